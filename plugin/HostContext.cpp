@@ -1,0 +1,9 @@
+#include "HostContext.h"
+
+namespace Cuebridge {
+
+const SPBasicSuite* sP = nullptr;
+AEGP_PluginID S_my_id = 0;
+AEGP_UtilitySuite6* utilSuite = nullptr;
+
+}  // namespace Cuebridge

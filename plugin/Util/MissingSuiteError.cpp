@@ -1,0 +1,3 @@
+#include "MissingSuiteError.h"
+
+void MissingSuiteError() { throw kMissingSuiteError; }
