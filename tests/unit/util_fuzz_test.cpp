@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kRounds = 3000;
+constexpr int kRounds = 20000;
 constexpr std::size_t kGuard = 32;
 constexpr unsigned char kGuardByte = 0xA5;
 
