@@ -30,9 +30,9 @@ void ReportError(const PF_InData* in_data, PF_OutData* out_data, const char* mes
     }
 }
 
+// *suite is null on entry, so a refusal that leaves it alone cannot look like success.
 A_Err AcquireFromHost(SPBasicSuite* basic, const char* name, int32_t version,
                       const void** suite) {
-    *suite = nullptr;  // a refusal that leaves the pointer alone must not look like success
     const SPErr hostErr = basic->AcquireSuite(name, version, suite);
     if (hostErr != 0) *suite = nullptr;  // a refused suite is not ours to use or release
     if (*suite == nullptr) return AEFX_Err_MISSING_SUITE;
@@ -57,6 +57,7 @@ extern "C" {
 A_Err AEFX_AcquireSuite(PF_InData* in_data, PF_OutData* out_data, const char* name,
                         int32_t version, const char* message, const void** suite) {
     SPBasicSuite* basic = BasicSuiteOf(in_data);
+    if (suite != nullptr) *suite = nullptr;  // whatever fails below, no stale table is left
     A_Err err = A_Err_NONE;
     if (suite == nullptr) {
         err = AEFX_Err_BAD_CALLBACK_PARAM;

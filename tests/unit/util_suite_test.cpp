@@ -80,7 +80,7 @@ TEST(AcquireSuite, ReportsFailuresByCodeFlagAndMessage) {
         const void* suite = &call;  // a stale pointer must not survive a failure
         EXPECT_EQ(AEFX_AcquireSuite(&call.in, &call.out, "AEGP Item Suite", 10, c.message, &suite),
                   516);
-        EXPECT_EQ(suite, c.withBasic ? nullptr : static_cast<const void*>(&call));
+        EXPECT_EQ(suite, nullptr);
         EXPECT_TRUE(call.ShowsError());
         EXPECT_EQ(call.Message(), c.shown);
         EXPECT_EQ(formatCalls, 1);
@@ -99,6 +99,23 @@ TEST(AcquireSuite, WorksWithoutOutputRecordOrFormatter) {
     EXPECT_EQ(AEFX_AcquireSuite(&call.in, &call.out, "AEGP Comp Suite", 9, "plain", &suite), 516);
     EXPECT_EQ(call.Message(), "plain");
     EXPECT_EQ(AEFX_AcquireSuite(&call.in, &call.out, "AEGP Comp Suite", 9, nullptr, nullptr), 514);
+}
+
+// A host that reports an error yet hands out a table: the error wins.
+int staleTable = 0;
+SPErr RefuseButFill(const char*, int32_t, const void** suite) {
+    *suite = &staleTable;
+    return 1;
+}
+SPErr ReleaseNothing(const char*, int32_t) { return 0; }
+
+TEST(AcquireSuite, HostErrorWinsOverAFilledTable) {
+    SPBasicSuite basic{RefuseButFill, ReleaseNothing};
+    EffectCall call(&basic);
+    const void* suite = nullptr;
+    EXPECT_EQ(AEFX_AcquireSuite(&call.in, &call.out, "AEGP Item Suite", 10, nullptr, &suite), 516);
+    EXPECT_EQ(suite, nullptr);
+    EXPECT_TRUE(call.ShowsError());
 }
 
 TEST(ReleaseSuite, FailsOnlyWithoutBasicSuite) {
