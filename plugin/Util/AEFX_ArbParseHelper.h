@@ -13,7 +13,7 @@ extern "C" {
 #endif
 
 enum {
-    AEFX_ParseError_END_OF_ROW = 0xFEBE00,   // position on a CR or the end of the text
+    AEFX_ParseError_END_OF_ROW = 0xFEBE00,  // position on a CR or the end of the text
     AEFX_ParseError_APPEND_OVERFLOW = 0xFEBE01,
     AEFX_ParseError_NOT_A_NUMBER = 0xFEBE02,
     AEFX_ParseError_NO_MATCH = 0xFEBE03,
@@ -29,8 +29,8 @@ CUEBRIDGE_EXPORT A_Err AEFX_AppendText(const A_char* src, A_u_long dest_size, A_
 
 // Copies the cell at text[*position] into cell (leading white space and trailing
 // spaces removed) and moves *position to the next cell, or onto the row end.
-CUEBRIDGE_EXPORT A_Err AEFX_ParseCell(PF_InData* in_data, PF_OutData* out_data,
-                                      const A_char* text, A_long* position, A_char* cell);
+CUEBRIDGE_EXPORT A_Err AEFX_ParseCell(PF_InData* in_data, PF_OutData* out_data, const A_char* text,
+                                      A_long* position, A_char* cell);
 
 // Parses one cell as a number with strtod; 0xFEBE02 (value untouched) when the cell
 // does not start with a digit, '.' or '-'.
@@ -40,8 +40,8 @@ CUEBRIDGE_EXPORT A_Err AEFX_ParseFpLong(PF_InData* in_data, PF_OutData* out_data
 // Consumes the next cell when it equals expected; otherwise leaves *position alone.
 // Without a match flag a mismatch is reported as 0xFEBE03.
 CUEBRIDGE_EXPORT A_Err AEFX_MatchCell(PF_InData* in_data, PF_OutData* out_data,
-                                      const A_char* expected, const A_char* text,
-                                      A_long* position, A_Boolean* matched);
+                                      const A_char* expected, const A_char* text, A_long* position,
+                                      A_Boolean* matched);
 
 #ifdef __cplusplus
 }

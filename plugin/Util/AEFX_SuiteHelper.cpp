@@ -21,8 +21,8 @@ void ReportError(const PF_InData* in_data, PF_OutData* out_data, const char* mes
     out_data->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
     char fitted[sizeof out_data->return_msg];
     std::snprintf(fitted, sizeof fitted, "%s", message);
-    const bool hasFormatter = in_data != nullptr && in_data->utils != nullptr &&
-                              in_data->utils->ansi.sprintf != nullptr;
+    const bool hasFormatter =
+        in_data != nullptr && in_data->utils != nullptr && in_data->utils->ansi.sprintf != nullptr;
     if (hasFormatter) {
         in_data->utils->ansi.sprintf(out_data->return_msg, "%s", fitted);
     } else {
@@ -31,8 +31,7 @@ void ReportError(const PF_InData* in_data, PF_OutData* out_data, const char* mes
 }
 
 // *suite is null on entry, so a refusal that leaves it alone cannot look like success.
-A_Err AcquireFromHost(SPBasicSuite* basic, const char* name, int32_t version,
-                      const void** suite) {
+A_Err AcquireFromHost(SPBasicSuite* basic, const char* name, int32_t version, const void** suite) {
     const SPErr hostErr = basic->AcquireSuite(name, version, suite);
     if (hostErr != 0) *suite = nullptr;  // a refused suite is not ours to use or release
     if (*suite == nullptr) return AEFX_Err_MISSING_SUITE;
@@ -54,8 +53,8 @@ A_Err AcquireInto(PF_InData* in_data, PF_OutData* out_data, const char* name, in
 extern "C" {
 
 // the effect call's thread
-A_Err AEFX_AcquireSuite(PF_InData* in_data, PF_OutData* out_data, const char* name,
-                        int32_t version, const char* message, const void** suite) {
+A_Err AEFX_AcquireSuite(PF_InData* in_data, PF_OutData* out_data, const char* name, int32_t version,
+                        const char* message, const void** suite) {
     SPBasicSuite* basic = BasicSuiteOf(in_data);
     if (suite != nullptr) *suite = nullptr;  // whatever fails below, no stale table is left
     A_Err err = A_Err_NONE;
@@ -71,8 +70,8 @@ A_Err AEFX_AcquireSuite(PF_InData* in_data, PF_OutData* out_data, const char* na
 }
 
 // the effect call's thread
-A_Err AEFX_ReleaseSuite(PF_InData* in_data, PF_OutData* out_data, const char* name,
-                        int32_t version, const char* message) {
+A_Err AEFX_ReleaseSuite(PF_InData* in_data, PF_OutData* out_data, const char* name, int32_t version,
+                        const char* message) {
     SPBasicSuite* basic = BasicSuiteOf(in_data);
     if (basic == nullptr) {
         ReportError(in_data, out_data, message ? message : kReleaseFailed);
@@ -83,8 +82,7 @@ A_Err AEFX_ReleaseSuite(PF_InData* in_data, PF_OutData* out_data, const char* na
 }
 
 // the effect call's thread
-A_Err AEFX_AcquireDrawbotSuites(PF_InData* in_data, PF_OutData* out_data,
-                                DRAWBOT_Suites* suites) {
+A_Err AEFX_AcquireDrawbotSuites(PF_InData* in_data, PF_OutData* out_data, DRAWBOT_Suites* suites) {
     if (suites == nullptr) {
         ReportError(in_data, out_data, kNullDrawbotSet);
         return AEFX_Err_BAD_CALLBACK_PARAM;
@@ -96,8 +94,8 @@ A_Err AEFX_AcquireDrawbotSuites(PF_InData* in_data, PF_OutData* out_data,
                           kDRAWBOT_SupplierSuite_Version1, suites->supplier_suiteP);
     }
     if (err == A_Err_NONE) {
-        err = AcquireInto(in_data, out_data, kDRAWBOT_SurfaceSuite,
-                          kDRAWBOT_SurfaceSuite_Version2, suites->surface_suiteP);
+        err = AcquireInto(in_data, out_data, kDRAWBOT_SurfaceSuite, kDRAWBOT_SurfaceSuite_Version2,
+                          suites->surface_suiteP);
     }
     if (err == A_Err_NONE) {
         err = AcquireInto(in_data, out_data, kDRAWBOT_PathSuite, kDRAWBOT_PathSuite_Version1,

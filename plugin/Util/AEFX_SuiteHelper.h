@@ -15,13 +15,12 @@ enum { AEFX_Err_BAD_CALLBACK_PARAM = 514, AEFX_Err_MISSING_SUITE = 516 };
 
 // Fills *suite with the host's table for (name, version); 516 when the host refuses it
 // or there is no basic suite. message may be null (a default text is reported).
-CUEBRIDGE_EXPORT A_Err AEFX_AcquireSuite(PF_InData* in_data, PF_OutData* out_data,
-                                         const char* name, int32_t version, const char* message,
-                                         const void** suite);
+CUEBRIDGE_EXPORT A_Err AEFX_AcquireSuite(PF_InData* in_data, PF_OutData* out_data, const char* name,
+                                         int32_t version, const char* message, const void** suite);
 
 // Gives one acquisition of (name, version) back; 516 only when there is no basic suite.
-CUEBRIDGE_EXPORT A_Err AEFX_ReleaseSuite(PF_InData* in_data, PF_OutData* out_data,
-                                         const char* name, int32_t version, const char* message);
+CUEBRIDGE_EXPORT A_Err AEFX_ReleaseSuite(PF_InData* in_data, PF_OutData* out_data, const char* name,
+                                         int32_t version, const char* message);
 
 // Acquires draw, supplier, surface and path suites in that order, stopping at the first
 // failure (suites acquired before it stay acquired); 514 for a null set.

@@ -38,7 +38,8 @@ A_Err GetNewFirstLayerInFirstComp(SPBasicSuite* basic, AEGP_LayerH* layer) {
     A_Err err = suites.ProjSuite5()->AEGP_GetProjectByIndex(kOpenProjectIndex, &project);
     if (!err) err = FindFirstComp(suites, project, &item);
     if (!err && item != nullptr) err = suites.CompSuite4()->AEGP_GetCompFromItem(item, &comp);
-    if (!err && comp != nullptr) err = suites.LayerSuite5()->AEGP_GetCompNumLayers(comp, &numLayers);
+    if (!err && comp != nullptr)
+        err = suites.LayerSuite5()->AEGP_GetCompNumLayers(comp, &numLayers);
     if (!err && comp != nullptr && numLayers != 0) {
         err = suites.LayerSuite5()->AEGP_GetCompLayerByIndex(comp, kFirstLayerIndex, layer);
     }

@@ -117,8 +117,12 @@ TEST(ParseFuzz, NumbersAndMatchesKeepTheirPromises) {
         ASSERT_TRUE(numberErr == 0 || numberErr == AEFX_ParseError_END_OF_ROW ||
                     numberErr == AEFX_ParseError_NOT_A_NUMBER);
         ASSERT_LE(numberPos, length);
-        if (numberErr != 0) { ASSERT_EQ(value, kSentinel); }
-        if (numberErr == AEFX_ParseError_END_OF_ROW) { ASSERT_EQ(numberPos, start); }
+        if (numberErr != 0) {
+            ASSERT_EQ(value, kSentinel);
+        }
+        if (numberErr == AEFX_ParseError_END_OF_ROW) {
+            ASSERT_EQ(numberPos, start);
+        }
 
         // Expect either the real next cell or some other text.
         char realCell[AEFX_CELL_SIZE + 1] = "";
@@ -133,7 +137,9 @@ TEST(ParseFuzz, NumbersAndMatchesKeepTheirPromises) {
         ASSERT_TRUE(matchErr == 0 || matchErr == AEFX_ParseError_END_OF_ROW);
         ASSERT_TRUE(matched == 0 || matched == 1);
         ASSERT_EQ(matchPos, matched ? cellEnd : start);
-        if (takeRealCell && matchErr == 0) { ASSERT_EQ(matched, 1); }
+        if (takeRealCell && matchErr == 0) {
+            ASSERT_EQ(matched, 1);
+        }
     }
 }
 

@@ -149,7 +149,9 @@ TEST(MatchCell, ConsumesOnlyAMatchingCell) {
                                          c.withFlag ? &flag : nullptr);
         EXPECT_EQ(err, c.err);
         EXPECT_EQ(position, c.position);
-        if (c.withFlag) { EXPECT_EQ(flag, c.matched ? 1 : 0); }
+        if (c.withFlag) {
+            EXPECT_EQ(flag, c.matched ? 1 : 0);
+        }
     }
 }
 
@@ -202,8 +204,8 @@ TEST(Rect, EmptinessTreatsRightAndBottomAsOutside) {
         bool empty;
     };
     const std::vector<Case> cases = {
-        {Rect(0, 0, 10, 10), false}, {Rect(0, 0, 1, 1), false},   {Rect(5, 0, 5, 10), true},
-        {Rect(0, 5, 10, 5), true},   {Rect(10, 0, 0, 10), true},  {Rect(0, 10, 10, 0), true},
+        {Rect(0, 0, 10, 10), false},   {Rect(0, 0, 1, 1), false},  {Rect(5, 0, 5, 10), true},
+        {Rect(0, 5, 10, 5), true},     {Rect(10, 0, 0, 10), true}, {Rect(0, 10, 10, 0), true},
         {Rect(-5, -5, -1, -1), false},
     };
     for (const auto& c : cases) {
@@ -240,9 +242,9 @@ TEST(Rect, EdgePixelsIncludeRightAndBottom) {
         bool edge;
     };
     const std::vector<Case> cases = {
-        {10, 5, true},  {5, 10, true},  {0, 0, true},   {10, 10, true}, {0, 7, true},
-        {3, 0, true},   {5, 5, false},  {11, 5, false}, {0, 11, false}, {-1, 0, false},
-        {10, -1, false},
+        {10, 5, true},  {5, 10, true},  {0, 0, true},    {10, 10, true},
+        {0, 7, true},   {3, 0, true},   {5, 5, false},   {11, 5, false},
+        {0, 11, false}, {-1, 0, false}, {10, -1, false},
     };
     for (const auto& c : cases) EXPECT_EQ(IsEdgePixel(&r, c.x, c.y), c.edge) << c.x << "," << c.y;
 }
@@ -257,8 +259,8 @@ TEST(Rect, NullRectanglesAreHarmless) {
 }
 
 TEST(StringTable, SevenNulPaddedEntriesIndexedByPosition) {
-    const std::vector<std::string> fixed = {"", "Ostrelix", "", "Ostrelix was here.", "",
-                                            "chapter %d", "Error acquiring suite."};
+    const std::vector<std::string> fixed = {
+        "", "Ostrelix", "", "Ostrelix was here.", "", "chapter %d", "Error acquiring suite."};
     const TableString* table = StringTable();
     for (std::size_t i = 0; i < kStringTableSize; ++i) {
         SCOPED_TRACE(i);
@@ -267,7 +269,9 @@ TEST(StringTable, SevenNulPaddedEntriesIndexedByPosition) {
         const std::size_t length = std::strlen(table[i].text);
         ASSERT_LT(length, sizeof table[i].text);
         for (std::size_t k = length; k < sizeof table[i].text; ++k) EXPECT_EQ(table[i].text[k], 0);
-        if (i != 2 && i != 4) { EXPECT_EQ(std::string(table[i].text), fixed[i]); }
+        if (i != 2 && i != 4) {
+            EXPECT_EQ(std::string(table[i].text), fixed[i]);
+        }
     }
     EXPECT_GT(std::strlen(GetStringPtr(2)), 0u);
     EXPECT_EQ(std::string(GetStringPtr(4)).rfind("https://", 0), 0u);

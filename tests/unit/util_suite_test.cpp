@@ -149,8 +149,8 @@ TEST(DrawbotSuites, AcquiresAllFourInOrderAndReleasesThem) {
     const auto acquires = host.CallsNamed("AcquireSuite");
     ASSERT_EQ(acquires.size(), 4u);
     for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(acquires[i].args, (std::vector<std::string>{kDrawbot[i].name,
-                                                              std::to_string(kDrawbot[i].version)}));
+        EXPECT_EQ(acquires[i].args, (std::vector<std::string>{
+                                        kDrawbot[i].name, std::to_string(kDrawbot[i].version)}));
     }
     EXPECT_EQ(AEFX_ReleaseDrawbotSuites(&call.in, &call.out), 0);
     EXPECT_EQ(host.HeldSuites(), 0);
@@ -169,7 +169,8 @@ TEST(DrawbotSuites, StopsAtTheFirstRefusal) {
         EXPECT_EQ(call.Message(), "Not able to acquire AEFX Suite.");
         EXPECT_EQ(host.CallsNamed("AcquireSuite").size(), refused + 1);
         for (std::size_t i = 0; i < 4; ++i) {
-            EXPECT_EQ(host.AcquireCount(kDrawbot[i].name, kDrawbot[i].version), i < refused ? 1 : 0);
+            EXPECT_EQ(host.AcquireCount(kDrawbot[i].name, kDrawbot[i].version),
+                      i < refused ? 1 : 0);
         }
         const void* slots[] = {set.drawbot_suiteP, set.supplier_suiteP, set.surface_suiteP,
                                set.path_suiteP};
@@ -220,10 +221,17 @@ TEST(FirstLayer, WalkCases) {
     const std::vector<Case> cases = {
         {"composition after other items",
          {folder, footage, {"Main", AEGP_ItemType_COMP, 3}, {"Second", AEGP_ItemType_COMP, 1}},
-         0, 2, {"0", "1", "2"}, 1},
+         0,
+         2,
+         {"0", "1", "2"},
+         1},
         {"composition first", {{"Main", AEGP_ItemType_COMP, 1}, folder}, 0, 0, {"0"}, 1},
-        {"composition without layers", {folder, {"Empty", AEGP_ItemType_COMP, 0}}, 0, -1,
-         {"0", "1"}, 0},
+        {"composition without layers",
+         {folder, {"Empty", AEGP_ItemType_COMP, 0}},
+         0,
+         -1,
+         {"0", "1"},
+         0},
         // The end of the project is a null item; its type query fails in the fake host,
         // and that failure is the result.
         {"empty project", {}, A_Err_PARAMETER, -1, {"-1"}, 0},
@@ -248,8 +256,10 @@ TEST(FirstLayer, UsesTheExpectedSuiteVersions) {
     host.SetItems({{"Main", AEGP_ItemType_COMP, 2}});
     AEGP_LayerH layer = nullptr;
     ASSERT_EQ(GetNewFirstLayerInFirstComp(host.Basic(), &layer), 0);
-    const DrawbotPair used[] = {{"AEGP Proj Suite", 8}, {"AEGP Item Suite", 13},
-                                {"AEGP Item Suite", 10}, {"AEGP Comp Suite", 9},
+    const DrawbotPair used[] = {{"AEGP Proj Suite", 8},
+                                {"AEGP Item Suite", 13},
+                                {"AEGP Item Suite", 10},
+                                {"AEGP Comp Suite", 9},
                                 {"AEGP Layer Suite", 11}};
     for (const auto& pair : used) {
         EXPECT_EQ(host.AcquireCount(pair.name, pair.version), 1) << pair.name << pair.version;

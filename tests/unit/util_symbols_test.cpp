@@ -1,8 +1,7 @@
 // The built plug-in exports exactly its entry point and the utility functions: read the
 // dynamic symbol table of Cuebridge.so and compare it with the list both ways.
-#include <gtest/gtest.h>
-
 #include <cxxabi.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
