@@ -12,9 +12,17 @@ namespace {
 
 Marlune* _instance = nullptr;
 
-// Written by the start-up job, read by the socket thread: both under effectsMutex.
-std::mutex effectsMutex;
-std::string _installedAEEffects;
+// The installed-effects list: written by the start-up job, read by the socket thread,
+// both under its own mutex. Never destroyed, since the socket thread may read it
+// until the process ends.
+struct InstalledEffects {
+    std::mutex mutex;
+    std::string _installedAEEffects;
+};
+InstalledEffects& Effects() {
+    static InstalledEffects* const effects = new InstalledEffects();
+    return *effects;
+}
 
 std::string Reply(const std::string& tag, std::string_view result) {
     std::string reply;
@@ -70,14 +78,16 @@ std::string Marlune::ProcessMarluneCommand(std::vector<std::string> fields) {
 
 // any thread
 void Marlune::SetInstalledAEEffects(std::string effects) {
-    std::lock_guard<std::mutex> lock(effectsMutex);
-    _installedAEEffects = std::move(effects);
+    InstalledEffects& stored = Effects();
+    std::lock_guard<std::mutex> lock(stored.mutex);
+    stored._installedAEEffects = std::move(effects);
 }
 
 // any thread
 std::string Marlune::GetInstalledAEEffects() const {
-    std::lock_guard<std::mutex> lock(effectsMutex);
-    return _installedAEEffects;
+    InstalledEffects& stored = Effects();
+    std::lock_guard<std::mutex> lock(stored.mutex);
+    return stored._installedAEEffects;
 }
 
 }  // namespace Cuebridge

@@ -32,26 +32,35 @@ MarlunePlugin* _instance = nullptr;
 // One mutex and one condition variable carry both the one-request-at-a-time rule and
 // the wake-up after a script ran. The request "slot" is a flag under the mutex, not
 // a mutex held for the whole request, so the queue locks taken during a request never
-// nest inside another lock.
-std::mutex scriptMutex;
-std::condition_variable scriptWake;
-bool scriptRequestActive = false;  // guarded by scriptMutex
+// nest inside another lock. Never destroyed: detached threads may use it until the
+// process ends.
+struct ScriptSync {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool requestActive = false;  // guarded by mutex
+};
+ScriptSync& Sync() {
+    static ScriptSync* const sync = new ScriptSync();
+    return *sync;
+}
 
 class ScriptRequestSlot {
 public:
     // any thread: waits until no other request is outstanding, then takes the slot.
     ScriptRequestSlot() {
-        std::unique_lock<std::mutex> lock(scriptMutex);
-        scriptWake.wait(lock, [] { return !scriptRequestActive; });
-        scriptRequestActive = true;
+        ScriptSync& sync = Sync();
+        std::unique_lock<std::mutex> lock(sync.mutex);
+        sync.wake.wait(lock, [&sync] { return !sync.requestActive; });
+        sync.requestActive = true;
     }
     // any thread: gives the slot to the next requester.
     ~ScriptRequestSlot() {
+        ScriptSync& sync = Sync();
         {
-            std::lock_guard<std::mutex> lock(scriptMutex);
-            scriptRequestActive = false;
+            std::lock_guard<std::mutex> lock(sync.mutex);
+            sync.requestActive = false;
         }
-        scriptWake.notify_all();
+        sync.wake.notify_all();
     }
     ScriptRequestSlot(const ScriptRequestSlot&) = delete;
     ScriptRequestSlot& operator=(const ScriptRequestSlot&) = delete;
@@ -60,8 +69,9 @@ public:
 // Requesting thread: the executor's notification normally ends the wait at once;
 // the 1 ms re-check is the fallback should a notification ever be missed.
 void WaitForScriptFlagLowered() {
-    std::unique_lock<std::mutex> lock(scriptMutex);
-    while (IsScriptExecuting.load()) scriptWake.wait_for(lock, std::chrono::milliseconds(1));
+    ScriptSync& sync = Sync();
+    std::unique_lock<std::mutex> lock(sync.mutex);
+    while (IsScriptExecuting.load()) sync.wake.wait_for(lock, std::chrono::milliseconds(1));
 }
 
 // any thread: utilSuite is set at entry before any other thread starts; when the host
@@ -87,8 +97,9 @@ void QueueForIdle(ThreadSafeQueue& queue, std::string text) {
 // flag or already waiting, so the notification cannot fall between the two.
 void LowerScriptExecutingFlag() {
     IsScriptExecuting.store(false);
-    { std::lock_guard<std::mutex> lock(scriptMutex); }
-    scriptWake.notify_all();
+    ScriptSync& sync = Sync();
+    { std::lock_guard<std::mutex> lock(sync.mutex); }
+    sync.wake.notify_all();
 }
 
 std::string ReadScriptFromAFile(const char* path) {
