@@ -118,6 +118,16 @@ void MessageAssembler::KeepTail(std::string_view bytes) {
     tail_.append(bytes);
 }
 
+// ---- RetryPause --------------------------------------------------------------------------
+
+std::chrono::milliseconds RetryPause::AfterFailure() {
+    if (failures_ < kCountLimit) ++failures_;  // the pause is long capped by then
+    if (failures_ == 1) return std::chrono::milliseconds{0};
+    std::chrono::milliseconds pause = kFirstPause;
+    for (int i = 2; i < failures_ && pause < kLongestPause; ++i) pause *= 2;
+    return std::min(pause, kLongestPause);
+}
+
 // ---- MarluneSocket -----------------------------------------------------------------
 
 MarluneSocket::MarluneSocket() : listenPort(0) {}
@@ -140,7 +150,11 @@ void MarluneSocket::StartListeningOne() {
     const std::string folder = PortFolder();
     const std::string portFile = folder.empty() ? folder : folder + "socket.port";
     const int connectionFd = AcceptController(folder, portFile);
-    if (connectionFd < 0) return;  // every failed step of a cycle ends here
+    if (connectionFd < 0) {  // every failed step of a cycle ends here
+        std::this_thread::sleep_for(retryPause_.AfterFailure());
+        return;
+    }
+    retryPause_.AfterSuccess();
 
     clientSocketConnected.store(connectionFd);
     ServeConnection(connectionFd);

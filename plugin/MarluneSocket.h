@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -63,6 +64,25 @@ private:
     bool dropping_ = false;  // inside an over-long message, until its line feed
 };
 
+// RetryPause: how long the listen cycle waits before its next attempt after a failure.
+// The first retry is immediate; each further consecutive failure doubles the pause from
+// kFirstPause up to kLongestPause, so a lasting fault (no descriptors left, say) neither
+// spins a core nor floods the trace. A success starts the count afresh.
+// Used by one thread at a time; plain value.
+class RetryPause {
+public:
+    static constexpr std::chrono::milliseconds kFirstPause{4};
+    static constexpr std::chrono::milliseconds kLongestPause{1000};
+
+    // Counts one more failure and returns the pause to wait before the next attempt.
+    std::chrono::milliseconds AfterFailure();
+    void AfterSuccess() { failures_ = 0; }
+
+private:
+    static constexpr int kCountLimit = 64;
+    int failures_ = 0;  // consecutive, since the last success
+};
+
 class MarluneSocket {
 public:
     static constexpr std::size_t kReceiveBufferSize = 131072;
@@ -82,7 +102,8 @@ public:
     void StartListening(int port);
     // socket thread body: listen cycles without end.
     static void BackgroundThread(MarluneSocket* socket);
-    // socket thread: one listen cycle; returns when the connection ends or a step fails.
+    // socket thread: one listen cycle; returns when the connection ends, or after the
+    // retry pause when a step before the accepted connection fails.
     void StartListeningOne();
 
     // socket thread: splits one message into two or three fields and dispatches it;
@@ -118,6 +139,7 @@ private:
     char receiveBuffer[kReceiveBufferSize];
     MessageAssembler assembler_;
     Dispatcher dispatcher_;
+    RetryPause retryPause_;
 };
 
 // ---- template definitions ------------------------------------------------------------
