@@ -172,7 +172,9 @@ std::string ErrorText(duk_context* ctx) {
     const std::string line = duk_is_object(ctx, -1) ? ScriptLine(ctx) : "";
     std::string text = TopAsText(ctx);
     if (text.empty()) text = "Error";
-    return line.empty() ? text : text + " (line " + line + ")";
+    // Syntax errors already name their line in the message.
+    if (line.empty() || text.find(" (line ") != std::string::npos) return text;
+    return text + " (line " + line + ")";
 }
 
 }  // namespace

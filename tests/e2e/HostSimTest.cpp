@@ -248,7 +248,8 @@ TEST(HostSim, ScriptEngineObjectModelErrorsAndText) {
          "null", ""},
         {"var kept = 41;", "", ""},
         {"kept + 1", "42", ""},  // one global scope for the host's life
-        {"foo(", "", "SyntaxError"},
+        {"foo(", "", "SyntaxError: "},
+        {"this is not a script(", "", "SyntaxError: unterminated statement (line 1)"},
         {"var a = 1; noSuchThing()", "", "ReferenceError: identifier 'noSuchThing' undefined (line 1)"},
         {"app.project.item(99)", "", "RangeError: item index out of range: 99"},
         {"app.project.item(99)", "", "(line 1)"},  // the script's line, not the object model's
