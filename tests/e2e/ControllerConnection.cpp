@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <thread>
 
 namespace cuebridge_test {
@@ -28,8 +30,9 @@ bool ControllerConnection::Connect(int port, std::chrono::milliseconds timeout) 
     return false;
 }
 
-bool ControllerConnection::SendLine(const std::string& line) {
-    const std::string bytes = line + "\n";
+bool ControllerConnection::SendLine(const std::string& line) { return SendBytes(line + "\n"); }
+
+bool ControllerConnection::SendBytes(std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const auto n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
@@ -59,6 +62,41 @@ std::optional<std::string> ControllerConnection::ReadReply(std::chrono::millisec
 std::optional<std::string> ControllerConnection::Request(const std::string& line, std::chrono::milliseconds timeout) {
     if (!SendLine(line)) return std::nullopt;
     return ReadReply(timeout);
+}
+
+std::string ControllerConnection::ReadExactly(std::size_t n, std::chrono::milliseconds timeout) {
+    std::string got;
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (got.size() < n) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        pollfd fd{fd_, POLLIN, 0};
+        if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
+        char chunk[65536];
+        const auto r = recv(fd_, chunk, std::min(sizeof chunk, n - got.size()), 0);
+        if (r <= 0) break;
+        got.append(chunk, static_cast<std::size_t>(r));
+    }
+    return got;
+}
+
+bool ControllerConnection::PeerClosed(std::chrono::milliseconds timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        pollfd fd{fd_, POLLIN, 0};
+        if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) return false;
+        char chunk[65536];
+        const auto r = recv(fd_, chunk, sizeof chunk, 0);
+        if (r == 0) return true;
+        if (r < 0) return errno == ECONNRESET;
+    }
+}
+
+void ControllerConnection::Abort() {
+    if (fd_ < 0) return;
+    const linger reset{1, 0};  // close sends a reset at once
+    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    Close();
 }
 
 void ControllerConnection::Close() {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace cuebridge_test {
 
@@ -22,10 +23,19 @@ public:
     // before the plug-in listens).
     bool Connect(int port, std::chrono::milliseconds timeout = 5s);
     bool SendLine(const std::string& line);  // appends the line feed
+    bool SendBytes(std::string_view bytes);   // exactly these bytes, however many
     // The bytes of one reply: waits up to `timeout` for the first byte, then reads until
     // nothing more arrives for `quiet`. nullopt when nothing came or the peer closed.
     std::optional<std::string> ReadReply(std::chrono::milliseconds timeout = 20s,
                                          std::chrono::milliseconds quiet = 100ms);
+    // Exactly n bytes (fewer only on timeout or when the peer closes): for replies of a
+    // known length, without waiting for the line to go quiet.
+    std::string ReadExactly(std::size_t n, std::chrono::milliseconds timeout = 20s);
+    // True when the peer ends the connection within the timeout (bytes before the end
+    // are discarded).
+    bool PeerClosed(std::chrono::milliseconds timeout = 5s);
+    // Ends the connection with a reset instead of an orderly close.
+    void Abort();
     // The request and its reply in one step.
     std::optional<std::string> Request(const std::string& line, std::chrono::milliseconds timeout = 20s);
     void Close();

@@ -27,6 +27,7 @@ public:
     HostSimProcess& operator=(const HostSimProcess&) = delete;
 
     const std::string& Home() const { return home_; }
+    pid_t Pid() const { return pid_; }  // for /proc measurements of the running child
     std::string PortFilePath() const;
     std::string JournalPath() const { return home_ + "/journal.jsonl"; }  // pass it with --journal
 
