@@ -52,7 +52,7 @@ next_port() {
 # Opens fd 3 to the plug-in (it listens just after writing the port file).
 connect() {
   for _ in $(seq 1 100); do
-    if exec 3<>"/dev/tcp/127.0.0.1/$1" 2>/dev/null; then return 0; fi
+    if { exec 3<>"/dev/tcp/127.0.0.1/$1"; } 2>/dev/null; then return 0; fi
     sleep 0.1
   done
   fail "cannot connect to port $1"
@@ -108,6 +108,7 @@ state="$(console state)"
 case "$state" in *'"thread_violations":{"calls":{},"count":0}'*) ;; *) fail "thread violations: $state" ;; esac
 commands="$(grep -o '"source":"plugin"' <<<"$state" | wc -l)"
 [ "$commands" -eq 200 ] || fail "$commands menu commands run, expected 200"
+case "$state" in *'"line1":"Lorem ipsum"'*) ;; *) fail "the Info panel text was not set: $state" ;; esac
 
 printf 'quit\n' >&4
 set +e
