@@ -166,6 +166,8 @@ TEST(Floor, MeasuresTheAskedNumberOfRoundTrips) {
     const auto echo = LoopbackRoundTrips("q|GetAfterEffectLanguage\n", 0, 50, 5);
     const auto large = LoopbackRoundTrips("e|x\n", 200000, 10, 2);
     const auto handOff = HandOffRoundTrips(50, 5);
+    const auto process = LoopbackRoundTripsToProcess("q|GetAfterEffectLanguage\n", 20, 2);
+    ASSERT_EQ(process.size(), 20u);
     ASSERT_EQ(echo.size(), 50u);
     ASSERT_EQ(large.size(), 10u);
     ASSERT_EQ(handOff.size(), 50u);

@@ -6,6 +6,10 @@
 #include <stdexcept>
 #include <string_view>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <thread>
 
 #include "Wire.h"
@@ -25,7 +29,42 @@ void ServeReplies(LoopbackListener& listener, std::size_t requestBytes, std::str
     }
 }
 
+// Timed echo rounds against a server already listening.
+std::vector<double> EchoRounds(int port, const std::string& request, std::size_t expect, int samples, int warmup) {
+    std::vector<double> trips;
+    trips.reserve(static_cast<std::size_t>(samples));
+    Wire client;
+    if (!client.Connect(port)) throw std::runtime_error("floor: cannot connect");
+    for (int i = 0; i < warmup + samples; ++i) {
+        const auto start = MonotonicNanos();
+        if (!client.SendAll(request) || client.ReadExactly(expect).size() != expect)
+            throw std::runtime_error("floor: round trip failed");
+        if (i >= warmup) trips.push_back(MicrosSince(start));
+    }
+    return trips;
+}
+
 }  // namespace
+
+std::vector<double> LoopbackRoundTripsToProcess(const std::string& request, int samples, int warmup) {
+    LoopbackListener listener;
+    const pid_t child = fork();  // called while the benchmark runs no other thread
+    if (child < 0) throw std::runtime_error("floor: fork failed");
+    if (child == 0) {
+        ServeReplies(listener, request.size(), "");
+        _exit(0);
+    }
+    std::vector<double> trips;
+    try {
+        trips = EchoRounds(listener.Port(), request, request.size(), samples, warmup);
+    } catch (...) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        throw;
+    }
+    waitpid(child, nullptr, 0);  // the closed client ends the child
+    return trips;
+}
 
 std::vector<double> LoopbackRoundTrips(const std::string& request, std::size_t replyBytes, int samples,
                                        int warmup) {
@@ -33,19 +72,13 @@ std::vector<double> LoopbackRoundTrips(const std::string& request, std::size_t r
     const std::string reply(replyBytes, 'x');
     std::thread server(ServeReplies, std::ref(listener), request.size(), reply);
     std::vector<double> trips;
-    trips.reserve(static_cast<std::size_t>(samples));
-    {
-        Wire client;
-        if (!client.Connect(listener.Port())) throw std::runtime_error("floor: cannot connect");
-        const std::size_t expect = replyBytes == 0 ? request.size() : replyBytes;
-        for (int i = 0; i < warmup + samples; ++i) {
-            const auto start = MonotonicNanos();
-            if (!client.SendAll(request) || client.ReadExactly(expect).size() != expect)
-                throw std::runtime_error("floor: round trip failed");
-            if (i >= warmup) trips.push_back(MicrosSince(start));
-        }
-    }  // closing the client ends the server
-    server.join();
+    try {
+        trips = EchoRounds(listener.Port(), request, replyBytes == 0 ? request.size() : replyBytes, samples, warmup);
+    } catch (...) {
+        server.detach();
+        throw;
+    }
+    server.join();  // the closed client ends the server
     return trips;
 }
 

@@ -15,6 +15,10 @@ namespace cuebridge_bench {
 std::vector<double> LoopbackRoundTrips(const std::string& request, std::size_t replyBytes, int samples,
                                        int warmup = 200);
 
+// The same echo, served by a child process instead of a thread: what crossing a
+// process boundary adds, as every request to the plug-in in the host does.
+std::vector<double> LoopbackRoundTripsToProcess(const std::string& request, int samples, int warmup = 200);
+
 // Round trips of a hand-off to another thread and back through a mutex and condition
 // variable, as a waiting requester and the host's main thread use them.
 std::vector<double> HandOffRoundTrips(int samples, int warmup = 200);

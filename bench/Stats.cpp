@@ -116,8 +116,8 @@ std::string FormatTable(const Report& report) {
     out << "Machine: " << report.machine << "\n\n";
     const std::size_t nameWidth = 46;
     out << Pad("measurement", nameWidth, false) << Pad("n", 7, true) << Pad("p50", 11, true) << Pad("p99", 11, true)
-        << Pad("max", 11, true) << "   " << Pad("vs floor", 22, false) << Pad("target", 26, false) << "met\n";
-    out << std::string(nameWidth + 7 + 33 + 3 + 22 + 26 + 3, '-') << "\n";
+        << Pad("max", 11, true) << "   " << Pad("vs floor", 18, false) << Pad("target", 20, false) << "met\n";
+    out << std::string(nameWidth + 7 + 33 + 3 + 18 + 20 + 3, '-') << "\n";
     for (const Row& row : report.rows) {
         out << Pad(row.name, nameWidth, false);
         if (row.latency) {
@@ -126,7 +126,7 @@ std::string FormatTable(const Report& report) {
         } else {
             out << Pad("", 7, true) << Pad(Grouped(row.value) + " " + row.unit, 33, true);
         }
-        out << "   " << Pad(RatioText(row), 22, false) << Pad(row.target, 26, false);
+        out << "   " << Pad(RatioText(row), 18, false) << Pad(row.target, 20, false);
         if (row.met) out << (*row.met ? "yes" : "NO");
         out << "\n";
         if (!row.note.empty()) out << "    " << row.note << "\n";
