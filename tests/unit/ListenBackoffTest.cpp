@@ -70,15 +70,23 @@ int CountFailureTraces(const std::filesystem::path& traces) {
     setvbuf(stdout, nullptr, _IOLBF, 0);  // the parent reads the traces as they come
     Cuebridge::Tracer::SetTracing(true);
 
+    // The sanitizers check an object's type through a pipe the first time they meet it,
+    // so the socket and its thread are met while descriptors are left; the thread waits
+    // on standard output (its first trace) until every descriptor is taken.
+    Cuebridge::MarluneSocket* socket = new EchoSocket;  // lives until _exit, like the listener
+    if (socket->HasPendingTail()) _exit(13);
+    flockfile(stdout);
+    socket->StartListening(0);
+    std::this_thread::sleep_for(100ms);
+
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = 64;
     if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(11);
     std::vector<int> fillers;
+    fillers.reserve(64);
     for (int fd; (fd = dup(STDERR_FILENO)) >= 0;) fillers.push_back(fd);
-
-    auto* socket = new EchoSocket;  // lives until _exit, like the plug-in's listener
-    socket->StartListening(0);
+    funlockfile(stdout);
 
     char signal;
     if (read(release, &signal, 1) != 1) _exit(12);
