@@ -4,12 +4,13 @@
 
 namespace Cuebridge {
 
-// Constructed in this order at load, destroyed in reverse at unload.
-ThreadSafeQueue commandQueue;
-ThreadSafeQueue infoPanelCommandQueue;
-ThreadSafeQueue projectCommandQueue;
-ThreadSafeQueue scriptQueue;
-ThreadSafeQueue scriptResultQueue;
+// Made at load and kept until the process ends: destroying them at exit would race
+// with the socket thread, which is never stopped and may be handling a message.
+ThreadSafeQueue& commandQueue = *new ThreadSafeQueue();
+ThreadSafeQueue& infoPanelCommandQueue = *new ThreadSafeQueue();
+ThreadSafeQueue& projectCommandQueue = *new ThreadSafeQueue();
+ThreadSafeQueue& scriptQueue = *new ThreadSafeQueue();
+ThreadSafeQueue& scriptResultQueue = *new ThreadSafeQueue();
 
 void ThreadSafeQueue::Push(std::string item) {
     std::lock_guard<std::mutex> lock(mutex_);

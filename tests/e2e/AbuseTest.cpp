@@ -141,7 +141,7 @@ TEST(Abuse, EveryKindLeavesTheHostHealthyAndNothingRunsUnasked) {
     EXPECT_EQ(calls["AcquireSuite"], calls["ReleaseSuite"] + 1);
     std::printf("[ figures ] %zu kinds of abuse, %zu bytes of garbage, %d scripts\n", std::size(kAbuses), garbage,
                 scripts);
-    EXPECT_EQ(host.Quit(), 0);
+    EXPECT_EQ(host.Quit(), 0) << host.Stderr();
 }
 
 }  // namespace
