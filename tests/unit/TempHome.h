@@ -1,0 +1,42 @@
+// TempHome: points HOME at a fresh temporary folder for one test and restores it after.
+// Not thread-safe: construct and destroy on the test's own thread.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+class TempHome {
+public:
+    TempHome() {
+        if (const char* home = std::getenv("HOME")) previous_ = home;
+        std::string pattern = (std::filesystem::temp_directory_path() / "cuebridge-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+        setenv("HOME", path_.c_str(), 1);
+    }
+    ~TempHome() {
+        if (previous_) setenv("HOME", previous_->c_str(), 1); else unsetenv("HOME");
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    std::filesystem::path ServiceFolder() const {
+        return path_ / "Library/Application Support/Ostrel/OstrelPluginService";
+    }
+    // Creates the service folder (and parents) and an empty file in it.
+    std::filesystem::path Touch(const std::string& name) const {
+        std::filesystem::create_directories(ServiceFolder());
+        const auto file = ServiceFolder() / name;
+        std::ofstream{file};
+        return file;
+    }
+
+private:
+    std::filesystem::path path_;
+    std::optional<std::string> previous_;
+};

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "TempHome.h"
+#include "Tracer.h"
+
+using Cuebridge::Tracer;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TracerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Tracer::SetTracing(false);
+        Tracer::SetLog(false);
+        Tracer::ResetLogFileNameForTesting();
+    }
+    void TearDown() override { SetUp(); }
+
+    // Runs fn with standard output captured and returns what it printed.
+    template <typename Fn>
+    static std::string Stdout(Fn fn) {
+        ::testing::internal::CaptureStdout();
+        fn();
+        fflush(stdout);
+        return ::testing::internal::GetCapturedStdout();
+    }
+
+    std::vector<fs::path> LogFiles() const {
+        std::vector<fs::path> files;
+        const fs::path logs = home.ServiceFolder() / "Logs";
+        if (!fs::exists(logs)) return files;
+        for (const auto& entry : fs::directory_iterator(logs)) files.push_back(entry.path());
+        return files;
+    }
+
+    static std::string Read(const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream content;
+        content << in.rdbuf();
+        return content.str();
+    }
+
+    TempHome home;
+};
+
+struct MarkerCase {
+    bool traceMarker, logMarker;
+    bool expectStdout, expectLog;
+};
+
+TEST_F(TracerTest, MarkersDecideWhereLinesGo) {
+    const MarkerCase cases[] = {
+        {false, false, false, false},
+        {true, false, true, false},
+        {false, true, true, true},  // logging alone still prints
+        {true, true, true, true},
+    };
+    for (const MarkerCase& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "trace=" << c.traceMarker << " log=" << c.logMarker);
+        fs::remove_all(home.Path() / "Library");
+        Tracer::ResetLogFileNameForTesting();
+        if (c.traceMarker) home.Touch("enabletraces");  // empty files count
+        if (c.logMarker) home.Touch("enablelogs");
+        if (c.logMarker) fs::create_directories(home.ServiceFolder() / "Logs");
+
+        EXPECT_EQ(Cuebridge::CheckEnableTrace(), c.traceMarker);
+        EXPECT_EQ(Cuebridge::CheckEnableLogs(), c.logMarker);
+        const std::string out = Stdout([] { Tracer::TRACE("Local port %d", 51234); });
+
+        EXPECT_EQ(out, c.expectStdout ? "Local port 51234\r\n" : "");
+        const auto files = LogFiles();
+        ASSERT_EQ(files.size(), c.expectLog ? 1u : 0u);
+        if (c.expectLog) {
+            EXPECT_TRUE(std::regex_match(Read(files[0]),
+                                         std::regex(R"(\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d \| Local port 51234\r\n)")));
+        }
+        if (!c.traceMarker && !c.logMarker) {
+            EXPECT_FALSE(fs::exists(home.ServiceFolder() / "Logs"));
+        }
+    }
+}
+
+TEST_F(TracerTest, UnreadableMarkerDoesNotSwitchOn) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
+    fs::permissions(home.Touch("enabletraces"), fs::perms::none);
+    EXPECT_FALSE(Cuebridge::CheckEnableTrace());
+}
+
+TEST_F(TracerTest, UnsetHomeMeansNoMarkersAndNoLog) {
+    home.Touch("enabletraces");
+    home.Touch("enablelogs");
+    unsetenv("HOME");
+    EXPECT_FALSE(Cuebridge::CheckEnableTrace());
+    EXPECT_FALSE(Cuebridge::CheckEnableLogs());
+    Tracer::SetLog(true);
+    EXPECT_EQ(Tracer::GetLogFileName(), "");
+    EXPECT_EQ(Stdout([] { Tracer::TRACE("still printed"); }), "still printed\r\n");
+}
+
+TEST_F(TracerTest, LongMessagesAreCutAndLineFeedsKept) {
+    Tracer::SetTracing(true);
+    const std::string longText(5000, 'x');
+    EXPECT_EQ(Stdout([&] { Tracer::TRACE("%s", longText.c_str()); }), std::string(4092, 'x') + "\r\n");
+    EXPECT_EQ(Stdout([] { Tracer::TRACE("ends in LF\n"); }), "ends in LF\n\r\n");
+}
+
+TEST_F(TracerTest, LogFileNameIsFixedByTheFirstLoggedLine) {
+    fs::create_directories(home.ServiceFolder() / "Logs");
+    Tracer::SetLog(true);
+    Stdout([] {
+        Tracer::TRACE("first");
+        Tracer::TRACE("second %s", "line");
+    });
+    const auto files = LogFiles();
+    ASSERT_EQ(files.size(), 1u);
+    const std::string name = files[0].filename().string();
+    EXPECT_TRUE(std::regex_match(name, std::regex(R"(CPP-\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d\.log)"))) << name;
+    EXPECT_EQ(Tracer::GetLogFileName(), files[0].string());
+    EXPECT_TRUE(std::regex_match(Read(files[0]),
+                                 std::regex(R"(\S+ \| first\r\n\S+ \| second line\r\n)")));
+}
+
+TEST_F(TracerTest, MissingLogsFolderDropsLinesSilently) {
+    home.Touch("enablelogs");
+    ASSERT_TRUE(Cuebridge::CheckEnableLogs());
+    EXPECT_EQ(Stdout([] { Tracer::TRACE("lost"); }), "lost\r\n");
+    EXPECT_FALSE(fs::exists(home.ServiceFolder() / "Logs"));
+}
+
+TEST(TracerStamp, FormatsUtcWithDashesAndTwoDigitFields) {
+    struct Case {
+        std::time_t moment;
+        const char* stamp;
+    };
+    const Case cases[] = {
+        {1709622489, "2024-03-05T07-08-09"},  // single digits get a leading zero
+        {0, "1970-01-01T00-00-00"},
+        {1736380805, "2025-01-09T00-00-05"},
+        {1704067199, "2023-12-31T23-59-59"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Tracer::FormatDateTime(c.moment), c.stamp);
+}
+
+TEST_F(TracerTest, ConcurrentTracesProduceWholeLines) {
+    fs::create_directories(home.ServiceFolder() / "Logs");
+    Tracer::SetTracing(true);
+    Tracer::SetLog(true);
+    constexpr int kThreads = 8, kLines = 200;
+    const std::string out = Stdout([] {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([t] {
+                for (int i = 0; i < kLines; ++i) Tracer::TRACE("thread %d line %d %s", t, i, "abcdefghij");
+            });
+        }
+        for (auto& thread : threads) thread.join();
+    });
+    const std::regex whole(R"(thread \d+ line \d+ abcdefghij\r)");
+    auto checkLines = [&](const std::string& text, bool stamped) {
+        std::istringstream lines(text);
+        std::string line;
+        int count = 0;
+        while (std::getline(lines, line)) {
+            if (stamped) line = line.substr(line.find(" | ") + 3);
+            EXPECT_TRUE(std::regex_match(line, whole)) << line;
+            ++count;
+        }
+        EXPECT_EQ(count, kThreads * kLines);
+    };
+    checkLines(out, false);
+    const auto files = LogFiles();
+    ASSERT_EQ(files.size(), 1u);
+    checkLines(Read(files[0]), true);
+}
+
+}  // namespace
