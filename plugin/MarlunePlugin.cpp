@@ -1,0 +1,244 @@
+#include "MarlunePlugin.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <utility>
+
+#include "AEGP_SuiteHandler.h"
+#include "HostContext.h"
+#include "ThreadSafeQueue.h"
+#include "Tracer.h"
+
+namespace Cuebridge {
+
+std::atomic<bool> IsScriptExecuting{false};
+
+const char* const kInstalledEffectsScript =
+    "function getEffects(){var effects = '';var effectsList = app.effects;"
+    "for (var i = 0; i < effectsList.length; i++){"
+    "\t"
+    "var effect = effectsList[i];"
+    "\t"
+    "effects += effect.matchName + '|' + effect.displayName + '|' + effect.category + "
+    "'*|*';}return effects;}getEffects();";
+
+namespace {
+
+MarlunePlugin* _instance = nullptr;
+
+// One mutex and one condition variable carry both the one-request-at-a-time rule and
+// the wake-up after a script ran. The request "slot" is a flag under the mutex, not
+// a mutex held for the whole request, so the queue locks taken during a request never
+// nest inside another lock. Never destroyed: detached threads may use it until the
+// process ends.
+struct ScriptSync {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool requestActive = false;  // guarded by mutex
+};
+ScriptSync& Sync() {
+    static ScriptSync* const sync = new ScriptSync();
+    return *sync;
+}
+
+class ScriptRequestSlot {
+public:
+    // any thread: waits until no other request is outstanding, then takes the slot.
+    ScriptRequestSlot() {
+        ScriptSync& sync = Sync();
+        std::unique_lock<std::mutex> lock(sync.mutex);
+        sync.wake.wait(lock, [&sync] { return !sync.requestActive; });
+        sync.requestActive = true;
+    }
+    // any thread: gives the slot to the next requester.
+    ~ScriptRequestSlot() {
+        ScriptSync& sync = Sync();
+        {
+            std::lock_guard<std::mutex> lock(sync.mutex);
+            sync.requestActive = false;
+        }
+        sync.wake.notify_all();
+    }
+    ScriptRequestSlot(const ScriptRequestSlot&) = delete;
+    ScriptRequestSlot& operator=(const ScriptRequestSlot&) = delete;
+};
+
+// Requesting thread: the executor's notification normally ends the wait at once;
+// the 1 ms re-check is the fallback should a notification ever be missed.
+void WaitForScriptFlagLowered() {
+    ScriptSync& sync = Sync();
+    std::unique_lock<std::mutex> lock(sync.mutex);
+    while (IsScriptExecuting.load()) sync.wake.wait_for(lock, std::chrono::milliseconds(1));
+}
+
+// any thread: utilSuite is set at entry before any other thread starts; when the host
+// had no Utility suite the work stays queued until the host's own next idle call.
+void RequestIdleCall() {
+    if (AEGP_UtilitySuite6* util = utilSuite) util->AEGP_CauseIdleRoutinesToBeCalled();
+}
+
+// socket thread
+void QueueForIdle(ThreadSafeQueue& queue, std::string text) {
+    try {
+        queue.Push(std::move(text));
+        RequestIdleCall();
+    } catch (...) {
+        // The controller gets no reply for queued work, so there is nobody to tell.
+    }
+}
+
+}  // namespace
+
+// main thread. The executor lowers the flag after queuing the result; taking the
+// mutex before notifying means a requester is either still before its test of the
+// flag or already waiting, so the notification cannot fall between the two.
+void LowerScriptExecutingFlag() {
+    IsScriptExecuting.store(false);
+    ScriptSync& sync = Sync();
+    { std::lock_guard<std::mutex> lock(sync.mutex); }
+    sync.wake.notify_all();
+}
+
+std::string ReadScriptFromAFile(const char* path) {
+    if (path == nullptr) return {};
+    std::ifstream file(path);
+    if (!file.is_open()) return {};
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+std::string TestScriptPath() {
+    const std::string folder = ServiceFolder();
+    return folder.empty() ? folder : folder + "TestFileScript.jsx";
+}
+
+// main thread
+void MarlunePlugin::CreateInstance() {
+    if (_instance == nullptr) _instance = new MarlunePlugin();
+}
+
+MarlunePlugin* MarlunePlugin::GetInstance() { return _instance; }
+
+// socket thread
+void MarlunePlugin::ExecuteCommand(std::string command) {
+    QueueForIdle(commandQueue, std::move(command));
+}
+
+// socket thread
+void MarlunePlugin::ExecuteInfoPanelCommands(std::string command) {
+    QueueForIdle(infoPanelCommandQueue, std::move(command));
+}
+
+// socket thread
+void MarlunePlugin::ExecuteProjectCommands(std::string command) {
+    QueueForIdle(projectCommandQueue, std::move(command));
+}
+
+// main thread
+void MarlunePlugin::SetInfoText(std::string line1, std::string line2) {
+    AEGP_SuiteHandler suites(sP);
+    suites.AdvAppSuite2()->PF_InfoDrawText(line1.c_str(), line2.c_str());
+}
+
+// main thread
+void MarlunePlugin::AppendInfoText(std::string text) {
+    AEGP_SuiteHandler suites(sP);
+    suites.AdvAppSuite2()->PF_AppendInfoText(text.c_str());
+}
+
+// main thread
+void MarlunePlugin::SetInfoColor(PF_Pixel color) {
+    AEGP_SuiteHandler suites(sP);
+    suites.AdvAppSuite2()->PF_InfoDrawColor(color);
+}
+
+// main thread: selects the item after the project's first one, deselecting the rest.
+void MarlunePlugin::SelectFirstProjectItem() {
+    AEGP_SuiteHandler suites(sP);
+    AEGP_ProjectH project = nullptr;
+    suites.ProjSuite6()->AEGP_GetProjectByIndex(0, &project);
+    AEGP_ItemH first = nullptr;
+    suites.ItemSuite9()->AEGP_GetFirstProjItem(project, &first);
+    AEGP_ItemH next = nullptr;
+    suites.ItemSuite9()->AEGP_GetNextProjItem(project, first, &next);
+    suites.ItemSuite9()->AEGP_SelectItem(next, 1, 1);
+}
+
+// main thread: selects the item after the active one; no wrap-around after the last.
+void MarlunePlugin::SelectNextProjectItem() {
+    AEGP_SuiteHandler suites(sP);
+    AEGP_ProjectH project = nullptr;
+    suites.ProjSuite6()->AEGP_GetProjectByIndex(0, &project);
+    AEGP_ItemH active = nullptr;
+    suites.ItemSuite9()->AEGP_GetActiveItem(&active);
+    AEGP_ItemH next = nullptr;
+    suites.ItemSuite9()->AEGP_GetNextProjItem(project, active, &next);
+    suites.ItemSuite9()->AEGP_SelectItem(next, 1, 1);
+}
+
+// socket thread. A missing suite must not end the socket thread: it gives "".
+std::string MarlunePlugin::GetAfterEffectsLanguage() {
+    try {
+        AEGP_SuiteHandler suites(sP);
+        char language[PF_APP_LANGUAGE_BUFFER_SIZE] = {};
+        suites.AppSuite6()->PF_AppGetLanguage(language);
+        language[PF_APP_LANGUAGE_BUFFER_SIZE - 1] = '\0';
+        return language;
+    } catch (...) {
+        Tracer::TRACE("Error reading the host language");
+        return {};
+    }
+}
+
+// Any thread except the main one. The flag is raised before the script is queued, so
+// an executor that runs it at once cannot lower the flag before it was raised; the
+// request slot keeps a second requester (socket thread, start-up job, command 2630)
+// from sharing the one flag and result queue with this one.
+A_Err MarlunePlugin::ExecuteScript(std::string script, std::string& result, std::string& error) {
+    (void)error;  // script errors come back inside result
+    if (script.empty()) {
+        result.clear();  // an empty text reads as an empty queue and would never run
+        return 0;
+    }
+    try {
+        ScriptRequestSlot slot;
+        IsScriptExecuting.store(true);
+        try {
+            scriptQueue.Push(std::move(script));
+        } catch (...) {
+            IsScriptExecuting.store(false);
+            throw;
+        }
+        RequestIdleCall();
+        WaitForScriptFlagLowered();
+        result = GetScriptResults();
+    } catch (...) {
+        // result keeps what it held; the caller answers with it.
+    }
+    return 0;
+}
+
+// any thread
+std::string MarlunePlugin::GetScriptResults() {
+    std::string results = scriptResultQueue.Pop();
+    if (results.empty()) return results;
+    for (std::string next; !(next = scriptResultQueue.Pop()).empty();) results += next;
+    return results;
+}
+
+// Any thread except the main one.
+A_Err MarlunePlugin::TestScriptExecute(std::string& result, std::string& error) {
+    try {
+        const std::string path = TestScriptPath();
+        return ExecuteScript(ReadScriptFromAFile(path.empty() ? nullptr : path.c_str()), result,
+                             error);
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // namespace Cuebridge

@@ -1,0 +1,340 @@
+#include "MarluneSocket.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+#include <utility>
+
+#include "Marlune.h"
+#include "Tracer.h"
+
+std::vector<std::string> SplitString(std::string text, char delimiter) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(delimiter, start)) != std::string::npos;
+         start = end + 1) {
+        pieces.emplace_back(text, start, end - start);
+    }
+    if (start < text.size()) pieces.emplace_back(text, start);
+    return pieces;
+}
+
+namespace Cuebridge {
+
+std::atomic<int> clientSocketConnected{-1};
+
+namespace {
+
+constexpr std::size_t kMaxReceive = MarluneSocket::kReceiveBufferSize - 1;
+constexpr int kTailWaitMs = 10;  // how long an unterminated tail waits for more bytes
+constexpr int kListenBacklog = 128;
+
+void closeSocket(int fd) { close(fd); }
+
+bool DirExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool Tracing() { return Tracer::GetTracing() || Tracer::GetLog(); }
+
+// Writes the whole text, continuing partial sends. MSG_NOSIGNAL: a peer that has gone
+// must cost a failed send, never a SIGPIPE that would end the host process.
+void Send(int fd, std::string_view text) {
+    if (text.empty()) return;
+    Tracer::TRACE("Sending %d bytes", static_cast<int>(text.size()));
+    std::size_t sent = 0;
+    while (sent < text.size()) {
+        const ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Tracer::TRACE("send() failed with error %d", errno);
+            return;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+// A browser can be made to send requests to a localhost port; their lines must never
+// run as commands. Recognises a request line ("METHOD target HTTP/...") and the Host
+// header, which every HTTP/1.1 request carries.
+bool IsHttpRequest(std::string_view line) {
+    if (line.size() >= 5 && strncasecmp(line.data(), "host:", 5) == 0) return true;
+    std::size_t method = 0;
+    while (method < line.size() && std::isupper(static_cast<unsigned char>(line[method])))
+        ++method;
+    if (method == 0 || method == line.size() || line[method] != ' ') return false;
+    const std::size_t targetEnd = line.find(' ', method + 1);
+    if (targetEnd == std::string_view::npos || targetEnd == method + 1) return false;
+    return line.substr(targetEnd + 1).starts_with("HTTP/");
+}
+
+std::string PortFolder() {
+    const std::string service = ServiceFolder();
+    return service.empty() ? service : service + "PluginData/AfterEffects/";
+}
+
+}  // namespace
+
+// ---- MessageAssembler ------------------------------------------------------------------
+
+void MessageAssembler::Reset() {
+    tail_.clear();
+    tail_.shrink_to_fit();
+    dropping_ = false;
+}
+
+void MessageAssembler::ClearTail() {
+    tail_.clear();
+    if (tail_.capacity() > MarluneSocket::kReceiveBufferSize * 8) tail_.shrink_to_fit();
+}
+
+bool MessageAssembler::TooLong(std::size_t size) const {
+    if (size <= maxMessageSize_) return false;
+    Tracer::TRACE("Message longer than %d bytes dropped", static_cast<int>(maxMessageSize_));
+    return true;
+}
+
+void MessageAssembler::KeepTail(std::string_view bytes) {
+    if (bytes.empty() || dropping_) return;
+    if (TooLong(tail_.size() + bytes.size())) {
+        ClearTail();
+        dropping_ = true;
+        return;
+    }
+    tail_.append(bytes);
+}
+
+// ---- MarluneSocket -----------------------------------------------------------------
+
+MarluneSocket::MarluneSocket() : listenPort(0) {}
+
+// main thread
+void MarluneSocket::StartListening(int port) {
+    listenPort = port;
+    std::thread(&MarluneSocket::BackgroundThread, this).detach();
+}
+
+// socket thread
+void MarluneSocket::BackgroundThread(MarluneSocket* socket) {
+    Tracer::TRACE("Background thread");
+    for (;;) socket->StartListeningOne();
+}
+
+// socket thread
+void MarluneSocket::StartListeningOne() {
+    // HOME is read anew in every cycle; without it the server listens unpublished.
+    const std::string folder = PortFolder();
+    const std::string portFile = folder.empty() ? folder : folder + "socket.port";
+    const int connectionFd = AcceptController(folder, portFile);
+    if (connectionFd < 0) return;  // every failed step of a cycle ends here
+
+    clientSocketConnected.store(connectionFd);
+    ServeConnection(connectionFd);
+    clientSocketConnected.store(-1);
+    closeSocket(connectionFd);
+    if (!portFile.empty() && std::remove(portFile.c_str()) != 0)
+        Tracer::TRACE("File delete failed: %s", portFile.c_str());
+}
+
+// socket thread: bind, publish, listen, accept. Returns the connection or -1; the
+// listening socket is closed in every case.
+int MarluneSocket::AcceptController(const std::string& folder, const std::string& portFile) {
+    const int listenFd = BindLoopbackSocket();
+    if (listenFd < 0) return -1;
+    if (!PublishPort(listenFd, folder, portFile)) {
+        closeSocket(listenFd);
+        return -1;
+    }
+    if (listen(listenFd, kListenBacklog) == -1) {
+        Tracer::TRACE("listen() failed with error %d", errno);
+        closeSocket(listenFd);
+        return -1;
+    }
+    Tracer::TRACE("Listening...");
+    const int connectionFd = accept(listenFd, nullptr, nullptr);
+    const int acceptErrno = errno;
+    closeSocket(listenFd);  // one connection at a time: later attempts are refused
+    if (connectionFd == -1) Tracer::TRACE("accept() failed with error %d", acceptErrno);
+    return connectionFd;
+}
+
+// socket thread. Binds to the loopback address only: the controller runs on this
+// machine, and nobody on the network may reach a server that runs scripts in the host.
+int MarluneSocket::BindLoopbackSocket() {
+    char portText[16];
+    snprintf(portText, sizeof portText, "%d", listenPort);
+    Tracer::TRACE("Opening port %s (%d)", portText, listenPort);
+
+    addrinfo hints{};
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* addresses = nullptr;
+    if (getaddrinfo("127.0.0.1", portText, &hints, &addresses) != 0) {
+        Tracer::TRACE("getaddrinfo() failed with error %d", errno);
+        return -1;
+    }
+    const int fd = socket(addresses->ai_family, addresses->ai_socktype, addresses->ai_protocol);
+    if (fd == -1) {
+        Tracer::TRACE("socket() failed with error %d", errno);
+        freeaddrinfo(addresses);
+        return -1;
+    }
+    const int bound = bind(fd, addresses->ai_addr, addresses->ai_addrlen);
+    const int bindErrno = errno;
+    freeaddrinfo(addresses);
+    if (bound == -1) {
+        Tracer::TRACE("bind() failed with error %d", bindErrno);
+        closeSocket(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// socket thread: creates the port folder when missing, traces the bound address and
+// writes the port file. False only when the bound address cannot be read.
+bool MarluneSocket::PublishPort(int listenFd, const std::string& folder,
+                                const std::string& portFile) {
+    if (folder.empty()) {
+        Tracer::TRACE("HOME is not set: no port file is written");
+    } else if (!DirExists(folder)) {
+        Tracer::TRACE("Folder wasn't found.");
+        if (mkdir(folder.c_str(), 0700) == 0) Tracer::TRACE("Folder was created successfully");
+    }
+
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &length) == -1) {
+        Tracer::TRACE("getsockname() failed with error %d", errno);
+        return false;
+    }
+    const int port = ntohs(address.sin_port);
+    Tracer::TRACE("Local port %d", port);
+    char addressText[16] = {};
+    inet_ntop(AF_INET, &address.sin_addr, addressText, sizeof addressText);
+    Tracer::TRACE("Local address '%s'", addressText);
+
+    if (portFile.empty()) return true;
+    std::ofstream file(portFile, std::ios::out | std::ios::trunc);
+    if (!file.is_open()) {
+        Tracer::TRACE("File open failed: %s", portFile.c_str());
+        return true;
+    }
+    file << port;
+    if (file.fail()) Tracer::TRACE("File write failed: %s", portFile.c_str());
+    file.close();
+    return true;
+}
+
+// socket thread: receives until the peer closes, a receive fails or an HTTP request
+// is refused. A tail left by a receive waits briefly for the rest of its message.
+void MarluneSocket::ServeConnection(int connectionFd) {
+    assembler_.Reset();
+    for (;;) {
+        const ssize_t n = recv(connectionFd, receiveBuffer, kMaxReceive, 0);
+        if (n == 0) {
+            Tracer::TRACE("Connection closed");
+            HandlePendingTail(connectionFd);  // a peer that half-closed still gets its reply
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Tracer::TRACE("recv() failed with error %d", errno);
+            break;
+        }
+        if (!HandleReceived(connectionFd, std::string_view(receiveBuffer, n))) break;
+        if (!SettleTail(connectionFd)) break;
+    }
+    assembler_.Reset();
+}
+
+// socket thread
+bool MarluneSocket::SettleTail(int connectionFd) {
+    if (!assembler_.HasTail()) return true;
+    pollfd waiter{connectionFd, POLLIN, 0};
+    int ready;
+    do {
+        ready = poll(&waiter, 1, kTailWaitMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready > 0) return true;  // more bytes (or the end of the connection) follow
+    return HandlePendingTail(connectionFd);
+}
+
+// socket thread
+bool MarluneSocket::HandleReceived(int replyFd, std::string_view bytes) {
+    Tracer::TRACE("%d bytes received %d", static_cast<int>(bytes.size()),
+                  static_cast<int>(kReceiveBufferSize));
+    if (Tracing()) {
+        const std::string_view text = bytes.substr(0, bytes.find('\0'));
+        Tracer::TRACE("%d messages", static_cast<int>(std::count(text.begin(), text.end(), '\n')));
+    }
+    const bool keepOpen = assembler_.Feed(
+        bytes, [&](std::string_view message) { return HandleMessage(replyFd, message); });
+    if (keepOpen) Tracer::TRACE("All messages processed");
+    return keepOpen;
+}
+
+// socket thread
+bool MarluneSocket::HandlePendingTail(int replyFd) {
+    return assembler_.FlushTail(
+        [&](std::string_view message) { return HandleMessage(replyFd, message); });
+}
+
+// socket thread: dispatches one message and writes its reply before the next one.
+bool MarluneSocket::HandleMessage(int replyFd, std::string_view message) {
+    Tracer::TRACE("Message %d", static_cast<int>(message.size()));
+    if (IsHttpRequest(message)) {
+        Tracer::TRACE("HTTP request refused, closing the connection");
+        return false;
+    }
+    const std::string reply = ProcessSocketMessage(std::string(message));
+    if (replyFd >= 0) Send(replyFd, reply);
+    return true;
+}
+
+// socket thread. The third field runs to the end of the message, bars included; it
+// takes the message's own buffer so that a large script is not copied again.
+std::string MarluneSocket::ProcessSocketMessage(std::string message) {
+    const std::size_t first = message.find('|');
+    if (first == std::string::npos) {
+        Tracer::TRACE("Invalid message");
+        return {};
+    }
+    std::vector<std::string> fields;
+    fields.reserve(3);
+    fields.emplace_back(message, 0, first);
+    const std::size_t second = message.find('|', first + 1);
+    if (second == std::string::npos) {
+        fields.emplace_back(message, first + 1);
+    } else {
+        fields.emplace_back(message, first + 1, second - first - 1);
+        message.erase(0, second + 1);
+        fields.push_back(std::move(message));
+    }
+    if (dispatcher_) return dispatcher_(std::move(fields));
+    return Marlune::GetInstance()->ProcessMarluneCommand(std::move(fields));
+}
+
+// socket thread
+void MarluneSocket::SendSocketMessage(std::string text) {
+    const int fd = clientSocketConnected.load();
+    if (fd < 0) return;  // no connection: there is nobody to write to
+    Send(fd, text);
+}
+
+}  // namespace Cuebridge

@@ -1,0 +1,299 @@
+#include "PluginEntry.h"
+
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "AEGP_SuiteHandler.h"
+#include "HostContext.h"
+#include "ThreadSafeQueue.h"
+#include "Tracer.h"
+
+namespace Cuebridge {
+
+MarluneListener* listener = nullptr;
+AEGP_IdleRefcon idleRefcon = nullptr;
+
+namespace {
+
+constexpr const char* kRegistrationAlert = "Marlune : Could not register command hook.";
+constexpr PF_Pixel kIdleInfoColor{1, 150, 100, 50};
+constexpr PF_Pixel kHookInfoColor{1, 100, 100, 100};
+int idleRefconTarget = 0;  // only its address is used, as the opaque idle refcon
+
+// ---- idle executor (main thread) ------------------------------------------------------
+
+// The text as a base-10 long (blanks, a sign, digits; the rest ignored), narrowed to
+// its low 32 bits. False when there is no number or it is out of range for long.
+bool ParseCommandNumber(const std::string& text, AEGP_Command& command) {
+    try {
+        command = static_cast<AEGP_Command>(std::stol(text));
+        return true;
+    } catch (const std::logic_error&) {  // invalid_argument, out_of_range
+        return false;
+    }
+}
+
+void RunMenuCommand(const std::string& text) {
+    AEGP_Command command = 0;
+    if (!ParseCommandNumber(text, command)) {
+        Tracer::TRACE("Invalid command: '%s'", text.c_str());
+        return;
+    }
+    try {
+        Tracer::TRACE("Executing command %d", command);
+        AEGP_SuiteHandler suites(sP);
+        suites.CommandSuite1()->AEGP_DoCommand(command);
+    } catch (...) {
+        Tracer::TRACE("Error executing command %d", command);
+    }
+}
+
+void RunProjectCommand(const std::string& text) {
+    try {
+        Tracer::TRACE("Executing project command '%s'", text.c_str());
+        MarlunePlugin* plugin = MarlunePlugin::GetInstance();
+        if (text == "Next") {
+            plugin->SelectNextProjectItem();
+        } else if (text == "First") {
+            plugin->SelectFirstProjectItem();
+        }
+    } catch (...) {
+        Tracer::TRACE("Error executing project command '%s'", text.c_str());
+    }
+}
+
+void RunInfoPanelCommand(const std::string& text) {
+    try {
+        Tracer::TRACE("Executing info panel command '%s'", text.c_str());
+        MarlunePlugin* plugin = MarlunePlugin::GetInstance();
+        if (text == "SetInfoText") {
+            plugin->SetInfoText("Lorem ipsum", "dolor sit amet");
+            plugin->AppendInfoText("Some third text");
+        } else if (text == "SetInfoColor") {
+            plugin->SetInfoColor(kIdleInfoColor);
+        }
+    } catch (...) {
+        Tracer::TRACE("Error info panel command '%s'", text.c_str());
+    }
+}
+
+// The text of a handle the host returned, which is then freed; "" for no handle.
+std::string TakeHandleText(const AEGP_SuiteHandler& suites, AEGP_MemHandle handle) {
+    if (handle == nullptr) return {};
+    void* bytes = nullptr;
+    suites.MemorySuite1()->AEGP_LockMemHandle(handle, &bytes);
+    std::string text = bytes != nullptr ? static_cast<const char*>(bytes) : "";
+    suites.MemorySuite1()->AEGP_FreeMemHandle(handle);
+    return text;
+}
+
+// Runs one script with errors quieted and queues exactly one result for it. A failure
+// before the result is queued still queues a "SCRIPT ERROR: " result, and the flag is
+// lowered on every path, so a requester is never left waiting or told of success.
+void RunScript(const std::string& script) {
+    bool resultQueued = false;
+    try {
+        Tracer::TRACE("Executing script %d", static_cast<int>(script.size()));
+        AEGP_MemHandle resultH = nullptr;
+        AEGP_MemHandle errorH = nullptr;
+        AEGP_SuiteHandler suites(sP);
+        AEGP_UtilitySuite6* util = suites.UtilitySuite6();
+        AEGP_ErrReportState state{};
+        util->AEGP_StartQuietErrors(&state);
+        util->AEGP_ExecuteScript(S_my_id, script.c_str(), 0, &resultH, &errorH);
+        util->AEGP_EndQuietErrors(0, &state);
+
+        const std::string errorText = TakeHandleText(suites, errorH);
+        Tracer::TRACE("Error string: '%s'", errorText.c_str());
+        if (!errorText.empty()) {
+            TakeHandleText(suites, resultH);  // released unread
+            scriptResultQueue.Push("SCRIPT ERROR: " + errorText);
+        } else {
+            std::string resultText = TakeHandleText(suites, resultH);
+            Tracer::TRACE("Result string: '%s'", resultText.c_str());
+            scriptResultQueue.Push(std::move(resultText));
+        }
+        resultQueued = true;
+    } catch (...) {
+        Tracer::TRACE("Error executing script");
+        if (!resultQueued) {
+            try {
+                scriptResultQueue.Push("SCRIPT ERROR: Error executing script");
+            } catch (...) {
+                // The requester then collects an empty result; it is still released below.
+            }
+        }
+    }
+    LowerScriptExecutingFlag();
+}
+
+// Pops until the queue gives "", running each item by itself.
+template <class Run>
+void Drain(ThreadSafeQueue& queue, Run run) {
+    for (std::string item; !(item = queue.Pop()).empty();) run(item);
+}
+
+// ---- entry (main thread) ------------------------------------------------------------
+
+// Keeps one reference of the Utility suite for the life of the process, so that the
+// table utilSuite points to never goes away. Null when the host has none.
+AEGP_UtilitySuite6* HoldUtilitySuite() {
+    const void* table = nullptr;
+    if (sP == nullptr ||
+        sP->AcquireSuite(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion6, &table) != 0 ||
+        table == nullptr) {
+        return nullptr;
+    }
+    return static_cast<AEGP_UtilitySuite6*>(const_cast<void*>(table));
+}
+
+A_Err RegisterHooks(const AEGP_SuiteHandler& suites) {
+    AEGP_RegisterSuite5* registry = suites.RegisterSuite5();
+    A_Err err = registry->AEGP_RegisterCommandHook(S_my_id, AEGP_HP_BeforeAE, AEGP_Command_ALL,
+                                                   CommandHook, nullptr);
+    if (err == 0) err = registry->AEGP_RegisterUpdateMenuHook(S_my_id, UpdateMenuHook, nullptr);
+    idleRefcon = reinterpret_cast<AEGP_IdleRefcon>(&idleRefconTarget);
+    if (err == 0) err = registry->AEGP_RegisterIdleHook(S_my_id, IdleHook, idleRefcon);
+    return err;
+}
+
+void ShowRegistrationAlert(const AEGP_SuiteHandler& suites) {
+    try {
+        suites.UtilitySuite3()->AEGP_ReportInfo(S_my_id, kRegistrationAlert);
+    } catch (...) {
+        Tracer::TRACE("Could not show the alert: '%s'", kRegistrationAlert);
+    }
+}
+
+void StartStartupJob() {
+    try {
+        std::thread(RunStartupJob, Marlune::GetInstance(), MarlunePlugin::GetInstance()).detach();
+    } catch (const std::system_error&) {
+        Tracer::TRACE("Could not start the start-up job");
+    }
+}
+
+// Registers the hooks and, when all three are in place, starts the start-up job
+// (without an idle hook its script would never run and the job would wait forever).
+A_Err RegisterAndStart() {
+    AEGP_SuiteHandler suites(sP);
+    const A_Err err = RegisterHooks(suites);
+    if (err == 0) {
+        StartStartupJob();
+    } else {
+        ShowRegistrationAlert(suites);
+    }
+    return err;
+}
+
+}  // namespace
+
+// start-up job thread
+void RunStartupJob(Marlune* dispatcher, MarlunePlugin* plugin) {
+    std::string result;
+    std::string error;
+    plugin->ExecuteScript(kInstalledEffectsScript, result, error);
+    dispatcher->SetInstalledAEEffects(std::move(result));
+}
+
+// main thread
+A_Err IdleHook(AEGP_GlobalRefcon, AEGP_IdleRefcon, A_long*) {
+    Drain(commandQueue, RunMenuCommand);
+    Drain(projectCommandQueue, RunProjectCommand);
+    Drain(infoPanelCommandQueue, RunInfoPanelCommand);
+    Drain(scriptQueue, RunScript);
+    return 0;
+}
+
+// main thread. The handled flag is left alone, so the host still runs its command.
+A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command,
+                  AEGP_HookPriority, A_Boolean, A_Boolean*) {
+    try {
+        MarlunePlugin* plugin = MarlunePlugin::GetInstance();
+        switch (command) {
+            case 2630:
+                // The script waits for the idle hook, which runs on this very thread:
+                // the request goes to a short-lived thread of its own.
+                std::thread([plugin] {
+                    std::string result;
+                    std::string error;
+                    plugin->TestScriptExecute(result, error);
+                }).detach();
+                return 0;
+            case 2490:
+                plugin->SetInfoText("line 1", "line 2");
+                plugin->AppendInfoText("line 3");
+                plugin->SetInfoColor(kHookInfoColor);
+                return 0;
+            case 2488:
+                plugin->SelectFirstProjectItem();
+                return 0;
+            case 2489:
+                plugin->SelectNextProjectItem();
+                return 0;
+            default:
+                return 0;
+        }
+    } catch (int err) {
+        Tracer::TRACE("Command hook failed with error %d", err);
+        return err;
+    } catch (...) {
+        Tracer::TRACE("Command hook failed");
+        return A_Err_GENERIC;
+    }
+}
+
+// main thread
+A_Err UpdateMenuHook(AEGP_GlobalRefcon, AEGP_UpdateMenuRefcon, AEGP_WindowType) {
+    try {
+        AEGP_SuiteHandler suites(sP);
+        AEGP_ItemH active = nullptr;
+        return suites.ItemSuite6()->AEGP_GetActiveItem(&active);
+    } catch (int err) {
+        Tracer::TRACE("Menu update hook failed with error %d", err);
+        return err;
+    } catch (...) {
+        Tracer::TRACE("Menu update hook failed");
+        return A_Err_GENERIC;
+    }
+}
+
+}  // namespace Cuebridge
+
+// main thread, once at load.
+A_Err EntryPointFunc(SPBasicSuite* pica_basicP, A_long, A_long, AEGP_PluginID aegp_plugin_id,
+                     AEGP_GlobalRefcon*) {
+    using namespace Cuebridge;
+    CheckEnableTrace();
+    CheckEnableLogs();
+    S_my_id = aegp_plugin_id;
+    sP = pica_basicP;
+    MarlunePlugin::CreateInstance();
+    Marlune::CreateInstance();
+
+    // utilSuite is settled before the socket thread starts, since that thread reads it.
+    utilSuite = HoldUtilitySuite();
+
+    try {
+        listener = new MarluneListener();
+        listener->StartListening(0);
+    } catch (...) {
+        Tracer::TRACE("Could not start the socket thread");
+    }
+
+    if (utilSuite == nullptr) {
+        Tracer::TRACE("EntryPointFunc: missing suite, error %d", kMissingSuiteError);
+        return kMissingSuiteError;
+    }
+    try {
+        return RegisterAndStart();
+    } catch (int err) {
+        Tracer::TRACE("EntryPointFunc: missing suite, error %d", err);
+        return err;
+    } catch (...) {
+        Tracer::TRACE("EntryPointFunc failed");
+        return A_Err_GENERIC;
+    }
+}
