@@ -148,9 +148,9 @@ int Execute(Session& session, const Invocation& invocation, std::ostream& out, s
   if (!message) {
     return kExitUsage;
   }
-  if (message->size() + 1 >= kMaxMessageBytes) {
-    err << "cuebridge-ctl: the message is " << message->size() << " bytes; the plug-in takes less than "
-        << kMaxMessageBytes << "\n";
+  if (message->size() > kMaxMessageBytes) {
+    err << "cuebridge-ctl: the message is " << message->size() << " bytes; the plug-in drops messages over "
+        << kMaxMessageBytes << " bytes\n";
     return kExitUsage;
   }
   RequestResult result = session.Send(*message);

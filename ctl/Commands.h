@@ -28,7 +28,7 @@ struct Invocation {
   EffectsFormat effectsFormat = EffectsFormat::Table;
 };
 
-// The plug-in ends a message at a line feed and refuses longer messages.
+// The plug-in drops a message longer than this (line feed not counted).
 inline constexpr size_t kMaxMessageBytes = 64u * 1024u * 1024u;
 
 // Makes a script fit in one message: CR LF and LF become CR, which ExtendScript also reads as
