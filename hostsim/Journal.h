@@ -1,0 +1,32 @@
+// The call journal: one JSON object per line for every host call the plug-in makes and
+// every hook call that did something. Off unless opened with a path. Record() may be
+// called from any thread; lines are written whole, in sequence order, under the
+// journal's own lock (never held together with any other lock).
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+namespace hostsim {
+
+class Journal {
+public:
+    // Opens (truncates) the file; false when it cannot be written. main thread, at start.
+    bool Open(const std::string& path);
+    bool Enabled() const { return enabled_; }
+    // any thread. stampMicros: the monotonic time at which the call began.
+    void Record(std::string_view call, std::int64_t stampMicros, bool onMainThread,
+                nlohmann::json args, nlohmann::json result, nlohmann::json out = nullptr);
+
+private:
+    bool enabled_ = false;  // written once before other threads exist
+    std::mutex mutex_;
+    std::ofstream file_;
+    std::uint64_t nextSeq_ = 1;
+};
+
+}  // namespace hostsim

@@ -1,0 +1,35 @@
+// The command line of cuebridge-hostsim. ParseOptions returns the options or, for --help,
+// a usage error or a bad value, the exit code to end with (0 for --help, 2 otherwise)
+// after printing the reason. main thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace hostsim {
+
+struct Options {
+    std::string pluginPath;  // empty: ../lib/Cuebridge.so beside the program
+    std::string projectFile;
+    std::string effectsFile;
+    std::string language = "en_US";
+    std::string journalFile;
+    std::int64_t idleIntervalMs = 30;
+    std::int64_t scriptTimeoutMs = 0;  // 0: no limit
+    std::int64_t exitAfterMs = 0;      // 0: run until quit or a signal
+    bool strict = false;
+    std::vector<std::pair<std::string, std::int32_t>> refusedSuites;
+    std::vector<std::string> failRegister;  // "command", "menu", "idle"
+    bool scriptErrorSet = false;
+    std::string scriptError;
+};
+
+std::variant<Options, int> ParseOptions(int argc, char** argv);
+
+// The plug-in built beside the program: <dir of the executable>/../lib/Cuebridge.so.
+std::string DefaultPluginPath();
+
+}  // namespace hostsim

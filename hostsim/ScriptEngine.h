@@ -1,0 +1,62 @@
+// The host's script engine: one Duktape heap with one persistent global scope for the
+// engine's life, and an object model (`app`) over a ScriptModel. Texts are UTF-8 both ways.
+// Main thread only (the engine is not thread-safe). A run may be bounded by a time limit.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Catalog.h"
+
+struct duk_hthread;
+
+namespace hostsim {
+
+struct ScriptItem {
+    std::int32_t id;
+    std::string name;
+    std::string typeName;
+    bool selected;
+};
+
+// What scripts can see and do in the host. Called back on the main thread during a run.
+class ScriptModel {
+public:
+    virtual ~ScriptModel() = default;
+    virtual std::vector<Effect> Effects() = 0;
+    virtual std::vector<ScriptItem> ScriptItems() = 0;
+    virtual std::int32_t ActiveItemId() = 0;  // 0: none
+    virtual bool SetItemSelected(std::int32_t id, bool selected) = 0;
+    virtual std::string Language() = 0;
+    virtual std::string Version() = 0;
+    virtual void ExecuteCommand(std::int32_t command) = 0;
+};
+
+struct ScriptOutcome {
+    std::string result;  // the final value as text; empty for undefined or on error
+    std::string error;   // empty on success
+};
+
+class ScriptEngine {
+public:
+    explicit ScriptEngine(ScriptModel& model);  // main thread
+    ~ScriptEngine();
+    ScriptEngine(const ScriptEngine&) = delete;
+    ScriptEngine& operator=(const ScriptEngine&) = delete;
+
+    // main thread. timeoutMs 0: no limit. A run started from inside a run is refused.
+    ScriptOutcome Run(const std::string& source, std::int64_t timeoutMs);
+
+    ScriptModel& Model() { return model_; }
+    std::int64_t DeadlineMicros() const { return deadlineMicros_; }
+
+private:
+    void InstallObjectModel();
+    ScriptModel& model_;
+    duk_hthread* ctx_ = nullptr;
+    std::int64_t deadlineMicros_ = 0;  // 0: no limit
+    bool running_ = false;
+};
+
+}  // namespace hostsim

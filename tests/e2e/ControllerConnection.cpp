@@ -1,0 +1,69 @@
+#include "ControllerConnection.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace cuebridge_test {
+
+ControllerConnection::~ControllerConnection() { Close(); }
+
+bool ControllerConnection::Connect(int port, std::chrono::milliseconds timeout) {
+    Close();
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < until) {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return true;
+        Close();
+        std::this_thread::sleep_for(5ms);
+    }
+    return false;
+}
+
+bool ControllerConnection::SendLine(const std::string& line) {
+    const std::string bytes = line + "\n";
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::optional<std::string> ControllerConnection::ReadReply(std::chrono::milliseconds timeout,
+                                                           std::chrono::milliseconds quiet) {
+    std::string reply;
+    auto wait = timeout;
+    for (;;) {
+        pollfd fd{fd_, POLLIN, 0};
+        if (poll(&fd, 1, static_cast<int>(wait.count())) <= 0) break;
+        char chunk[65536];
+        const auto n = recv(fd_, chunk, sizeof chunk, 0);
+        if (n <= 0) break;
+        reply.append(chunk, static_cast<std::size_t>(n));
+        wait = quiet;
+    }
+    if (reply.empty()) return std::nullopt;
+    return reply;
+}
+
+std::optional<std::string> ControllerConnection::Request(const std::string& line, std::chrono::milliseconds timeout) {
+    if (!SendLine(line)) return std::nullopt;
+    return ReadReply(timeout);
+}
+
+void ControllerConnection::Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+}
+
+}  // namespace cuebridge_test

@@ -1,0 +1,37 @@
+// ControllerConnection: the controller's side of one plug-in connection on 127.0.0.1.
+// Replies carry no terminator, so a reply is read as the bytes that arrive until the
+// connection stays quiet for a short while. One thread at a time; closes on destruction.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace cuebridge_test {
+
+using namespace std::chrono_literals;
+
+class ControllerConnection {
+public:
+    ControllerConnection() = default;
+    ~ControllerConnection();
+    ControllerConnection(const ControllerConnection&) = delete;
+    ControllerConnection& operator=(const ControllerConnection&) = delete;
+
+    // Retries refused connections until the timeout (the port file is written just
+    // before the plug-in listens).
+    bool Connect(int port, std::chrono::milliseconds timeout = 5s);
+    bool SendLine(const std::string& line);  // appends the line feed
+    // The bytes of one reply: waits up to `timeout` for the first byte, then reads until
+    // nothing more arrives for `quiet`. nullopt when nothing came or the peer closed.
+    std::optional<std::string> ReadReply(std::chrono::milliseconds timeout = 20s,
+                                         std::chrono::milliseconds quiet = 100ms);
+    // The request and its reply in one step.
+    std::optional<std::string> Request(const std::string& line, std::chrono::milliseconds timeout = 20s);
+    void Close();
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace cuebridge_test
