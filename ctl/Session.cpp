@@ -55,7 +55,8 @@ std::string Session::DescribeTarget() const {
       break;
   }
   return "no plug-in listening: nothing accepts connections on port " + std::to_string(content.port) +
-         " named by " + target_.portFilePath + " (a stale port file?)";
+         " named by " + target_.portFilePath +
+         " (a stale port file: the plug-in is not running, or is still busy with an earlier connection or script)";
 }
 
 RequestResult Session::ConnectUntil(Clock::time_point deadline) {
