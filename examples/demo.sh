@@ -40,7 +40,14 @@ echo "== simulated host up (pid $HOST_PID); the plug-in listens (port file: $POR
 ctl() {
   local output rc=0
   output="$("$CTL" "$@" 2>&1)" || rc=$?
-  printf '  $ cuebridge-ctl'; printf ' %q' "$@"; printf '\n'
+  printf '  $ cuebridge-ctl'
+  local arg
+  for arg in "$@"; do
+    if [[ "$arg" =~ ^[A-Za-z0-9_./=-]+$ ]]; then printf ' %s' "$arg"
+    elif [[ "$arg" == *"'"* ]]; then printf ' "%s"' "$arg"
+    else printf " '%s'" "$arg"; fi
+  done
+  printf '\n'
   if [ -n "$output" ]; then
     printf '%s\n' "$output" | head -n 8 | sed 's/^/      /'
     local lines; lines=$(printf '%s\n' "$output" | wc -l)
