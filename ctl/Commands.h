@@ -3,29 +3,30 @@
 // each message, sending it through a Session and turning the reply into output and an exit
 // code. Shared by the command line and the repl; called by the thread that owns the Session.
 
-#include "Session.h"
-
 #include <optional>
 #include <ostream>
 #include <string>
 
+#include "Session.h"
+
 namespace Cuebridge::Ctl {
 
 enum ExitCode : int {
-  kExitSuccess = 0,
-  kExitRequestFailed = 1,  // the script failed, or the plug-in's reply was not what the request expects
-  kExitUsage = 2,
-  kExitNotListening = 3,  // no plug-in listening, or it dropped the connection
-  kExitTimedOut = 4,
+    kExitSuccess = 0,
+    kExitRequestFailed =
+        1,  // the script failed, or the plug-in's reply was not what the request expects
+    kExitUsage = 2,
+    kExitNotListening = 3,  // no plug-in listening, or it dropped the connection
+    kExitTimedOut = 4,
 };
 
 enum class Verb { Language, Effects, Script, Command, Info, Navigate, Send };
 enum class EffectsFormat { Table, Raw, Json };
 
 struct Invocation {
-  Verb verb = Verb::Language;
-  std::string argument;  // script text, command number, Info panel word, step word or raw line
-  EffectsFormat effectsFormat = EffectsFormat::Table;
+    Verb verb = Verb::Language;
+    std::string argument;  // script text, command number, Info panel word, step word or raw line
+    EffectsFormat effectsFormat = EffectsFormat::Table;
 };
 
 // The plug-in drops a message longer than this (line feed not counted).

@@ -10,9 +10,9 @@
 namespace Cuebridge::Ctl {
 
 struct Effect {
-  std::string matchName;
-  std::string displayName;
-  std::string category;
+    std::string matchName;
+    std::string displayName;
+    std::string category;
 };
 
 // Splits the list into records. Names are not escaped on the wire, so a record's match name

@@ -16,8 +16,8 @@ std::optional<std::string> DefaultPortFilePath();
 enum class PortFileStatus { Ok, Missing, Invalid };
 
 struct PortFileContent {
-  PortFileStatus status = PortFileStatus::Missing;
-  int port = 0;  // valid when status is Ok
+    PortFileStatus status = PortFileStatus::Missing;
+    int port = 0;  // valid when status is Ok
 };
 
 // Reads the port file: decimal digits only (a trailing line feed is tolerated), 1..65535.

@@ -2,12 +2,12 @@
 // The interactive prompt: one request a line, with the sub-commands' words, over one
 // connection that is re-established if the plug-in drops it. Runs on the calling thread.
 
-#include "Commands.h"
-
 #include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
+
+#include "Commands.h"
 
 namespace Cuebridge::Ctl {
 
@@ -17,9 +17,9 @@ using LineReader = std::function<std::optional<std::string>()>;
 enum class ReplAction { Request, Quit, Help, Nothing, Invalid };
 
 struct ReplLine {
-  ReplAction action = ReplAction::Nothing;
-  Invocation invocation;
-  std::string problem;  // for Invalid
+    ReplAction action = ReplAction::Nothing;
+    Invocation invocation;
+    std::string problem;  // for Invalid
 };
 
 // Parses one repl line: language | effects [--raw|--json] | script CODE | script -f FILE |

@@ -3,11 +3,11 @@
 // control bytes shown as the escapes \n \r \t \\ \xNN. The observer writes to the given
 // stream from the thread that drives the Session.
 
-#include "Connection.h"
-
 #include <ostream>
 #include <string>
 #include <string_view>
+
+#include "Connection.h"
 
 namespace Cuebridge::Ctl {
 
