@@ -90,9 +90,7 @@ std::optional<Target> ResolveTarget(const Options& options) {
     return Target{std::nullopt, *path};
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int RunTool(int argc, char** argv) {
     CLI::App app{"Talks to a running Cuebridge plug-in.", "cuebridge-ctl"};
     app.require_subcommand(1);
     app.fallthrough();
@@ -187,4 +185,15 @@ int main(int argc, char** argv) {
         invocation.verb = Verb::Send;
     }
     return Execute(session, invocation, std::cout, std::cerr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return RunTool(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "cuebridge-ctl: " << error.what() << "\n";
+        return kExitRequestFailed;
+    }
 }
