@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <set>
 #include <thread>
 
@@ -36,7 +37,10 @@ class Session {
 public:
     explicit Session(std::vector<std::string> extra = {}, bool ownEffects = false)
         : files_(cuebridge_test::MakeTempDir("cuebridge-e2e-")), host_(HOSTSIM_PATH, Args(extra, ownEffects)) {}
-    ~Session() { cuebridge_test::RemoveTree(files_); }
+    ~Session() {
+        if (::testing::Test::HasFailure()) PrintJournalTail();
+        cuebridge_test::RemoveTree(files_);
+    }
 
     HostSimProcess& Host() { return host_; }
     ControllerConnection& Connection() { return connection_; }
@@ -56,12 +60,19 @@ public:
         return UntilReply(tag, "Script|", tag + "|");
     }
 
-    // As Talk, but waits for queued work too: a script's result comes from an idle call
-    // that first drained the menu command, navigation and Info panel queues.
+    // As Talk, but waits for the queued work too. The sentinel script's reply means the
+    // work was queued and an idle call ran the script; but that call may have passed the
+    // menu command, navigation and Info panel queues before the work arrived (its script
+    // drain goes on taking scripts that keep coming), leaving the work to the next call.
+    // That work asked for an idle call, which the host makes at the end of its next main
+    // loop turn, so the second console answer after the reply comes after it.
     std::string Settle(const std::vector<std::string>& lines = {}) {
         for (const auto& line : lines) connection_.SendLine(line);
         const std::string tag = "#settle" + std::to_string(++syncs_);
-        return UntilReply(tag, "Script|'settled'", tag + "|settled");
+        std::string replies = UntilReply(tag, "Script|'settled'", tag + "|settled");
+        State();
+        State();
+        return replies;
     }
 
     json State() {
@@ -112,6 +123,17 @@ private:
         }
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
+    }
+
+    // The journal without the suite bookkeeping, to see what the host was asked when a
+    // test fails.
+    void PrintJournalTail() const {
+        std::vector<json> calls;
+        for (const auto& line : Journal())
+            if (line["call"] != "AcquireSuite" && line["call"] != "ReleaseSuite") calls.push_back(line);
+        const std::size_t from = calls.size() > 200 ? calls.size() - 200 : 0;
+        std::cerr << "journal, last " << calls.size() - from << " host calls:\n";
+        for (std::size_t i = from; i < calls.size(); ++i) std::cerr << calls[i].dump() << "\n";
     }
 
     std::string UntilReply(const std::string& tag, const std::string& request, const std::string& reply) {
@@ -359,7 +381,8 @@ TEST(CuebridgeFaults, ScriptErrorIsTheReplyAndTheStoredEffectsList) {
 TEST(CuebridgeThreads, StrictSessionHasNoThreadViolations) {
     Session session({"--strict"}, true);
     session.WriteTestScript("app.project.item(6).selected = true;");
-    ASSERT_GT(session.Connect(), 0);
+    const int port = session.Connect();
+    ASSERT_GT(port, 0);
     EXPECT_EQ(session.StoredEffects(), std::string("E|") + kEffectsList);
     EXPECT_EQ(session.Settle({"1|GetAfterEffectLanguage|", "2|ExecuteCommand|2004", "3|InfoPanelCommand|SetInfoText",
                               "4|InfoPanelCommand|SetInfoColor", "5|NavigateCommand|First", "6|NavigateCommand|Next",
@@ -370,7 +393,7 @@ TEST(CuebridgeThreads, StrictSessionHasNoThreadViolations) {
     EXPECT_EQ(session.StateWhen([](const json& s) { return s["active_item"] == 6; })["active_item"], 6);
 
     session.Connection().Close();
-    ASSERT_GT(session.Connect(), 0);
+    ASSERT_GT(session.Connect(port), 0);
     EXPECT_EQ(session.Settle({"8|Script|app.project.numItems"}), "8|6");
 
     const json state = session.State();
