@@ -38,7 +38,10 @@ public:
     explicit Session(std::vector<std::string> extra = {}, bool ownEffects = false)
         : files_(cuebridge_test::MakeTempDir("cuebridge-e2e-")), host_(HOSTSIM_PATH, Args(extra, ownEffects)) {}
     ~Session() {
-        if (::testing::Test::HasFailure()) PrintJournalTail();
+        if (::testing::Test::HasFailure()) {
+            PrintJournalTail();
+            std::cerr << "host's stderr:\n" << host_.Stderr() << "\n";
+        }
         cuebridge_test::RemoveTree(files_);
     }
 
