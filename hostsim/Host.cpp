@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -61,6 +63,24 @@ Host::~Host() {
 }
 
 Host* Host::Current() { return g_current.load(); }
+
+// main thread. A FIFO with a waiting reader (a benchmark) opens at once.
+bool Host::OpenCommandStamps(const std::string& path) {
+    stampFd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    return stampFd_ >= 0;
+}
+
+// main thread. One write per line, stamped first, so the stamp marks the moment the
+// command reached the host; nanoseconds, since command latency is a few microseconds.
+void Host::StampCommand(AEGP_Command command) const {
+    if (stampFd_ < 0) return;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    char line[48];
+    const int length = std::snprintf(line, sizeof line, "%d %lld\n", static_cast<int>(command),
+                                     static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+    [[maybe_unused]] const auto written = write(stampFd_, line, static_cast<std::size_t>(length));
+}
 
 void Host::OnSignal(int) {
     g_signalled = 1;

@@ -50,6 +50,10 @@ public:
     void RecordViolation(std::string_view call);  // any thread
     void CountHostCall() { hostCalls_.fetch_add(1, std::memory_order_relaxed); }  // any
     Journal& GetJournal() { return journal_; }
+    // main thread, at start: opens the command-stamp file for appending; false on failure.
+    bool OpenCommandStamps(const std::string& path);
+    // main thread: one stamp line for a command the plug-in asked for; nothing when off.
+    void StampCommand(AEGP_Command command) const;
     const Options& GetOptions() const { return options_; }
     bool IsRefused(const std::string& name, std::int32_t version) const;  // any
     void NoteAcquired(const std::string& name, std::int32_t version);     // any
@@ -136,6 +140,7 @@ private:
     const std::vector<Effect> effects_;
     const std::thread::id mainThread_;
     Journal journal_;
+    int stampFd_ = -1;  // command stamps; opened before the plug-in loads
     std::unique_ptr<ScriptEngine> engine_;  // main thread only
     void* library_ = nullptr;
     AEGP_GlobalRefcon globalRefcon_ = nullptr;  // the plug-in's slot, passed back to hooks

@@ -40,6 +40,8 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
     app.add_option("--effects", options.effectsFile, "installed-effects file (JSON); default: the built-in list");
     app.add_option("--language", options.language, "user-interface language reported to the plug-in")->capture_default_str();
     app.add_option("--journal", options.journalFile, "write one JSON line per host call to this file");
+    app.add_option("--stamp-commands", options.stampCommandsFile,
+                   "write \"<command> <CLOCK_MONOTONIC ns>\" to this file (or FIFO) as AEGP_DoCommand is entered");
     app.add_option("--idle-interval-ms", options.idleIntervalMs, "idle hook period in milliseconds")
         ->capture_default_str()->check(CLI::Range(std::int64_t{1}, std::int64_t{3600000}));
     app.add_option("--script-timeout-ms", options.scriptTimeoutMs, "stop scripts running longer than this (0: no limit)")

@@ -163,6 +163,7 @@ A_Err UnlockMemHandle(AEGP_MemHandle handle) {
 // ---- Command suite ---------------------------------------------------------------------------
 
 A_Err DoCommand(AEGP_Command command) {
+    if (Host* host = Host::Current(); host != nullptr && host->IsMainThread()) host->StampCommand(command);
     Call call("AEGP_DoCommand", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     // Commands run hooks of the plug-in, which expect the main thread: refused elsewhere.

@@ -42,6 +42,10 @@ int main(int argc, char** argv) {
         std::cerr << "cuebridge-hostsim: " << options.journalFile << ": cannot be written\n";
         return 2;
     }
+    if (!options.stampCommandsFile.empty() && !host->OpenCommandStamps(options.stampCommandsFile)) {
+        std::cerr << "cuebridge-hostsim: " << options.stampCommandsFile << ": cannot be written\n";
+        return 2;
+    }
     if (!host->LoadPlugin()) return 2;
     const int code = host->Run();
     std::cout.flush();

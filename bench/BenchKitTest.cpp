@@ -1,0 +1,180 @@
+// Tests of the benchmark's own machinery: the statistics behind every figure, the
+// report's ratios and verdicts, exact-length reads of unterminated replies, the
+// command-stamp reader, and the floor measurements' sample counts.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Floor.h"
+#include "StampReader.h"
+#include "Stats.h"
+#include "Wire.h"
+
+namespace cuebridge_bench {
+namespace {
+
+std::vector<double> OneToN(int n) {
+    std::vector<double> values;
+    for (int i = n; i >= 1; --i) values.push_back(i);  // unsorted on purpose
+    return values;
+}
+
+TEST(Summary, NearestRankPercentiles) {
+    struct Case {
+        std::vector<double> samples;
+        double p50, p99, max;
+    };
+    const std::vector<Case> cases = {
+        {OneToN(100), 50, 99, 100},
+        {OneToN(1000), 500, 990, 1000},
+        {{7}, 7, 7, 7},
+        {{3, 1}, 1, 3, 3},
+        {OneToN(10), 5, 10, 10},
+    };
+    for (const auto& c : cases) {
+        const Summary s = Summarize(c.samples);
+        EXPECT_EQ(s.count, c.samples.size());
+        EXPECT_DOUBLE_EQ(s.p50, c.p50) << c.samples.size() << " samples";
+        EXPECT_DOUBLE_EQ(s.p99, c.p99) << c.samples.size() << " samples";
+        EXPECT_DOUBLE_EQ(s.max, c.max) << c.samples.size() << " samples";
+    }
+    const Summary empty = Summarize({});
+    EXPECT_EQ(empty.count, 0u);
+    EXPECT_EQ(empty.max, 0);
+}
+
+TEST(Report, RatiosReferToTheNamedFloor) {
+    Report report;
+    report.rows.push_back(LatencyRow("floor", "floor", {10, 10, 10}));
+    report.rows.push_back(LatencyRow("query", "query", {15, 12, 30}));
+    report.rows.push_back(RateRow("stream", "stream", "lines/s", 400000));
+    report.rows.push_back(RateRow("tput", "tput", "cmds/s", 100000));
+    RelateToFloor(report, "query", "floor");
+    RelateToFloor(report, "tput", "stream");
+    RelateToFloor(report, "stream", "missing");
+    ASSERT_TRUE(FindRow(report, "query")->ratio);
+    EXPECT_DOUBLE_EQ(*FindRow(report, "query")->ratio, 1.5);  // p50 15 over p50 10
+    EXPECT_DOUBLE_EQ(*FindRow(report, "tput")->ratio, 0.25);
+    EXPECT_FALSE(FindRow(report, "stream")->ratio);
+    EXPECT_EQ(FindRow(report, "nothing"), nullptr);
+}
+
+TEST(Report, TableAndJsonCarryTheSameFigures) {
+    Report report;
+    report.machine = "2 cores, Test CPU";
+    report.rows.push_back(LatencyRow("floor", "loopback floor", {20, 20}));
+    Row query = LatencyRow("query", "query round trip", {40, 40});
+    query.target = "p50 <= 1.5x";
+    query.met = false;
+    report.rows.push_back(query);
+    report.rows.push_back(RateRow("trace", "trace off", "ns/call", 1.734));
+    report.rows.push_back(RateRow("tput", "throughput", "cmds/s", 1234567.4));
+    RelateToFloor(report, "query", "floor");
+
+    const std::string table = FormatTable(report);
+    EXPECT_NE(table.find("2 cores, Test CPU"), std::string::npos);
+    EXPECT_NE(table.find("2.00x floor"), std::string::npos);
+    EXPECT_NE(table.find("NO"), std::string::npos);
+    EXPECT_NE(table.find("1.73 ns/call"), std::string::npos);
+    EXPECT_NE(table.find("1,234,567 cmds/s"), std::string::npos);
+    EXPECT_NE(table.find("40.0 us"), std::string::npos);
+
+    const nlohmann::json json = ToJson(report);
+    EXPECT_EQ(json["machine"], "2 cores, Test CPU");
+    ASSERT_EQ(json["rows"].size(), 4u);
+    EXPECT_EQ(json["rows"][1]["key"], "query");
+    EXPECT_DOUBLE_EQ(json["rows"][1]["p50"].get<double>(), 40);
+    EXPECT_DOUBLE_EQ(json["rows"][1]["ratio_to_floor"].get<double>(), 2);
+    EXPECT_EQ(json["rows"][1]["met"], false);
+    EXPECT_FALSE(json["rows"][0].contains("met"));
+    EXPECT_DOUBLE_EQ(json["rows"][3]["value"].get<double>(), 1234567.4);
+}
+
+TEST(Report, MachineNamesCoresAndCpu) {
+    const std::string machine = DescribeMachine();
+    EXPECT_NE(machine.find(" cores, "), std::string::npos);
+    EXPECT_NE(machine.find(std::to_string(std::thread::hardware_concurrency()) + " cores"), std::string::npos);
+}
+
+// A reply without a terminator, written in pieces, is read as exactly its length.
+TEST(Wire, ReadsExactLengthsAcrossPiecesAndSeesTheEnd) {
+    LoopbackListener listener;
+    std::thread server([&listener] {
+        Wire peer = listener.Accept();
+        peer.SendAll("q|en");
+        std::this_thread::sleep_for(20ms);
+        peer.SendAll("_USs|2");
+        std::this_thread::sleep_for(20ms);
+        peer.SendAll("tail");
+    });
+    Wire client;
+    ASSERT_TRUE(client.Connect(listener.Port()));
+    EXPECT_EQ(client.ReadExactly(7), "q|en_US");
+    EXPECT_EQ(client.ReadExactly(3), "s|2");
+    EXPECT_EQ(client.ReadQuiet(5s, 100ms), "tail");
+    server.join();
+    EXPECT_EQ(client.ReadExactly(1), "");  // the peer closed
+    EXPECT_EQ(client.ReadQuiet(100ms, 10ms), "");
+}
+
+TEST(Wire, ConnectGivesUpOnAClosedPort) {
+    int port;
+    {
+        LoopbackListener listener;
+        port = listener.Port();
+    }
+    Wire client;
+    EXPECT_FALSE(client.Connect(port, 50ms));
+}
+
+std::string FifoPath(const char* name) {
+    return ::testing::TempDir() + name + std::to_string(getpid());
+}
+
+// Stamps arrive in arbitrary pieces, with other commands' stamps in between.
+TEST(StampReader, FindsTheStampOfTheAskedCommand) {
+    StampReader reader(FifoPath("stamps-a"));
+    std::thread host([] {
+        const int fd = open(FifoPath("stamps-a").c_str(), O_WRONLY);
+        const std::string pieces[] = {"10 100\n11 2", "00\n", "garbage\n12 3", "00\n12 301\n"};
+        for (const auto& piece : pieces) {
+            [[maybe_unused]] auto n = write(fd, piece.data(), piece.size());
+            std::this_thread::sleep_for(5ms);
+        }
+        close(fd);
+    });
+    EXPECT_EQ(reader.WaitFor(11), 200);  // 10's stamp is skipped
+    EXPECT_EQ(reader.WaitFor(12), 300);
+    EXPECT_EQ(reader.WaitFor(12), 301);
+    EXPECT_THROW(reader.WaitFor(13), std::runtime_error);  // the writer closed
+    host.join();
+}
+
+TEST(StampReader, TimesOutWhenNoStampComes) {
+    StampReader reader(FifoPath("stamps-b"));
+    const int fd = open(FifoPath("stamps-b").c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    EXPECT_THROW(reader.WaitFor(1, 50), std::runtime_error);
+    close(fd);
+}
+
+TEST(Floor, MeasuresTheAskedNumberOfRoundTrips) {
+    const auto echo = LoopbackRoundTrips("q|GetAfterEffectLanguage\n", 0, 50, 5);
+    const auto large = LoopbackRoundTrips("e|x\n", 200000, 10, 2);
+    const auto handOff = HandOffRoundTrips(50, 5);
+    const auto process = LoopbackRoundTripsToProcess("q|GetAfterEffectLanguage\n", 20, 2);
+    ASSERT_EQ(process.size(), 20u);
+    ASSERT_EQ(echo.size(), 50u);
+    ASSERT_EQ(large.size(), 10u);
+    ASSERT_EQ(handOff.size(), 50u);
+    for (double v : echo) EXPECT_GT(v, 0);
+    for (double v : handOff) EXPECT_GT(v, 0);
+    EXPECT_GT(LoopbackLineRate("1|ExecuteCommand|3000\n", 5000), 0);
+}
+
+}  // namespace
+}  // namespace cuebridge_bench

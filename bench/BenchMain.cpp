@@ -1,0 +1,160 @@
+// cuebridge-bench: how fast a controller's action reaches the host, side by side with
+// the machine's own limits measured in the same run. Prints one table and, with
+// --json, writes the same figures as JSON. --micro embeds the Google Benchmark JSON of
+// cuebridge-microbench (the switched-off trace and the receive split).
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "Floor.h"
+#include "HostBench.h"
+#include "Stats.h"
+
+namespace cuebridge_bench {
+namespace {
+
+struct Settings {
+    HostSetup host;
+    int samples = 5000;
+    int effectsSamples = 1000;
+    int commands = 100000;
+    int repeats = 3;
+    std::string jsonFile;
+    std::string microFile;
+};
+
+std::string Beside(const std::string& relative) {
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? relative : (self.parent_path() / relative).lexically_normal().string();
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+void SetTarget(Report& report, const std::string& key, std::string text, bool met) {
+    for (Row& row : report.rows) {
+        if (row.key != key) continue;
+        row.target = std::move(text);
+        row.met = met;
+    }
+}
+
+void AddFloors(Report& report, const Settings& settings, std::size_t effectsBytes) {
+    std::cerr << "floor: loopback echo, hand-off, line stream, large reply\n";
+    const std::string request = "q|GetAfterEffectLanguage\n";
+    report.rows.push_back(LatencyRow("echo", "floor: loopback TCP echo round trip",
+                                     LoopbackRoundTrips(request, 0, settings.samples)));
+    report.rows.push_back(LatencyRow("echo-process", "floor: loopback TCP echo, other process",
+                                     LoopbackRoundTripsToProcess(request, settings.samples)));
+    report.rows.push_back(LatencyRow("hand-off", "floor: cross-thread hand-off round trip (cv)",
+                                     HandOffRoundTrips(settings.samples)));
+    report.rows.push_back(RateRow("stream", "floor: loopback line stream, split and counted",
+                                  "lines/s", LoopbackLineRate("1|ExecuteCommand|3000\n", settings.commands)));
+    report.rows.push_back(LatencyRow("large-reply",
+                                     "floor: loopback request -> " + std::to_string(effectsBytes) + " byte reply",
+                                     LoopbackRoundTrips("e|GetInstalledAfterEffectEffects\n", effectsBytes,
+                                                        settings.effectsSamples)));
+}
+
+void AddHost(Report& report, const Interactive& host, const std::vector<double>& rates, int commands) {
+    report.rows.push_back(LatencyRow("query", "query round trip (GetAfterEffectLanguage)", host.query));
+    report.rows.push_back(LatencyRow("script", "script round trip (\"1+1\")", host.script));
+    report.rows.push_back(LatencyRow("command", "command latency (sent -> AEGP_DoCommand)", host.command));
+    Row throughput = RateRow("throughput", "command throughput (" + std::to_string(commands) + " pipelined)",
+                             "cmds/s", Median(rates));
+    if (rates.size() > 1) {
+        const auto [low, high] = std::minmax_element(rates.begin(), rates.end());
+        throughput.note = "median of " + std::to_string(rates.size()) + " bursts; range " +
+                          std::to_string(static_cast<long>(*low)) + " - " + std::to_string(static_cast<long>(*high));
+    }
+    report.rows.push_back(std::move(throughput));
+    Row effects = LatencyRow("effects", "effects query (1,000 effects)", host.effects);
+    effects.note = "reply: " + std::to_string(host.effectsReplyBytes) + " bytes";
+    report.rows.push_back(std::move(effects));
+}
+
+// Google Benchmark JSON: "benchmarks": [{"name", "cpu_time", "time_unit", ...}].
+void AddMicro(Report& report, const std::string& file) {
+    std::ifstream in(file);
+    if (!in) throw std::runtime_error("cannot read " + file);
+    const nlohmann::json doc = nlohmann::json::parse(in);
+    for (const auto& bench : doc.at("benchmarks")) {
+        const std::string name = bench.at("name");
+        if (name == "BM_TraceSwitchedOff" && bench.value("time_unit", "") == "ns") {
+            const double ns = bench.at("cpu_time");
+            report.rows.push_back(RateRow("trace_off", "Tracer::TRACE, tracing off", "ns/call", ns));
+            SetTarget(report, "trace_off", "<= 2 ns per call", ns <= 2.0);
+        } else if (name == "BM_SplitFullReceive" && bench.contains("items_per_second")) {
+            report.rows.push_back(RateRow("split_receive", "split a 128 KiB receive into messages", "msgs/s",
+                                          bench.at("items_per_second")));
+        }
+    }
+}
+
+void Judge(Report& report) {
+    RelateToFloor(report, "echo-process", "echo");
+    RelateToFloor(report, "query", "echo");
+    RelateToFloor(report, "script", "echo");
+    RelateToFloor(report, "command", "echo");
+    RelateToFloor(report, "throughput", "stream");
+    RelateToFloor(report, "effects", "large-reply");
+    const auto ratio = [&](const char* key) { return FindRow(report, key)->ratio.value_or(1e9); };
+    SetTarget(report, "query", "p50 <= 1.5x echo", ratio("query") <= 1.5);
+    SetTarget(report, "script", "p50 <= 3x echo", ratio("script") <= 3.0);
+    SetTarget(report, "command", "p50 <= 100 us", FindRow(report, "command")->latency->p50 <= 100.0);
+    SetTarget(report, "throughput", ">= 100,000 cmds/s", FindRow(report, "throughput")->value >= 100000.0);
+}
+
+int Run(const Settings& settings) {
+    Report report;
+    report.machine = DescribeMachine();
+    std::cerr << "host: query, script, command latency, effects (" << settings.samples << " samples each)\n";
+    const Interactive host = MeasureInteractive(settings.host, settings.samples, settings.effectsSamples);
+    std::cerr << "host: throughput (" << settings.repeats << " x " << settings.commands << " commands)\n";
+    const auto rates = MeasureThroughput(settings.host, settings.commands, settings.repeats);
+    AddFloors(report, settings, host.effectsReplyBytes);
+    AddHost(report, host, rates, settings.commands);
+    if (!settings.microFile.empty()) AddMicro(report, settings.microFile);
+    Judge(report);
+
+    std::cout << FormatTable(report);
+    if (!settings.jsonFile.empty()) {
+        std::ofstream(settings.jsonFile) << ToJson(report).dump(2) << "\n";
+        std::cout << "\nJSON: " << settings.jsonFile << "\n";
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace cuebridge_bench
+
+int main(int argc, char** argv) {
+    cuebridge_bench::Settings settings;
+    settings.host.hostsim = cuebridge_bench::Beside("cuebridge-hostsim");
+    settings.host.plugin = cuebridge_bench::Beside("../lib/Cuebridge.so");
+    CLI::App app{"cuebridge-bench: end-to-end latency and throughput of the plug-in against the machine's floor"};
+    app.add_option("--hostsim", settings.host.hostsim, "the simulated host program")->capture_default_str();
+    app.add_option("--plugin", settings.host.plugin, "the plug-in to load")->capture_default_str();
+    app.add_option("--samples", settings.samples, "samples per latency figure")
+        ->capture_default_str()->check(CLI::Range(1, 10000000));
+    app.add_option("--effects-samples", settings.effectsSamples, "samples of the effects query")
+        ->capture_default_str()->check(CLI::Range(1, 10000000));
+    app.add_option("--commands", settings.commands, "pipelined commands per throughput burst")
+        ->capture_default_str()->check(CLI::Range(1, 10000000));
+    app.add_option("--repeats", settings.repeats, "throughput bursts")->capture_default_str()->check(CLI::Range(1, 100));
+    app.add_option("--json", settings.jsonFile, "write the results as JSON to this file");
+    app.add_option("--micro", settings.microFile, "cuebridge-microbench results (--benchmark_out JSON) to include");
+    CLI11_PARSE(app, argc, argv);
+    try {
+        return cuebridge_bench::Run(settings);
+    } catch (const std::exception& e) {
+        std::cerr << "cuebridge-bench: " << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,183 @@
+#include "HostBench.h"
+
+#include <algorithm>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+#include "HostSimProcess.h"
+#include "StampReader.h"
+#include "Wire.h"
+
+namespace cuebridge_bench {
+namespace {
+
+using cuebridge_test::HostSimProcess;
+
+constexpr const char* kLongIdleIntervalMs = "600000";  // only requested idle calls run
+constexpr int kWarmup = 200;
+// Each command sample starts on an idle host: the previous idle call has ended.
+constexpr auto kCommandSpacing = std::chrono::microseconds(200);
+
+double MicrosSince(std::int64_t startNs) { return static_cast<double>(MonotonicNanos() - startNs) / 1000.0; }
+
+[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
+
+// The controller's connection to a freshly started host.
+Wire ConnectController(const HostSimProcess& host) {
+    const auto port = host.WaitForPort();
+    if (!port) Fail("the plug-in published no port; host stderr:\n" + host.Stderr());
+    Wire wire;
+    if (!wire.Connect(*port)) Fail("cannot connect to the plug-in on port " + std::to_string(*port));
+    return wire;
+}
+
+// The reply to one line, read until the connection stays quiet: learns what the timed
+// rounds must then read exactly.
+std::string LearnReply(Wire& wire, const std::string& line) {
+    if (!wire.SendAll(line)) Fail("send failed");
+    return wire.ReadQuiet(20s, 100ms);
+}
+
+// Timed request/reply rounds whose reply must equal `expected` byte for byte.
+std::vector<double> RoundTrips(Wire& wire, const std::string& line, const std::string& expected, int samples) {
+    std::vector<double> trips;
+    trips.reserve(static_cast<std::size_t>(samples));
+    for (int i = 0; i < kWarmup + samples; ++i) {
+        const auto start = MonotonicNanos();
+        if (!wire.SendAll(line)) Fail("send failed");
+        const std::string reply = wire.ReadExactly(expected.size());
+        const double micros = MicrosSince(start);
+        if (reply != expected) Fail("unexpected reply to " + line + ": " + reply.substr(0, 200));
+        if (i >= kWarmup) trips.push_back(micros);
+    }
+    return trips;
+}
+
+std::size_t CountRecords(const std::string& list) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = list.find("*|*", at)) != std::string::npos; at += 3) ++count;
+    return count;
+}
+
+// The effects list is stored by the plug-in's start-up job; ask until it is complete.
+std::string WaitForEffectsReply(Wire& wire, const std::string& line, int effects) {
+    const auto until = std::chrono::steady_clock::now() + 20s;
+    while (std::chrono::steady_clock::now() < until) {
+        std::string reply = LearnReply(wire, line);
+        if (CountRecords(reply) == static_cast<std::size_t>(effects)) return reply;
+        std::this_thread::sleep_for(20ms);
+    }
+    Fail("the plug-in never answered with the " + std::to_string(effects) + " installed effects");
+}
+
+std::vector<double> CommandLatencies(Wire& wire, StampReader& stamps, int samples) {
+    std::vector<double> latencies;
+    latencies.reserve(static_cast<std::size_t>(samples));
+    for (int i = 0; i < kWarmup + samples; ++i) {
+        const long command = 10000 + i;  // a number per sample: stamps cannot be mixed up
+        const std::string line = "c|ExecuteCommand|" + std::to_string(command) + "\n";
+        std::this_thread::sleep_for(kCommandSpacing);
+        const auto sent = MonotonicNanos();
+        if (!wire.SendAll(line)) Fail("send failed");
+        const double micros = static_cast<double>(stamps.WaitFor(command) - sent) / 1000.0;
+        if (i >= kWarmup) latencies.push_back(micros);
+    }
+    return latencies;
+}
+
+std::size_t CommandsRunByPlugin(HostSimProcess& host) {
+    const nlohmann::json answer = host.Ask("state", 60s);
+    if (!answer.is_object() || !answer.value("ok", false)) Fail("the host console did not answer \"state\"");
+    const auto& runs = answer["state"]["commands_run"];
+    return static_cast<std::size_t>(std::count_if(runs.begin(), runs.end(), [](const nlohmann::json& run) {
+        return run.value("source", "") == "plugin";
+    }));
+}
+
+std::vector<std::string> HostArgs(const HostSetup& setup, const std::string& effectsFile) {
+    return {"--plugin", setup.plugin, "--idle-interval-ms", kLongIdleIntervalMs, "--effects", effectsFile};
+}
+
+}  // namespace
+
+void WriteEffectsFile(const std::string& path, int count) {
+    static const char* const kCategories[] = {"Blur & Sharpen", "Channel", "Color Correction", "Distort",
+                                              "Generate", "Keying", "Noise & Grain", "Stylize"};
+    nlohmann::json effects = nlohmann::json::array();
+    for (int i = 0; i < count; ++i) {
+        const std::string number = std::to_string(i + 1);
+        effects.push_back({{"matchName", "CBX Effect Match " + number},
+                           {"displayName", "Effect Number " + number},
+                           {"category", kCategories[i % 8]}});
+    }
+    std::ofstream(path) << effects.dump();
+}
+
+Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsSamples) {
+    const std::string work = cuebridge_test::MakeTempDir("cuebridge-bench-");
+    struct Cleanup {
+        std::string dir;
+        ~Cleanup() { cuebridge_test::RemoveTree(dir); }
+    } cleanup{work};
+    WriteEffectsFile(work + "/effects.json", setup.effects);
+    StampReader stamps(work + "/stamps");
+    auto args = HostArgs(setup, work + "/effects.json");
+    args.insert(args.end(), {"--stamp-commands", work + "/stamps"});
+    HostSimProcess host(setup.hostsim, args);
+    Wire wire = ConnectController(host);
+
+    Interactive result;
+    const std::string effectsLine = "e|GetInstalledAfterEffectEffects\n";
+    const std::string effectsReply = WaitForEffectsReply(wire, effectsLine, setup.effects);
+    result.effectsReplyBytes = effectsReply.size();
+
+    const std::string queryLine = "q|GetAfterEffectLanguage\n";
+    result.queryReply = LearnReply(wire, queryLine);
+    result.query = RoundTrips(wire, queryLine, result.queryReply, samples);
+
+    const std::string scriptLine = "s|Script|1+1\n";
+    result.scriptReply = LearnReply(wire, scriptLine);
+    if (result.scriptReply != "s|2") Fail("the script \"1+1\" was answered with " + result.scriptReply);
+    result.script = RoundTrips(wire, scriptLine, result.scriptReply, samples);
+
+    result.command = CommandLatencies(wire, stamps, samples);
+    result.effects = RoundTrips(wire, effectsLine, effectsReply, effectsSamples);
+    host.Quit();
+    return result;
+}
+
+std::vector<double> MeasureThroughput(const HostSetup& setup, int commands, int repeats) {
+    const std::string work = cuebridge_test::MakeTempDir("cuebridge-bench-");
+    struct Cleanup {
+        std::string dir;
+        ~Cleanup() { cuebridge_test::RemoveTree(dir); }
+    } cleanup{work};
+    WriteEffectsFile(work + "/effects.json", setup.effects);
+    HostSimProcess host(setup.hostsim, HostArgs(setup, work + "/effects.json"));
+    Wire wire = ConnectController(host);
+    const std::string sentinel = "z|Script|1+1\n";
+    if (LearnReply(wire, sentinel) != "z|2") Fail("the closing script is not answered");
+
+    std::string burst;
+    for (int i = 0; i < commands; ++i) burst += std::to_string(i) + "|ExecuteCommand|" + std::to_string(3000 + i % 1000) + "\n";
+    burst += sentinel;
+
+    std::vector<double> rates;
+    for (int round = 0; round < repeats; ++round) {
+        const auto start = MonotonicNanos();
+        if (!wire.SendAll(burst)) Fail("send failed");
+        if (wire.ReadExactly(3) != "z|2") Fail("the closing script of a burst was not answered");
+        const double seconds = static_cast<double>(MonotonicNanos() - start) / 1e9;
+        rates.push_back(commands / seconds);
+    }
+    const std::size_t ran = CommandsRunByPlugin(host);
+    const std::size_t sent = static_cast<std::size_t>(commands) * static_cast<std::size_t>(repeats);
+    if (ran != sent) Fail("the host ran " + std::to_string(ran) + " of " + std::to_string(sent) + " commands");
+    host.Quit();
+    return rates;
+}
+
+}  // namespace cuebridge_bench

@@ -1,0 +1,41 @@
+// The end-to-end measurements: cuebridge-hostsim started as a child process with the
+// real plug-in (journal off, a long idle interval, so only the idle calls the plug-in
+// asks for run), driven over loopback as the controller service drives it. Each
+// function starts and ends its own host. Called from the benchmark's main thread;
+// latency samples are in microseconds. Failures throw std::runtime_error.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace cuebridge_bench {
+
+struct HostSetup {
+    std::string hostsim;  // the cuebridge-hostsim program
+    std::string plugin;   // Cuebridge.so
+    int effects = 1000;   // installed effects the host reports
+};
+
+struct Interactive {
+    std::vector<double> query;     // GetAfterEffectLanguage request -> reply
+    std::vector<double> script;    // "1+1" request -> reply
+    std::vector<double> command;   // ExecuteCommand sent -> AEGP_DoCommand entered
+    std::vector<double> effects;   // GetInstalledAfterEffectEffects request -> whole reply
+    std::size_t effectsReplyBytes = 0;
+    std::string queryReply, scriptReply;
+};
+
+// One host, with command stamping on: the four request/reply and latency figures.
+Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsSamples);
+
+// One host, no stamping: `repeats` bursts of `commands` pipelined ExecuteCommand
+// messages, each closed by a "1+1" script whose reply comes only after the idle hook
+// drained every command ahead of it. Checks with the host that all of them ran.
+// Commands per second, one figure per burst.
+std::vector<double> MeasureThroughput(const HostSetup& setup, int commands, int repeats);
+
+// Writes a host effects file of `count` effects with names of typical length.
+void WriteEffectsFile(const std::string& path, int count);
+
+}  // namespace cuebridge_bench
