@@ -4,12 +4,14 @@
 
 namespace Cuebridge {
 
-// Constructed in this order at load, destroyed in reverse at unload.
-ThreadSafeQueue commandQueue;
-ThreadSafeQueue infoPanelCommandQueue;
-ThreadSafeQueue projectCommandQueue;
-ThreadSafeQueue scriptQueue;
-ThreadSafeQueue scriptResultQueue;
+// Constructed in this order at load and never destroyed: the socket thread and the
+// script requesters are detached, so a static destructor at exit could free a queue
+// under a thread that is still pushing to it.
+ThreadSafeQueue& commandQueue = *new ThreadSafeQueue();
+ThreadSafeQueue& infoPanelCommandQueue = *new ThreadSafeQueue();
+ThreadSafeQueue& projectCommandQueue = *new ThreadSafeQueue();
+ThreadSafeQueue& scriptQueue = *new ThreadSafeQueue();
+ThreadSafeQueue& scriptResultQueue = *new ThreadSafeQueue();
 
 void ThreadSafeQueue::Push(std::string item) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -22,11 +22,12 @@ private:
     std::queue<std::string, std::deque<std::string>> items_;
 };
 
-// The five queues that carry work to the host's main thread and results back.
-extern ThreadSafeQueue commandQueue;           // menu command numbers as decimal text
-extern ThreadSafeQueue infoPanelCommandQueue;  // "SetInfoText" / "SetInfoColor"
-extern ThreadSafeQueue projectCommandQueue;    // "Next" / "First"
-extern ThreadSafeQueue scriptQueue;            // script texts
-extern ThreadSafeQueue scriptResultQueue;      // one result text per script run
+// The five queues that carry work to the host's main thread and results back. Built at
+// load and never destroyed: the detached threads may use them while the host exits.
+extern ThreadSafeQueue& commandQueue;           // menu command numbers as decimal text
+extern ThreadSafeQueue& infoPanelCommandQueue;  // "SetInfoText" / "SetInfoColor"
+extern ThreadSafeQueue& projectCommandQueue;    // "Next" / "First"
+extern ThreadSafeQueue& scriptQueue;            // script texts
+extern ThreadSafeQueue& scriptResultQueue;      // one result text per script run
 
 }  // namespace Cuebridge
