@@ -562,11 +562,24 @@ std::string Host::UserSelect(std::int32_t id) {
     return {};
 }
 
+namespace {
+// The names the host's scripting gives item types; a solid is a footage item there.
+const char* ScriptTypeName(AEGP_ItemType type) {
+    switch (type) {
+        case AEGP_ItemType_FOLDER: return "Folder";
+        case AEGP_ItemType_COMP: return "Composition";
+        case AEGP_ItemType_FOOTAGE:
+        case AEGP_ItemType_SOLID: return "Footage";
+        default: return "";
+    }
+}
+}  // namespace
+
 std::vector<ScriptItem> Host::ScriptItems() {
     std::lock_guard lock(mutex_);
     std::vector<ScriptItem> items;
     for (const auto& item : state_.Items())
-        items.push_back({item->id, item->name, ItemTypeName(item->type), item->selected});
+        items.push_back({item->id, item->name, ScriptTypeName(item->type), item->selected});
     return items;
 }
 

@@ -4,8 +4,9 @@
 
 namespace Cuebridge {
 
-// Made at load and kept until the process ends: destroying them at exit would race
-// with the socket thread, which is never stopped and may be handling a message.
+// Constructed in this order at load and never destroyed: the socket thread and the
+// script requesters are detached, so a static destructor at exit could free a queue
+// under a thread that is still pushing to it.
 ThreadSafeQueue& commandQueue = *new ThreadSafeQueue();
 ThreadSafeQueue& infoPanelCommandQueue = *new ThreadSafeQueue();
 ThreadSafeQueue& projectCommandQueue = *new ThreadSafeQueue();

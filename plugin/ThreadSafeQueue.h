@@ -22,8 +22,8 @@ private:
     std::queue<std::string, std::deque<std::string>> items_;
 };
 
-// The five queues that carry work to the host's main thread and results back. They
-// are never destroyed: the detached socket thread may use them until the process ends.
+// The five queues that carry work to the host's main thread and results back. Built at
+// load and never destroyed: the detached threads may use them while the host exits.
 extern ThreadSafeQueue& commandQueue;           // menu command numbers as decimal text
 extern ThreadSafeQueue& infoPanelCommandQueue;  // "SetInfoText" / "SetInfoColor"
 extern ThreadSafeQueue& projectCommandQueue;    // "Next" / "First"

@@ -32,7 +32,7 @@ bool ControllerConnection::Connect(int port, std::chrono::milliseconds timeout) 
 
 bool ControllerConnection::SendLine(const std::string& line) { return SendBytes(line + "\n"); }
 
-bool ControllerConnection::SendBytes(std::string_view bytes) {
+bool ControllerConnection::SendBytes(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const auto n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
@@ -57,6 +57,23 @@ std::optional<std::string> ControllerConnection::ReadReply(std::chrono::millisec
     }
     if (reply.empty()) return std::nullopt;
     return reply;
+}
+
+std::optional<std::string> ControllerConnection::ReadUntil(const std::string& suffix,
+                                                           std::chrono::milliseconds timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    std::string received;
+    while (!received.ends_with(suffix)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return std::nullopt;
+        pollfd fd{fd_, POLLIN, 0};
+        if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
+        char chunk[65536];
+        const auto n = recv(fd_, chunk, sizeof chunk, 0);
+        if (n <= 0) return std::nullopt;
+        received.append(chunk, static_cast<std::size_t>(n));
+    }
+    return received;
 }
 
 std::optional<std::string> ControllerConnection::Request(const std::string& line, std::chrono::milliseconds timeout) {

@@ -23,7 +23,7 @@ public:
     // before the plug-in listens).
     bool Connect(int port, std::chrono::milliseconds timeout = 5s);
     bool SendLine(const std::string& line);  // appends the line feed
-    bool SendBytes(std::string_view bytes);   // exactly these bytes, however many
+    bool SendBytes(const std::string& bytes);  // as they are, no line feed added
     // The bytes of one reply: waits up to `timeout` for the first byte, then reads until
     // nothing more arrives for `quiet`. nullopt when nothing came or the peer closed.
     std::optional<std::string> ReadReply(std::chrono::milliseconds timeout = 20s,
@@ -36,6 +36,10 @@ public:
     bool PeerClosed(std::chrono::milliseconds timeout = 5s);
     // Ends the connection with a reset instead of an orderly close.
     void Abort();
+    // Everything received until the received bytes end with `suffix` (included); nullopt
+    // when the peer closed or the timeout passed first. For a sentinel reply whose tag is
+    // unique, this knows exactly where the replies before it end.
+    std::optional<std::string> ReadUntil(const std::string& suffix, std::chrono::milliseconds timeout = 20s);
     // The request and its reply in one step.
     std::optional<std::string> Request(const std::string& line, std::chrono::milliseconds timeout = 20s);
     void Close();

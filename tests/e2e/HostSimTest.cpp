@@ -238,7 +238,7 @@ TEST(HostSim, ScriptEngineObjectModelErrorsAndText) {
         {"undefined", "", ""},
         {"null", "null", ""},
         {"app.project.numItems + '/' + app.project.items.length", "6/6", ""},
-        {"app.project.item(2).name + '|' + app.project.item(2).typeName", "Main Comp|composition", ""},
+        {"app.project.item(2).name + '|' + app.project.item(2).typeName", "Main Comp|Composition", ""},
         {"app.project.activeItem.id", "2", ""},
         {"app.effects[0].matchName + '|' + app.effects[0].displayName + '|' + app.effects[0].category",
          "ADBE Gaussian Blur 2|Gaussian Blur|Blur & Sharpen", ""},

@@ -1,0 +1,26 @@
+#pragma once
+// Where the plug-in publishes its listening port, and reading it back.
+// Pure functions over the file system and the environment; any thread.
+
+#include <optional>
+#include <string>
+
+namespace Cuebridge::Ctl {
+
+// The port file under the given home folder.
+std::string PortFilePath(const std::string& home);
+
+// The port file under $HOME, or nullopt when HOME is not set.
+std::optional<std::string> DefaultPortFilePath();
+
+enum class PortFileStatus { Ok, Missing, Invalid };
+
+struct PortFileContent {
+    PortFileStatus status = PortFileStatus::Missing;
+    int port = 0;  // valid when status is Ok
+};
+
+// Reads the port file: decimal digits only (a trailing line feed is tolerated), 1..65535.
+PortFileContent ReadPortFile(const std::string& path);
+
+}  // namespace Cuebridge::Ctl

@@ -1,0 +1,69 @@
+#pragma once
+// A conversation with the plug-in: finds it (port file or a fixed port), connects, and sends
+// one request at a time followed by an empty "Script" with a fresh tag, whose reply (that tag
+// and a bar) is the known text that marks where the request's reply ends.
+// Owned and used by one thread.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "Connection.h"
+
+namespace Cuebridge::Ctl {
+
+// Where to find the plug-in: a fixed port, or the port file.
+struct Target {
+    std::optional<int> port;
+    std::string portFilePath;
+};
+
+enum class Outcome { Ok, NotListening, TimedOut, Closed, Failed };
+
+struct RequestResult {
+    Outcome outcome = Outcome::Failed;
+    std::string reply;   // the bytes that came back before the end marker
+    std::string detail;  // a sentence for a person when outcome is not Ok
+};
+
+// Generates request tags: 16 hex digits from a seeded 64-bit generator.
+class TagSource {
+public:
+    TagSource();
+    std::string Next();
+
+private:
+    std::mt19937_64 engine_;
+};
+
+class Session {
+public:
+    Session(Target target, std::chrono::milliseconds timeout);
+
+    // Connects if not connected (or if the plug-in dropped the connection), retrying for a
+    // short while when the port file is missing, stale or being rewritten.
+    RequestResult EnsureConnected();
+
+    // Sends `line` (no line feed inside) and returns what came back before the end marker.
+    RequestResult Send(const std::string& line);
+
+    // Waits up to the timeout until a plug-in accepts a connection, then closes it.
+    RequestResult WaitForListener();
+
+    TagSource& Tags() { return tags_; }
+    void SetObserver(ByteObserver observer);
+
+private:
+    RequestResult ConnectUntil(Clock::time_point deadline);
+    std::string DescribeTarget() const;
+
+    Target target_;
+    std::chrono::milliseconds timeout_;
+    std::optional<Connection> connection_;
+    TagSource tags_;
+    ByteObserver observer_;
+};
+
+}  // namespace Cuebridge::Ctl
