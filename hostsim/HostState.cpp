@@ -5,14 +5,14 @@
 namespace hostsim {
 
 HostState::HostState(const ProjectSpec& project) : activeId_(project.activeId) {
-    for (const auto& spec : project.items) {
+    for (const auto& entry : project.items) {
         auto item = std::make_unique<Item>();
-        item->id = spec.id;
-        item->name = spec.name;
-        item->type = spec.type;
-        item->parentId = spec.parentId;
-        item->selected = spec.selected;
-        for (const auto& layer : spec.layers) item->layers.push_back(std::make_unique<Layer>(Layer{layer}));
+        item->id = entry.id;
+        item->name = entry.name;
+        item->type = entry.type;
+        item->parentId = entry.parentId;
+        item->selected = entry.selected;
+        for (const auto& layer : entry.layers) item->layers.push_back(std::make_unique<Layer>(Layer{layer}));
         items_.push_back(std::move(item));
     }
 }
