@@ -116,12 +116,15 @@ void WriteEffectsFile(const std::string& path, int count) {
     std::ofstream(path) << effects.dump();
 }
 
+// A throw-away folder for one measurement's host files, removed when it ends.
+struct WorkDir {
+    std::string path = cuebridge_test::MakeTempDir("cuebridge-bench-");
+    ~WorkDir() { cuebridge_test::RemoveTree(path); }
+};
+
 Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsSamples) {
-    const std::string work = cuebridge_test::MakeTempDir("cuebridge-bench-");
-    struct Cleanup {
-        std::string dir;
-        ~Cleanup() { cuebridge_test::RemoveTree(dir); }
-    } cleanup{work};
+    const WorkDir workDir;
+    const std::string& work = workDir.path;
     WriteEffectsFile(work + "/effects.json", setup.effects);
     StampReader stamps(work + "/stamps");
     auto args = HostArgs(setup, work + "/effects.json");
@@ -150,11 +153,8 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
 }
 
 std::vector<double> MeasureThroughput(const HostSetup& setup, int commands, int repeats) {
-    const std::string work = cuebridge_test::MakeTempDir("cuebridge-bench-");
-    struct Cleanup {
-        std::string dir;
-        ~Cleanup() { cuebridge_test::RemoveTree(dir); }
-    } cleanup{work};
+    const WorkDir workDir;
+    const std::string& work = workDir.path;
     WriteEffectsFile(work + "/effects.json", setup.effects);
     HostSimProcess host(setup.hostsim, HostArgs(setup, work + "/effects.json"));
     Wire wire = ConnectController(host);

@@ -25,12 +25,6 @@ FakeReply HostLike(const std::string& keyword, const std::string& argument) {
     if (keyword != "Script") {
         return {};
     }
-    if (argument == "throw") {
-        return {FakeReply::Kind::Result, "SCRIPT ERROR: ReferenceError: x is undefined"};
-    }
-    if (argument == "forever") {
-        return {FakeReply::Kind::Hang, {}};
-    }
     return {FakeReply::Kind::Result, "ran:" + argument};
 }
 
@@ -78,21 +72,6 @@ TEST_F(CtlTool, SubCommandsPrintTheirResults) {
     }
 }
 
-TEST_F(CtlTool, QueuedCommandsReachThePlugin) {
-    ASSERT_EQ(Run({"command", "2004"}).exitCode, 0);
-    ASSERT_EQ(Run({"info", "SetInfoColor"}).exitCode, 0);
-    ASSERT_EQ(Run({"navigate", "Next"}).exitCode, 0);
-    std::vector<std::string> keywordLines;
-    for (const std::string& message : plugin.Messages()) {
-        if (!message.ends_with("|Script|")) {
-            keywordLines.push_back(message.substr(message.find('|')));
-        }
-    }
-    EXPECT_EQ(keywordLines,
-              (std::vector<std::string>{"|ExecuteCommand|2004", "|InfoPanelCommand|SetInfoColor",
-                                        "|NavigateCommand|Next"}));
-}
-
 TEST_F(CtlTool, EffectsAsJson) {
     CtlRun run = Run({"effects", "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -110,19 +89,6 @@ TEST_F(CtlTool, ScriptFromAFile) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "ran:app.name;\r\n");
     EXPECT_EQ(Run({"script", "-f", home.Path() + "/missing.jsx"}).exitCode, 2);
-}
-
-TEST_F(CtlTool, ScriptErrorExitsOneWithTheTextOnStderr) {
-    CtlRun run = Run({"script", "throw"});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "script error: ReferenceError: x is undefined\n");
-}
-
-TEST_F(CtlTool, ScriptPastTheTimeoutExitsFour) {
-    CtlRun run = Run({"--timeout-ms", "300", "script", "forever"});
-    EXPECT_EQ(run.exitCode, 4);
-    EXPECT_NE(run.err.find("timed out after 300 ms"), std::string::npos) << run.err;
 }
 
 TEST_F(CtlTool, UsageErrorsExitTwoWithoutSending) {

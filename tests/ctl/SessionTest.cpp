@@ -54,17 +54,6 @@ TEST(Session, ReplyEndsWhereTheEndMarkerEnds) {
     EXPECT_EQ(plugin.Connections(), 1) << "one connection carries every request";
 }
 
-TEST(Session, LineFeedsInAResultArriveUnchanged) {
-    TempHome home;
-    FakePlugin plugin(home.Path(), [](const std::string&, const std::string&) {
-        return FakeReply{FakeReply::Kind::Result, "one\ntwo\n\nthree|*|*\n"};
-    });
-    Session session = SessionFor(plugin);
-    RequestResult reply = session.Send("t|Script|x");
-    ASSERT_EQ(reply.outcome, Outcome::Ok) << reply.detail;
-    EXPECT_EQ(reply.reply, "t|one\ntwo\n\nthree|*|*\n");
-}
-
 TEST(Session, OneMebibyteResultComesBackWhole) {
     std::string big;
     for (size_t i = 0; big.size() < (1u << 20); ++i) {
