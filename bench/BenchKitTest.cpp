@@ -29,11 +29,8 @@ TEST(Summary, NearestRankPercentiles) {
         double p50, p99, max;
     };
     const std::vector<Case> cases = {
-        {OneToN(100), 50, 99, 100},
-        {OneToN(1000), 500, 990, 1000},
-        {{7}, 7, 7, 7},
-        {{3, 1}, 1, 3, 3},
-        {OneToN(10), 5, 10, 10},
+        {OneToN(100), 50, 99, 100}, {OneToN(1000), 500, 990, 1000}, {{7}, 7, 7, 7},
+        {{3, 1}, 1, 3, 3},          {OneToN(10), 5, 10, 10},
     };
     for (const auto& c : cases) {
         const Summary s = Summarize(c.samples);
@@ -97,7 +94,8 @@ TEST(Report, TableAndJsonCarryTheSameFigures) {
 TEST(Report, MachineNamesCoresAndCpu) {
     const std::string machine = DescribeMachine();
     EXPECT_NE(machine.find(" cores, "), std::string::npos);
-    EXPECT_NE(machine.find(std::to_string(std::thread::hardware_concurrency()) + " cores"), std::string::npos);
+    EXPECT_NE(machine.find(std::to_string(std::thread::hardware_concurrency()) + " cores"),
+              std::string::npos);
 }
 
 // A reply without a terminator, written in pieces, is read as exactly its length.

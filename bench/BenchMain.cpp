@@ -55,23 +55,29 @@ void AddFloors(Report& report, const Settings& settings, std::size_t effectsByte
     report.rows.push_back(LatencyRow("hand-off", "floor: cross-thread hand-off round trip (cv)",
                                      HandOffRoundTrips(settings.samples)));
     report.rows.push_back(RateRow("stream", "floor: loopback line stream, split and counted",
-                                  "lines/s", LoopbackLineRate("1|ExecuteCommand|3000\n", settings.commands)));
-    report.rows.push_back(LatencyRow("large-reply",
-                                     "floor: loopback request -> " + std::to_string(effectsBytes) + " byte reply",
-                                     LoopbackRoundTrips("e|GetInstalledAfterEffectEffects\n", effectsBytes,
-                                                        settings.effectsSamples)));
+                                  "lines/s",
+                                  LoopbackLineRate("1|ExecuteCommand|3000\n", settings.commands)));
+    report.rows.push_back(LatencyRow(
+        "large-reply", "floor: loopback request -> " + std::to_string(effectsBytes) + " byte reply",
+        LoopbackRoundTrips("e|GetInstalledAfterEffectEffects\n", effectsBytes,
+                           settings.effectsSamples)));
 }
 
-void AddHost(Report& report, const Interactive& host, const std::vector<double>& rates, int commands) {
-    report.rows.push_back(LatencyRow("query", "query round trip (GetAfterEffectLanguage)", host.query));
+void AddHost(Report& report, const Interactive& host, const std::vector<double>& rates,
+             int commands) {
+    report.rows.push_back(
+        LatencyRow("query", "query round trip (GetAfterEffectLanguage)", host.query));
     report.rows.push_back(LatencyRow("script", "script round trip (\"1+1\")", host.script));
-    report.rows.push_back(LatencyRow("command", "command latency (sent -> AEGP_DoCommand)", host.command));
-    Row throughput = RateRow("throughput", "command throughput (" + std::to_string(commands) + " pipelined)",
-                             "cmds/s", Median(rates));
+    report.rows.push_back(
+        LatencyRow("command", "command latency (sent -> AEGP_DoCommand)", host.command));
+    Row throughput =
+        RateRow("throughput", "command throughput (" + std::to_string(commands) + " pipelined)",
+                "cmds/s", Median(rates));
     if (rates.size() > 1) {
         const auto [low, high] = std::minmax_element(rates.begin(), rates.end());
         throughput.note = "median of " + std::to_string(rates.size()) + " bursts; range " +
-                          std::to_string(static_cast<long>(*low)) + " - " + std::to_string(static_cast<long>(*high));
+                          std::to_string(static_cast<long>(*low)) + " - " +
+                          std::to_string(static_cast<long>(*high));
     }
     report.rows.push_back(std::move(throughput));
     Row effects = LatencyRow("effects", "effects query (1,000 effects)", host.effects);
@@ -88,11 +94,12 @@ void AddMicro(Report& report, const std::string& file) {
         const std::string name = bench.at("name");
         if (name == "BM_TraceSwitchedOff" && bench.value("time_unit", "") == "ns") {
             const double ns = bench.at("cpu_time");
-            report.rows.push_back(RateRow("trace_off", "Tracer::TRACE, tracing off", "ns/call", ns));
+            report.rows.push_back(
+                RateRow("trace_off", "Tracer::TRACE, tracing off", "ns/call", ns));
             SetTarget(report, "trace_off", "<= 2 ns per call", ns <= 2.0);
         } else if (name == "BM_SplitFullReceive" && bench.contains("items_per_second")) {
-            report.rows.push_back(RateRow("split_receive", "split a 128 KiB receive into messages", "msgs/s",
-                                          bench.at("items_per_second")));
+            report.rows.push_back(RateRow("split_receive", "split a 128 KiB receive into messages",
+                                          "msgs/s", bench.at("items_per_second")));
         }
     }
 }
@@ -107,16 +114,21 @@ void Judge(Report& report) {
     const auto ratio = [&](const char* key) { return FindRow(report, key)->ratio.value_or(1e9); };
     SetTarget(report, "query", "p50 <= 1.5x echo", ratio("query") <= 1.5);
     SetTarget(report, "script", "p50 <= 3x echo", ratio("script") <= 3.0);
-    SetTarget(report, "command", "p50 <= 100 us", FindRow(report, "command")->latency->p50 <= 100.0);
-    SetTarget(report, "throughput", ">= 100,000 cmds/s", FindRow(report, "throughput")->value >= 100000.0);
+    SetTarget(report, "command", "p50 <= 100 us",
+              FindRow(report, "command")->latency->p50 <= 100.0);
+    SetTarget(report, "throughput", ">= 100,000 cmds/s",
+              FindRow(report, "throughput")->value >= 100000.0);
 }
 
 int Run(const Settings& settings) {
     Report report;
     report.machine = DescribeMachine();
-    std::cerr << "host: query, script, command latency, effects (" << settings.samples << " samples each)\n";
-    const Interactive host = MeasureInteractive(settings.host, settings.samples, settings.effectsSamples);
-    std::cerr << "host: throughput (" << settings.repeats << " x " << settings.commands << " commands)\n";
+    std::cerr << "host: query, script, command latency, effects (" << settings.samples
+              << " samples each)\n";
+    const Interactive host =
+        MeasureInteractive(settings.host, settings.samples, settings.effectsSamples);
+    std::cerr << "host: throughput (" << settings.repeats << " x " << settings.commands
+              << " commands)\n";
     const auto rates = MeasureThroughput(settings.host, settings.commands, settings.repeats);
     AddFloors(report, settings, host.effectsReplyBytes);
     AddHost(report, host, rates, settings.commands);
@@ -138,18 +150,27 @@ int main(int argc, char** argv) {
     cuebridge_bench::Settings settings;
     settings.host.hostsim = cuebridge_bench::Beside("cuebridge-hostsim");
     settings.host.plugin = cuebridge_bench::Beside("../lib/Cuebridge.so");
-    CLI::App app{"cuebridge-bench: end-to-end latency and throughput of the plug-in against the machine's floor"};
-    app.add_option("--hostsim", settings.host.hostsim, "the simulated host program")->capture_default_str();
+    CLI::App app{
+        "cuebridge-bench: end-to-end latency and throughput of the plug-in against the machine's "
+        "floor"};
+    app.add_option("--hostsim", settings.host.hostsim, "the simulated host program")
+        ->capture_default_str();
     app.add_option("--plugin", settings.host.plugin, "the plug-in to load")->capture_default_str();
     app.add_option("--samples", settings.samples, "samples per latency figure")
-        ->capture_default_str()->check(CLI::Range(1, 10000000));
+        ->capture_default_str()
+        ->check(CLI::Range(1, 10000000));
     app.add_option("--effects-samples", settings.effectsSamples, "samples of the effects query")
-        ->capture_default_str()->check(CLI::Range(1, 10000000));
+        ->capture_default_str()
+        ->check(CLI::Range(1, 10000000));
     app.add_option("--commands", settings.commands, "pipelined commands per throughput burst")
-        ->capture_default_str()->check(CLI::Range(1, 10000000));
-    app.add_option("--repeats", settings.repeats, "throughput bursts")->capture_default_str()->check(CLI::Range(1, 100));
+        ->capture_default_str()
+        ->check(CLI::Range(1, 10000000));
+    app.add_option("--repeats", settings.repeats, "throughput bursts")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 100));
     app.add_option("--json", settings.jsonFile, "write the results as JSON to this file");
-    app.add_option("--micro", settings.microFile, "cuebridge-microbench results (--benchmark_out JSON) to include");
+    app.add_option("--micro", settings.microFile,
+                   "cuebridge-microbench results (--benchmark_out JSON) to include");
     CLI11_PARSE(app, argc, argv);
     try {
         return cuebridge_bench::Run(settings);

@@ -1,15 +1,15 @@
 #include "Floor.h"
 
-#include <algorithm>
-#include <condition_variable>
-#include <mutex>
-#include <stdexcept>
-#include <string_view>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
+#include <stdexcept>
+#include <string_view>
 #include <thread>
 
 #include "Wire.h"
@@ -17,7 +17,9 @@
 namespace cuebridge_bench {
 namespace {
 
-double MicrosSince(std::int64_t startNs) { return static_cast<double>(MonotonicNanos() - startNs) / 1000.0; }
+double MicrosSince(std::int64_t startNs) {
+    return static_cast<double>(MonotonicNanos() - startNs) / 1000.0;
+}
 
 // Serves one connection: reads requests of a known size, answers each with `reply`.
 void ServeReplies(LoopbackListener& listener, std::size_t requestBytes, std::string reply) {
@@ -30,7 +32,8 @@ void ServeReplies(LoopbackListener& listener, std::size_t requestBytes, std::str
 }
 
 // Timed echo rounds against a server already listening.
-std::vector<double> EchoRounds(int port, const std::string& request, std::size_t expect, int samples, int warmup) {
+std::vector<double> EchoRounds(int port, const std::string& request, std::size_t expect,
+                               int samples, int warmup) {
     std::vector<double> trips;
     trips.reserve(static_cast<std::size_t>(samples));
     Wire client;
@@ -46,7 +49,8 @@ std::vector<double> EchoRounds(int port, const std::string& request, std::size_t
 
 }  // namespace
 
-std::vector<double> LoopbackRoundTripsToProcess(const std::string& request, int samples, int warmup) {
+std::vector<double> LoopbackRoundTripsToProcess(const std::string& request, int samples,
+                                                int warmup) {
     LoopbackListener listener;
     const pid_t child = fork();  // called while the benchmark runs no other thread
     if (child < 0) throw std::runtime_error("floor: fork failed");
@@ -66,14 +70,15 @@ std::vector<double> LoopbackRoundTripsToProcess(const std::string& request, int 
     return trips;
 }
 
-std::vector<double> LoopbackRoundTrips(const std::string& request, std::size_t replyBytes, int samples,
-                                       int warmup) {
+std::vector<double> LoopbackRoundTrips(const std::string& request, std::size_t replyBytes,
+                                       int samples, int warmup) {
     LoopbackListener listener;
     const std::string reply(replyBytes, 'x');
     std::thread server(ServeReplies, std::ref(listener), request.size(), reply);
     std::vector<double> trips;
     try {
-        trips = EchoRounds(listener.Port(), request, replyBytes == 0 ? request.size() : replyBytes, samples, warmup);
+        trips = EchoRounds(listener.Port(), request, replyBytes == 0 ? request.size() : replyBytes,
+                           samples, warmup);
     } catch (...) {
         server.detach();
         throw;

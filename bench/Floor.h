@@ -12,12 +12,13 @@ namespace cuebridge_bench {
 
 // Round trips of `request` to a thread that reads it and answers with replyBytes bytes
 // (replyBytes 0: the request itself, an echo). The first `warmup` trips are not kept.
-std::vector<double> LoopbackRoundTrips(const std::string& request, std::size_t replyBytes, int samples,
-                                       int warmup = 200);
+std::vector<double> LoopbackRoundTrips(const std::string& request, std::size_t replyBytes,
+                                       int samples, int warmup = 200);
 
 // The same echo, served by a child process instead of a thread: what crossing a
 // process boundary adds, as every request to the plug-in in the host does.
-std::vector<double> LoopbackRoundTripsToProcess(const std::string& request, int samples, int warmup = 200);
+std::vector<double> LoopbackRoundTripsToProcess(const std::string& request, int samples,
+                                                int warmup = 200);
 
 // Round trips of a hand-off to another thread and back through a mutex and condition
 // variable, as a waiting requester and the host's main thread use them.

@@ -21,7 +21,9 @@ constexpr int kWarmup = 200;
 // Each command sample starts on an idle host: the previous idle call has ended.
 constexpr auto kCommandSpacing = std::chrono::microseconds(200);
 
-double MicrosSince(std::int64_t startNs) { return static_cast<double>(MonotonicNanos() - startNs) / 1000.0; }
+double MicrosSince(std::int64_t startNs) {
+    return static_cast<double>(MonotonicNanos() - startNs) / 1000.0;
+}
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
@@ -30,7 +32,8 @@ Wire ConnectController(const HostSimProcess& host) {
     const auto port = host.WaitForPort();
     if (!port) Fail("the plug-in published no port; host stderr:\n" + host.Stderr());
     Wire wire;
-    if (!wire.Connect(*port)) Fail("cannot connect to the plug-in on port " + std::to_string(*port));
+    if (!wire.Connect(*port))
+        Fail("cannot connect to the plug-in on port " + std::to_string(*port));
     return wire;
 }
 
@@ -42,7 +45,8 @@ std::string LearnReply(Wire& wire, const std::string& line) {
 }
 
 // Timed request/reply rounds whose reply must equal `expected` byte for byte.
-std::vector<double> RoundTrips(Wire& wire, const std::string& line, const std::string& expected, int samples) {
+std::vector<double> RoundTrips(Wire& wire, const std::string& line, const std::string& expected,
+                               int samples) {
     std::vector<double> trips;
     trips.reserve(static_cast<std::size_t>(samples));
     for (int i = 0; i < kWarmup + samples; ++i) {
@@ -90,22 +94,25 @@ std::vector<double> CommandLatencies(Wire& wire, StampReader& stamps, int sample
 
 std::size_t CommandsRunByPlugin(HostSimProcess& host) {
     const nlohmann::json answer = host.Ask("state", 60s);
-    if (!answer.is_object() || !answer.value("ok", false)) Fail("the host console did not answer \"state\"");
+    if (!answer.is_object() || !answer.value("ok", false))
+        Fail("the host console did not answer \"state\"");
     const auto& runs = answer["state"]["commands_run"];
-    return static_cast<std::size_t>(std::count_if(runs.begin(), runs.end(), [](const nlohmann::json& run) {
-        return run.value("source", "") == "plugin";
-    }));
+    return static_cast<std::size_t>(std::count_if(
+        runs.begin(), runs.end(),
+        [](const nlohmann::json& run) { return run.value("source", "") == "plugin"; }));
 }
 
 std::vector<std::string> HostArgs(const HostSetup& setup, const std::string& effectsFile) {
-    return {"--plugin", setup.plugin, "--idle-interval-ms", kLongIdleIntervalMs, "--effects", effectsFile};
+    return {"--plugin",          setup.plugin, "--idle-interval-ms",
+            kLongIdleIntervalMs, "--effects",  effectsFile};
 }
 
 }  // namespace
 
 void WriteEffectsFile(const std::string& path, int count) {
-    static const char* const kCategories[] = {"Blur & Sharpen", "Channel", "Color Correction", "Distort",
-                                              "Generate", "Keying", "Noise & Grain", "Stylize"};
+    static const char* const kCategories[] = {"Blur & Sharpen", "Channel",  "Color Correction",
+                                              "Distort",        "Generate", "Keying",
+                                              "Noise & Grain",  "Stylize"};
     nlohmann::json effects = nlohmann::json::array();
     for (int i = 0; i < count; ++i) {
         const std::string number = std::to_string(i + 1);
@@ -143,7 +150,8 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
 
     const std::string scriptLine = "s|Script|1+1\n";
     result.scriptReply = LearnReply(wire, scriptLine);
-    if (result.scriptReply != "s|2") Fail("the script \"1+1\" was answered with " + result.scriptReply);
+    if (result.scriptReply != "s|2")
+        Fail("the script \"1+1\" was answered with " + result.scriptReply);
     result.script = RoundTrips(wire, scriptLine, result.scriptReply, samples);
 
     result.command = CommandLatencies(wire, stamps, samples);
@@ -162,7 +170,8 @@ std::vector<double> MeasureThroughput(const HostSetup& setup, int commands, int 
     if (LearnReply(wire, sentinel) != "z|2") Fail("the closing script is not answered");
 
     std::string burst;
-    for (int i = 0; i < commands; ++i) burst += std::to_string(i) + "|ExecuteCommand|" + std::to_string(3000 + i % 1000) + "\n";
+    for (int i = 0; i < commands; ++i)
+        burst += std::to_string(i) + "|ExecuteCommand|" + std::to_string(3000 + i % 1000) + "\n";
     burst += sentinel;
 
     std::vector<double> rates;
@@ -175,7 +184,8 @@ std::vector<double> MeasureThroughput(const HostSetup& setup, int commands, int 
     }
     const std::size_t ran = CommandsRunByPlugin(host);
     const std::size_t sent = static_cast<std::size_t>(commands) * static_cast<std::size_t>(repeats);
-    if (ran != sent) Fail("the host ran " + std::to_string(ran) + " of " + std::to_string(sent) + " commands");
+    if (ran != sent)
+        Fail("the host ran " + std::to_string(ran) + " of " + std::to_string(sent) + " commands");
     host.Quit();
     return rates;
 }

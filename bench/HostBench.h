@@ -18,10 +18,10 @@ struct HostSetup {
 };
 
 struct Interactive {
-    std::vector<double> query;     // GetAfterEffectLanguage request -> reply
-    std::vector<double> script;    // "1+1" request -> reply
-    std::vector<double> command;   // ExecuteCommand sent -> AEGP_DoCommand entered
-    std::vector<double> effects;   // GetInstalledAfterEffectEffects request -> whole reply
+    std::vector<double> query;    // GetAfterEffectLanguage request -> reply
+    std::vector<double> script;   // "1+1" request -> reply
+    std::vector<double> command;  // ExecuteCommand sent -> AEGP_DoCommand entered
+    std::vector<double> effects;  // GetInstalledAfterEffectEffects request -> whole reply
     std::size_t effectsReplyBytes = 0;
     std::string queryReply, scriptReply;
 };

@@ -30,7 +30,8 @@ TEST(HostBench, InteractiveFiguresComeFromRealReplies) {
 }
 
 TEST(HostBench, ThroughputCountsEveryCommand) {
-    const auto rates = MeasureThroughput(HostWith(3), 2000, 2);  // throws unless the host ran all 4000
+    const auto rates =
+        MeasureThroughput(HostWith(3), 2000, 2);  // throws unless the host ran all 4000
     ASSERT_EQ(rates.size(), 2u);
     for (double rate : rates) EXPECT_GT(rate, 0.0);
 }

@@ -35,8 +35,10 @@ std::int64_t StampReader::WaitFor(long command, int timeoutMs) {
             if (space == std::string::npos) continue;
             long seen = 0;
             std::int64_t stamp = 0;
-            const auto [commandEnd, commandErr] = std::from_chars(line.data(), line.data() + space, seen);
-            const auto [stampEnd, stampErr] = std::from_chars(line.data() + space + 1, line.data() + line.size(), stamp);
+            const auto [commandEnd, commandErr] =
+                std::from_chars(line.data(), line.data() + space, seen);
+            const auto [stampEnd, stampErr] =
+                std::from_chars(line.data() + space + 1, line.data() + line.size(), stamp);
             if (commandErr != std::errc() || stampErr != std::errc()) continue;
             if (seen == command) return stamp;
         }

@@ -27,7 +27,8 @@ Summary Summarize(std::vector<double> samples) {
     summary.p50 = Percentile(samples, 50);
     summary.p99 = Percentile(samples, 99);
     summary.max = samples.back();
-    summary.mean = std::accumulate(samples.begin(), samples.end(), 0.0) / static_cast<double>(samples.size());
+    summary.mean =
+        std::accumulate(samples.begin(), samples.end(), 0.0) / static_cast<double>(samples.size());
     return summary;
 }
 
@@ -115,14 +116,17 @@ std::string FormatTable(const Report& report) {
     std::ostringstream out;
     out << "Machine: " << report.machine << "\n\n";
     const std::size_t nameWidth = 46;
-    out << Pad("measurement", nameWidth, false) << Pad("n", 7, true) << Pad("p50", 11, true) << Pad("p99", 11, true)
-        << Pad("max", 11, true) << "   " << Pad("vs floor", 18, false) << Pad("target", 20, false) << "met\n";
+    out << Pad("measurement", nameWidth, false) << Pad("n", 7, true) << Pad("p50", 11, true)
+        << Pad("p99", 11, true) << Pad("max", 11, true) << "   " << Pad("vs floor", 18, false)
+        << Pad("target", 20, false) << "met\n";
     out << std::string(nameWidth + 7 + 33 + 3 + 18 + 20 + 3, '-') << "\n";
     for (const Row& row : report.rows) {
         out << Pad(row.name, nameWidth, false);
         if (row.latency) {
-            out << Pad(std::to_string(row.latency->count), 7, true) << Pad(Micros(row.latency->p50), 11, true)
-                << Pad(Micros(row.latency->p99), 11, true) << Pad(Micros(row.latency->max), 11, true);
+            out << Pad(std::to_string(row.latency->count), 7, true)
+                << Pad(Micros(row.latency->p50), 11, true)
+                << Pad(Micros(row.latency->p99), 11, true)
+                << Pad(Micros(row.latency->max), 11, true);
         } else {
             out << Pad("", 7, true) << Pad(Grouped(row.value) + " " + row.unit, 33, true);
         }

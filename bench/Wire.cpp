@@ -123,7 +123,8 @@ LoopbackListener::LoopbackListener() {
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
     if (fd_ < 0 || bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        listen(fd_, 4) != 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+        listen(fd_, 4) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
         throw std::runtime_error("loopback listener: " + std::to_string(errno));
     }
     port_ = ntohs(bound.sin_port);

@@ -25,7 +25,8 @@ public:
     Wire& operator=(const Wire&) = delete;
     Wire(Wire&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
 
-    // Connects to 127.0.0.1:port (Nagle off, 30 s receive time-out), retrying refusals until the timeout.
+    // Connects to 127.0.0.1:port (Nagle off, 30 s receive time-out), retrying refusals until the
+    // timeout.
     bool Connect(int port, std::chrono::milliseconds timeout = 5s);
     bool SendAll(std::string_view bytes);
     // Exactly n bytes, or "" when the peer closed or stayed silent for 30 s.

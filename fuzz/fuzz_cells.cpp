@@ -5,14 +5,14 @@
 // cell's shape (at most 256 characters, no TAB or CR, no leading white space, no
 // trailing space), that the number and match parsers move exactly as the cell parser
 // does, leave their outputs alone on failure, and that appending keeps its bound.
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
-
-#include <fuzzer/FuzzedDataProvider.h>
 
 #include "AEFX_ArbParseHelper.h"
 
@@ -95,7 +95,8 @@ void WalkText(const char* text, std::size_t textLength, A_u_long appendSize) {
         if (err == AEFX_ParseError_END_OF_ROW) {
             Check(position == before && text[position] == '\r', "end of row elsewhere than a CR");
             Check(AEFX_MatchCell(nullptr, nullptr, "", text, &position, nullptr) ==
-                          AEFX_ParseError_END_OF_ROW && position == before,
+                          AEFX_ParseError_END_OF_ROW &&
+                      position == before,
                   "match at a row end");
             ++position;  // the caller steps over the row end
             continue;

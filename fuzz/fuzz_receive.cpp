@@ -6,6 +6,7 @@
 // is not dispatched, the first two bars cut the fields, and an over-long message is
 // dropped up to its line feed. The assembler is also run alone with a tiny size bound.
 #include <fcntl.h>
+#include <fuzzer/FuzzedDataProvider.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,8 +16,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <fuzzer/FuzzedDataProvider.h>
 
 #include "MarluneSocket.h"
 
@@ -168,7 +167,8 @@ void CheckSocket(const std::vector<Step>& steps) {
     } else {
         // Refused: only an HTTP-looking line among the rest may have closed the connection.
         bool http = false;
-        for (; handled < messages.size() && !http; ++handled) http = LooksLikeHttp(messages[handled]);
+        for (; handled < messages.size() && !http; ++handled)
+            http = LooksLikeHttp(messages[handled]);
         if (!http) Fail("connection closed without an HTTP request");
     }
 }
@@ -181,8 +181,10 @@ void CheckAssembler(const std::vector<Step>& steps, std::size_t bound) {
         return true;
     };
     for (const Step& step : steps) {
-        if (step.pause) assembler.FlushTail(collect);
-        else assembler.Feed(step.bytes, collect);
+        if (step.pause)
+            assembler.FlushTail(collect);
+        else
+            assembler.Feed(step.bytes, collect);
     }
     assembler.FlushTail(collect);
     if (got != ModelMessages(steps, bound)) Fail("assembled messages differ from the model");

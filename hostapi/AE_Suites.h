@@ -16,9 +16,8 @@ extern "C" {
 #define kAEGPRegisterSuiteVersion5 6
 typedef struct AEGP_RegisterSuite5 {
     /* [main-thread] 0 on success; the hook then sees commands (AEGP_Command_ALL: every one). */
-    A_Err (*AEGP_RegisterCommandHook)(AEGP_PluginID aegp_plugin_id,
-                                      AEGP_HookPriority hook_priority, AEGP_Command command,
-                                      AEGP_CommandHook command_hook_func,
+    A_Err (*AEGP_RegisterCommandHook)(AEGP_PluginID aegp_plugin_id, AEGP_HookPriority hook_priority,
+                                      AEGP_Command command, AEGP_CommandHook command_hook_func,
                                       AEGP_CommandRefcon refconP);
     /* [main-thread] */
     A_Err (*AEGP_RegisterUpdateMenuHook)(AEGP_PluginID aegp_plugin_id,
@@ -130,8 +129,7 @@ typedef struct AEGP_LayerSuite5 {
     /* entry 1 [main-thread] */
     A_Err (*AEGP_GetCompNumLayers)(AEGP_CompH compH, A_long* num_layersPL);
     /* entry 2 [main-thread] index 0 is the first layer. */
-    A_Err (*AEGP_GetCompLayerByIndex)(AEGP_CompH compH, A_long layer_indexL,
-                                      AEGP_LayerH* layerPH);
+    A_Err (*AEGP_GetCompLayerByIndex)(AEGP_CompH compH, A_long layer_indexL, AEGP_LayerH* layerPH);
 } AEGP_LayerSuite5;
 
 /* ---- "PF AE Adv App Suite" 2 ------------------------------------------------- */

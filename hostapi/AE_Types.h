@@ -10,7 +10,7 @@
 extern "C" {
 #endif
 
-typedef int32_t A_Err;     /* 0 is success */
+typedef int32_t A_Err; /* 0 is success */
 typedef int32_t A_long;
 typedef uint32_t A_u_long;
 typedef int16_t A_short;

@@ -57,11 +57,13 @@ ItemSpec ParseItem(const json& entry, std::size_t index, const std::string& path
     const std::string type = RequireString(entry, "type", path, where);
     item.type = ParseItemType(type);
     if (item.type == AEGP_ItemType_NONE)
-        Fail(path, where + ": unknown type \"" + type +
-                       "\" (folder, composition, footage or solid)");
-    if (entry.contains("parent")) item.parentId = RequireId(entry["parent"], path, where + ".parent");
+        Fail(path,
+             where + ": unknown type \"" + type + "\" (folder, composition, footage or solid)");
+    if (entry.contains("parent"))
+        item.parentId = RequireId(entry["parent"], path, where + ".parent");
     if (entry.contains("selected")) {
-        if (!entry["selected"].is_boolean()) Fail(path, where + ": \"selected\" must be true or false");
+        if (!entry["selected"].is_boolean())
+            Fail(path, where + ": \"selected\" must be true or false");
         item.selected = entry["selected"].get<bool>();
     }
     if (entry.contains("layers")) {
@@ -78,7 +80,8 @@ ItemSpec ParseItem(const json& entry, std::size_t index, const std::string& path
 void CheckReferences(const ProjectSpec& project, const std::string& path) {
     std::set<std::int32_t> ids, folders;
     for (const auto& item : project.items) {
-        if (!ids.insert(item.id).second) Fail(path, "item id " + std::to_string(item.id) + " is used twice");
+        if (!ids.insert(item.id).second)
+            Fail(path, "item id " + std::to_string(item.id) + " is used twice");
         if (item.type == AEGP_ItemType_FOLDER) folders.insert(item.id);
     }
     for (const auto& item : project.items)
@@ -86,18 +89,24 @@ void CheckReferences(const ProjectSpec& project, const std::string& path) {
             Fail(path, "item " + std::to_string(item.id) + ": parent " +
                            std::to_string(item.parentId) + " is not a folder of the project");
     if (project.activeId != 0 && !ids.count(project.activeId))
-        Fail(path, "\"active\" names item " + std::to_string(project.activeId) + ", which does not exist");
+        Fail(path, "\"active\" names item " + std::to_string(project.activeId) +
+                       ", which does not exist");
 }
 
 }  // namespace
 
 const char* ItemTypeName(AEGP_ItemType type) {
     switch (type) {
-        case AEGP_ItemType_FOLDER: return "folder";
-        case AEGP_ItemType_COMP: return "composition";
-        case AEGP_ItemType_FOOTAGE: return "footage";
-        case AEGP_ItemType_SOLID: return "solid";
-        default: return "none";
+        case AEGP_ItemType_FOLDER:
+            return "folder";
+        case AEGP_ItemType_COMP:
+            return "composition";
+        case AEGP_ItemType_FOOTAGE:
+            return "footage";
+        case AEGP_ItemType_SOLID:
+            return "solid";
+        default:
+            return "none";
     }
 }
 
@@ -120,8 +129,10 @@ ProjectSpec LoadProjectFile(const std::string& path) {
     if (!doc.is_object()) Fail(path, "must be an object with \"items\"");
     if (!doc.contains("items") || !doc["items"].is_array()) Fail(path, "\"items\" must be a list");
     ProjectSpec project;
-    for (std::size_t i = 0; i < doc["items"].size(); ++i) project.items.push_back(ParseItem(doc["items"][i], i, path));
-    if (doc.contains("active") && !doc["active"].is_null()) project.activeId = RequireId(doc["active"], path, "\"active\"");
+    for (std::size_t i = 0; i < doc["items"].size(); ++i)
+        project.items.push_back(ParseItem(doc["items"][i], i, path));
+    if (doc.contains("active") && !doc["active"].is_null())
+        project.activeId = RequireId(doc["active"], path, "\"active\"");
     CheckReferences(project, path);
     return project;
 }

@@ -49,22 +49,26 @@ std::string Console::Handle(std::string line) {
     }
     if (verb == "command") {
         std::int32_t number = 0;
-        if (!ParseInt32(argument, number)) return Problem("command: expected a command number, got \"" + argument + "\"");
+        if (!ParseInt32(argument, number))
+            return Problem("command: expected a command number, got \"" + argument + "\"");
         host_.UserCommand(number);
         return Dump({{"ok", true}, {"command", number}});
     }
     if (verb == "select") {
         std::int32_t id = 0;
-        if (!ParseInt32(argument, id)) return Problem("select: expected an item id, got \"" + argument + "\"");
+        if (!ParseInt32(argument, id))
+            return Problem("select: expected an item id, got \"" + argument + "\"");
         const std::string problem = host_.UserSelect(id);
         if (!problem.empty()) return Problem(problem);
         return Dump({{"ok", true}, {"selected", id}});
     }
     if (verb == "script") {
         const auto outcome = host_.RunScript(argument);
-        return Dump({{"ok", outcome.error.empty()}, {"result", outcome.result}, {"error", outcome.error}});
+        return Dump(
+            {{"ok", outcome.error.empty()}, {"result", outcome.result}, {"error", outcome.error}});
     }
-    return Problem("unknown command \"" + verb + "\" (command N, select ID, state, script TEXT, quit)");
+    return Problem("unknown command \"" + verb +
+                   "\" (command N, select ID, state, script TEXT, quit)");
 }
 
 }  // namespace hostsim

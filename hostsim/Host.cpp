@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <ctime>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 
 #include "Clock.h"
@@ -77,8 +77,9 @@ void Host::StampCommand(AEGP_Command command) const {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     char line[48];
-    const int length = std::snprintf(line, sizeof line, "%d %lld\n", static_cast<int>(command),
-                                     static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+    const int length =
+        std::snprintf(line, sizeof line, "%d %lld\n", static_cast<int>(command),
+                      static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
     [[maybe_unused]] const auto written = write(stampFd_, line, static_cast<std::size_t>(length));
 }
 
@@ -93,18 +94,22 @@ void Host::OnSignal(int) {
 bool Host::LoadPlugin() {
     library_ = dlopen(options_.pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library_ == nullptr) {
-        std::cerr << "cuebridge-hostsim: cannot load plug-in " << options_.pluginPath << ": " << dlerror() << "\n";
+        std::cerr << "cuebridge-hostsim: cannot load plug-in " << options_.pluginPath << ": "
+                  << dlerror() << "\n";
         return false;
     }
     auto entry = reinterpret_cast<AEGP_EntryPointFunc>(dlsym(library_, "EntryPointFunc"));
     if (entry == nullptr) {
-        std::cerr << "cuebridge-hostsim: plug-in " << options_.pluginPath << " has no EntryPointFunc\n";
+        std::cerr << "cuebridge-hostsim: plug-in " << options_.pluginPath
+                  << " has no EntryPointFunc\n";
         return false;
     }
     const auto stamp = MonotonicMicros();
     entryResult_ = entry(Suites::Basic(), kMajorVersion, kMinorVersion, kPluginId, &globalRefcon_);
     journal_.Record("EntryPointFunc", stamp, true,
-                    {{"major_version", kMajorVersion}, {"minor_version", kMinorVersion}, {"plugin_id", kPluginId}},
+                    {{"major_version", kMajorVersion},
+                     {"minor_version", kMinorVersion},
+                     {"plugin_id", kPluginId}},
                     entryResult_);
     if (entryResult_ != 0)
         std::cerr << "cuebridge-hostsim: EntryPointFunc returned error " << entryResult_ << "\n";
@@ -132,17 +137,23 @@ void Host::MainLoop() {
         auto now = MonotonicMicros();
         if (options_.exitAfterMs > 0 && now >= start + options_.exitAfterMs * 1000) break;
         auto wakeAt = nextIdle;
-        if (options_.exitAfterMs > 0) wakeAt = std::min(wakeAt, start + options_.exitAfterMs * 1000);
-        const int timeoutMs = idleRequested_ ? 0 : static_cast<int>(std::max<std::int64_t>(0, (wakeAt - now + 999) / 1000));
+        if (options_.exitAfterMs > 0)
+            wakeAt = std::min(wakeAt, start + options_.exitAfterMs * 1000);
+        const int timeoutMs =
+            idleRequested_
+                ? 0
+                : static_cast<int>(std::max<std::int64_t>(0, (wakeAt - now + 999) / 1000));
         pollfd fds[2] = {{g_wakeRead, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
         poll(fds, stdinOpen ? 2 : 1, timeoutMs);
         if (fds[0].revents & POLLIN) DrainWakePipe();
         if (stdinOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
             char buffer[4096];
             const auto n = read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n <= 0 && !(n < 0 && errno == EINTR)) stdinOpen = false;  // end of input is not quit
+            if (n <= 0 && !(n < 0 && errno == EINTR))
+                stdinOpen = false;  // end of input is not quit
             if (n > 0)
-                for (const auto& answer : console.Feed(std::string_view(buffer, static_cast<std::size_t>(n))))
+                for (const auto& answer :
+                     console.Feed(std::string_view(buffer, static_cast<std::size_t>(n))))
                     std::cout << answer << std::endl;
         }
         now = MonotonicMicros();
@@ -173,7 +184,8 @@ void Host::RunIdleHooks() {
         }
         // Only idle calls that did something are journaled; most do nothing.
         if (hostCalls_.load() != callsBefore || err != 0 || maxSleep != given)
-            journal_.Record("IdleHook", stamp, true, {{"max_sleep_ms", given}}, err, {{"max_sleep_ms", maxSleep}});
+            journal_.Record("IdleHook", stamp, true, {{"max_sleep_ms", given}}, err,
+                            {{"max_sleep_ms", maxSleep}});
     }
 }
 
@@ -198,14 +210,17 @@ void Host::ReportAtExit() const {
     std::lock_guard lock(mutex_);
     for (const auto& [pair, count] : state_.suitesHeld) {
         if (count == 0) continue;
-        const bool expected = pair.first == kAEGPUtilitySuite && pair.second == kAEGPUtilitySuiteVersion6 && count == 1;
-        std::cerr << "cuebridge-hostsim: suite still held at exit: \"" << pair.first << "\" " << pair.second
-                  << " (" << count << (expected ? "; expected: the plug-in keeps it for its life)" : ")") << "\n";
+        const bool expected = pair.first == kAEGPUtilitySuite &&
+                              pair.second == kAEGPUtilitySuiteVersion6 && count == 1;
+        std::cerr << "cuebridge-hostsim: suite still held at exit: \"" << pair.first << "\" "
+                  << pair.second << " (" << count
+                  << (expected ? "; expected: the plug-in keeps it for its life)" : ")") << "\n";
     }
     if (state_.ViolationCount() > 0)
         std::cerr << "cuebridge-hostsim: " << state_.ViolationCount() << " thread violation(s)\n";
     if (!memHandles_.empty())
-        std::cerr << "cuebridge-hostsim: " << memHandles_.size() << " memory handle(s) never freed\n";
+        std::cerr << "cuebridge-hostsim: " << memHandles_.size()
+                  << " memory handle(s) never freed\n";
 }
 
 // any thread
@@ -230,8 +245,8 @@ void Host::RecordViolation(std::string_view call) {
 
 // any thread
 bool Host::IsRefused(const std::string& name, std::int32_t version) const {
-    return std::find(options_.refusedSuites.begin(), options_.refusedSuites.end(), std::pair{name, version}) !=
-           options_.refusedSuites.end();
+    return std::find(options_.refusedSuites.begin(), options_.refusedSuites.end(),
+                     std::pair{name, version}) != options_.refusedSuites.end();
 }
 
 // any thread
@@ -255,14 +270,16 @@ bool Host::NoteReleased(const std::string& name, std::int32_t version) {
 // ---- Register suite ----------------------------------------------------------------------
 
 bool Host::HookRegistrationRefused(const char* kind) const {
-    return std::find(options_.failRegister.begin(), options_.failRegister.end(), kind) != options_.failRegister.end();
+    return std::find(options_.failRegister.begin(), options_.failRegister.end(), kind) !=
+           options_.failRegister.end();
 }
 
 // main thread (checked by the table)
-A_Err Host::RegisterCommandHook(AEGP_HookPriority priority, AEGP_Command command, AEGP_CommandHook hook,
-                                AEGP_CommandRefcon refcon) {
+A_Err Host::RegisterCommandHook(AEGP_HookPriority priority, AEGP_Command command,
+                                AEGP_CommandHook hook, AEGP_CommandRefcon refcon) {
     if (HookRegistrationRefused("command")) return A_Err_GENERIC;
-    if (hook == nullptr || (priority != AEGP_HP_BeforeAE && priority != AEGP_HP_AfterAE)) return A_Err_PARAMETER;
+    if (hook == nullptr || (priority != AEGP_HP_BeforeAE && priority != AEGP_HP_AfterAE))
+        return A_Err_PARAMETER;
     std::lock_guard lock(mutex_);
     commandHooks_.push_back({priority, command, hook, refcon});
     return A_Err_NONE;
@@ -366,19 +383,24 @@ void Host::CallCommandHooks(AEGP_Command command, AEGP_HookPriority priority, A_
         hooks = commandHooks_;
     }
     for (const auto& entry : hooks) {
-        if (entry.priority != priority || (entry.command != AEGP_Command_ALL && entry.command != command)) continue;
+        if (entry.priority != priority ||
+            (entry.command != AEGP_Command_ALL && entry.command != command))
+            continue;
         const A_Boolean already = handled;
         const auto stamp = MonotonicMicros();
-        const A_Err err = entry.hook(globalRefcon_, entry.refcon, command, priority, already, &handled);
-        journal_.Record("CommandHook", stamp, true,
-                        {{"command", command}, {"hook_priority", priority}, {"already_handled", already != 0}}, err,
-                        {{"handled", handled != 0}});
+        const A_Err err =
+            entry.hook(globalRefcon_, entry.refcon, command, priority, already, &handled);
+        journal_.Record(
+            "CommandHook", stamp, true,
+            {{"command", command}, {"hook_priority", priority}, {"already_handled", already != 0}},
+            err, {{"handled", handled != 0}});
     }
 }
 
 // main thread
 A_Err Host::DoCommand(AEGP_Command command, const char* source) {
-    constexpr int kMaxNesting = 16;  // a hook that runs its own command again must not recurse forever
+    constexpr int kMaxNesting =
+        16;  // a hook that runs its own command again must not recurse forever
     if (commandDepth_ >= kMaxNesting) return A_Err_GENERIC;
     ++commandDepth_;
     A_Boolean handled = 0;
@@ -519,14 +541,17 @@ void Host::AppendInfoText(const char* text) {
 // main thread
 nlohmann::json Host::StateJson() const {
     std::lock_guard lock(mutex_);
-    nlohmann::json info = {{"line1", state_.info.line1}, {"line2", state_.info.line2}, {"appended", state_.info.appended},
+    nlohmann::json info = {{"line1", state_.info.line1},
+                           {"line2", state_.info.line2},
+                           {"appended", state_.info.appended},
                            {"color", nullptr}};
     if (state_.info.color) {
         const auto& c = *state_.info.color;
         info["color"] = {{"alpha", c.alpha}, {"red", c.red}, {"green", c.green}, {"blue", c.blue}};
     }
     auto commands = nlohmann::json::array();
-    for (const auto& run : state_.commandsRun) commands.push_back({{"command", run.command}, {"source", run.source}});
+    for (const auto& run : state_.commandsRun)
+        commands.push_back({{"command", run.command}, {"source", run.source}});
     const Item* active = state_.ActiveItem();
     return {{"language", options_.language},
             {"info", std::move(info)},
@@ -535,10 +560,14 @@ nlohmann::json Host::StateJson() const {
             {"commands_run", std::move(commands)},
             {"alerts", state_.alerts},
             {"suites_held", state_.SuitesHeldJson()},
-            {"thread_violations", {{"count", state_.ViolationCount()}, {"calls", state_.threadViolations}}},
+            {"thread_violations",
+             {{"count", state_.ViolationCount()}, {"calls", state_.threadViolations}}},
             {"idle_calls", state_.idleCalls},
             {"idle_sleep_changes", state_.idleSleepChanges},
-            {"hooks", {{"command", commandHooks_.size()}, {"menu", menuHooks_.size()}, {"idle", idleHooks_.size()}}},
+            {"hooks",
+             {{"command", commandHooks_.size()},
+              {"menu", menuHooks_.size()},
+              {"idle", idleHooks_.size()}}},
             {"entry_point_result", entryResult_},
             {"effects", effects_.size()},
             {"mem_handles_outstanding", memHandles_.size()},
@@ -566,11 +595,15 @@ namespace {
 // The names the host's scripting gives item types; a solid is a footage item there.
 const char* ScriptTypeName(AEGP_ItemType type) {
     switch (type) {
-        case AEGP_ItemType_FOLDER: return "Folder";
-        case AEGP_ItemType_COMP: return "Composition";
+        case AEGP_ItemType_FOLDER:
+            return "Folder";
+        case AEGP_ItemType_COMP:
+            return "Composition";
         case AEGP_ItemType_FOOTAGE:
-        case AEGP_ItemType_SOLID: return "Footage";
-        default: return "";
+        case AEGP_ItemType_SOLID:
+            return "Footage";
+        default:
+            return "";
     }
 }
 }  // namespace

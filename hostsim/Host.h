@@ -47,8 +47,8 @@ public:
 
     // ---- Bookkeeping for the suite tables ---------------------------------------------
     bool IsMainThread() const { return std::this_thread::get_id() == mainThread_; }  // any
-    void RecordViolation(std::string_view call);  // any thread
-    void CountHostCall() { hostCalls_.fetch_add(1, std::memory_order_relaxed); }  // any
+    void RecordViolation(std::string_view call);                                     // any thread
+    void CountHostCall() { hostCalls_.fetch_add(1, std::memory_order_relaxed); }     // any
     Journal& GetJournal() { return journal_; }
     // main thread, at start: opens the command-stamp file for appending; false on failure.
     bool OpenCommandStamps(const std::string& path);
@@ -60,8 +60,8 @@ public:
     bool NoteReleased(const std::string& name, std::int32_t version);     // any; false if not held
 
     // ---- Host functions (the suites' behaviour). Threads as the tables say. -------------
-    A_Err RegisterCommandHook(AEGP_HookPriority priority, AEGP_Command command, AEGP_CommandHook hook,
-                              AEGP_CommandRefcon refcon);
+    A_Err RegisterCommandHook(AEGP_HookPriority priority, AEGP_Command command,
+                              AEGP_CommandHook hook, AEGP_CommandRefcon refcon);
     A_Err RegisterUpdateMenuHook(AEGP_UpdateMenuHook hook, AEGP_UpdateMenuRefcon refcon);
     A_Err RegisterIdleHook(AEGP_IdleHook hook, AEGP_IdleRefcon refcon);
     void ShowAlert(std::string text);
@@ -77,7 +77,9 @@ public:
     // main thread: command hooks first (before-host), then the host, then after-host hooks.
     A_Err DoCommand(AEGP_Command command, const char* source);
     AEGP_ProjectH ProjectHandle() { return reinterpret_cast<AEGP_ProjectH>(&projectToken_); }
-    bool IsProject(AEGP_ProjectH project) const { return project == reinterpret_cast<const void*>(&projectToken_); }
+    bool IsProject(AEGP_ProjectH project) const {
+        return project == reinterpret_cast<const void*>(&projectToken_);
+    }
     // Item walk and selection; item handles are checked, a foreign handle is refused.
     A_Err FirstItem(AEGP_ProjectH project, AEGP_ItemH* item);
     A_Err NextItem(AEGP_ProjectH project, AEGP_ItemH item, AEGP_ItemH* next);
@@ -95,8 +97,8 @@ public:
 
     // ---- Console (main thread) --------------------------------------------------------
     nlohmann::json StateJson() const;
-    std::string UserSelect(std::int32_t id);  // empty on success, else the problem
-    void UserCommand(AEGP_Command command);   // menus update, then the command runs
+    std::string UserSelect(std::int32_t id);             // empty on success, else the problem
+    void UserCommand(AEGP_Command command);              // menus update, then the command runs
     ScriptOutcome RunScript(const std::string& script);  // as AEGP_ExecuteScript does
     void RequestQuit();
 
@@ -140,7 +142,7 @@ private:
     const std::vector<Effect> effects_;
     const std::thread::id mainThread_;
     Journal journal_;
-    int stampFd_ = -1;  // command stamps; opened before the plug-in loads
+    int stampFd_ = -1;                      // command stamps; opened before the plug-in loads
     std::unique_ptr<ScriptEngine> engine_;  // main thread only
     void* library_ = nullptr;
     AEGP_GlobalRefcon globalRefcon_ = nullptr;  // the plug-in's slot, passed back to hooks

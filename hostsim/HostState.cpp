@@ -12,7 +12,8 @@ HostState::HostState(const ProjectSpec& project) : activeId_(project.activeId) {
         item->type = entry.type;
         item->parentId = entry.parentId;
         item->selected = entry.selected;
-        for (const auto& layer : entry.layers) item->layers.push_back(std::make_unique<Layer>(Layer{layer}));
+        for (const auto& layer : entry.layers)
+            item->layers.push_back(std::make_unique<Layer>(Layer{layer}));
         items_.push_back(std::move(item));
     }
 }
@@ -31,7 +32,8 @@ Item* HostState::FindItemById(std::int32_t id) const {
 }
 
 Item* HostState::NextItem(const Item& item) const {
-    const auto it = std::find_if(items_.begin(), items_.end(), [&](const auto& p) { return p.get() == &item; });
+    const auto it =
+        std::find_if(items_.begin(), items_.end(), [&](const auto& p) { return p.get() == &item; });
     if (it == items_.end() || std::next(it) == items_.end()) return nullptr;
     return std::next(it)->get();
 }
@@ -49,8 +51,10 @@ void HostState::SelectItem(Item& item, bool select, bool deselectOthers) {
         for (auto& other : items_)
             if (other.get() != &item) other->selected = false;
     item.selected = select;
-    if (select) activeId_ = item.id;
-    else if (activeId_ == item.id) activeId_ = 0;
+    if (select)
+        activeId_ = item.id;
+    else if (activeId_ == item.id)
+        activeId_ = 0;
 }
 
 std::int64_t HostState::ViolationCount() const {
@@ -79,7 +83,8 @@ nlohmann::json HostState::ItemsJson() const {
 nlohmann::json HostState::SuitesHeldJson() const {
     auto list = nlohmann::json::array();
     for (const auto& [pair, count] : suitesHeld)
-        if (count != 0) list.push_back({{"name", pair.first}, {"version", pair.second}, {"count", count}});
+        if (count != 0)
+            list.push_back({{"name", pair.first}, {"version", pair.second}, {"count", count}});
     return list;
 }
 

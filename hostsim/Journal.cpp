@@ -13,12 +13,9 @@ bool Journal::Open(const std::string& path) {
 void Journal::Record(std::string_view call, std::int64_t stampMicros, bool onMainThread,
                      nlohmann::json args, nlohmann::json result, nlohmann::json out) {
     if (!enabled_) return;
-    nlohmann::json line = {{"seq", 0},
-                           {"t_us", stampMicros},
-                           {"thread", onMainThread ? "main" : "other"},
-                           {"call", call},
-                           {"args", std::move(args)},
-                           {"result", std::move(result)}};
+    nlohmann::json line = {
+        {"seq", 0},     {"t_us", stampMicros},     {"thread", onMainThread ? "main" : "other"},
+        {"call", call}, {"args", std::move(args)}, {"result", std::move(result)}};
     if (!out.is_null()) line["out"] = std::move(out);
     std::lock_guard lock(mutex_);
     line["seq"] = nextSeq_++;

@@ -14,7 +14,8 @@ bool ParseSuitePair(const std::string& text, std::pair<std::string, std::int32_t
     try {
         std::size_t used = 0;
         const long version = std::stol(text.substr(colon + 1), &used);
-        if (used != text.size() - colon - 1 || version < INT32_MIN || version > INT32_MAX) return false;
+        if (used != text.size() - colon - 1 || version < INT32_MIN || version > INT32_MAX)
+            return false;
         pair = {text.substr(0, colon), static_cast<std::int32_t>(version)};
         return true;
     } catch (const std::exception&) {
@@ -35,24 +36,36 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
     Options options;
     std::vector<std::string> refused;
     CLI::App app{"cuebridge-hostsim: a simulated host that loads the Cuebridge plug-in"};
-    app.add_option("--plugin", options.pluginPath, "plug-in to load (default: ../lib/Cuebridge.so beside this program)");
-    app.add_option("--project", options.projectFile, "project file (JSON); default: the built-in demo project");
-    app.add_option("--effects", options.effectsFile, "installed-effects file (JSON); default: the built-in list");
-    app.add_option("--language", options.language, "user-interface language reported to the plug-in")->capture_default_str();
-    app.add_option("--journal", options.journalFile, "write one JSON line per host call to this file");
+    app.add_option("--plugin", options.pluginPath,
+                   "plug-in to load (default: ../lib/Cuebridge.so beside this program)");
+    app.add_option("--project", options.projectFile,
+                   "project file (JSON); default: the built-in demo project");
+    app.add_option("--effects", options.effectsFile,
+                   "installed-effects file (JSON); default: the built-in list");
+    app.add_option("--language", options.language,
+                   "user-interface language reported to the plug-in")
+        ->capture_default_str();
+    app.add_option("--journal", options.journalFile,
+                   "write one JSON line per host call to this file");
     app.add_option("--stamp-commands", options.stampCommandsFile,
-                   "write \"<command> <CLOCK_MONOTONIC ns>\" to this file (or FIFO) as AEGP_DoCommand is entered");
+                   "write \"<command> <CLOCK_MONOTONIC ns>\" to this file (or FIFO) as "
+                   "AEGP_DoCommand is entered");
     app.add_option("--idle-interval-ms", options.idleIntervalMs, "idle hook period in milliseconds")
-        ->capture_default_str()->check(CLI::Range(std::int64_t{1}, std::int64_t{3600000}));
-    app.add_option("--script-timeout-ms", options.scriptTimeoutMs, "stop scripts running longer than this (0: no limit)")
+        ->capture_default_str()
+        ->check(CLI::Range(std::int64_t{1}, std::int64_t{3600000}));
+    app.add_option("--script-timeout-ms", options.scriptTimeoutMs,
+                   "stop scripts running longer than this (0: no limit)")
         ->check(CLI::NonNegativeNumber);
-    app.add_option("--exit-after-ms", options.exitAfterMs, "end the run after this time (0: run until quit)")
+    app.add_option("--exit-after-ms", options.exitAfterMs,
+                   "end the run after this time (0: run until quit)")
         ->check(CLI::NonNegativeNumber);
     app.add_flag("--strict", options.strict, "exit with code 3 if any thread violation happened");
     app.add_option("--refuse-suite", refused, "refuse this suite, as NAME:VERSION (repeatable)");
-    app.add_option("--fail-register", options.failRegister, "refuse this hook registration (repeatable)")
+    app.add_option("--fail-register", options.failRegister,
+                   "refuse this hook registration (repeatable)")
         ->check(CLI::IsMember({"command", "menu", "idle"}));
-    auto* scriptError = app.add_option("--script-error", options.scriptError, "every script fails with this error text");
+    auto* scriptError = app.add_option("--script-error", options.scriptError,
+                                       "every script fails with this error text");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -62,7 +75,8 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
     for (const auto& text : refused) {
         std::pair<std::string, std::int32_t> pair;
         if (!ParseSuitePair(text, pair)) {
-            std::cerr << "cuebridge-hostsim: --refuse-suite " << text << ": expected NAME:VERSION\n";
+            std::cerr << "cuebridge-hostsim: --refuse-suite " << text
+                      << ": expected NAME:VERSION\n";
             return 2;
         }
         options.refusedSuites.push_back(pair);

@@ -22,14 +22,17 @@ namespace {
 // The engine's fatal errors happen outside any protected call and leave the heap unusable;
 // the default handler would abort without a word. Say what happened and end the host.
 void FatalHandler(void*, const char* message) {
-    std::fprintf(stderr, "cuebridge-hostsim: script engine fatal error: %s\n", message ? message : "(none)");
+    std::fprintf(stderr, "cuebridge-hostsim: script engine fatal error: %s\n",
+                 message ? message : "(none)");
     std::fflush(stderr);
     std::_Exit(4);
 }
 
 ScriptModel& ModelOf(duk_context* ctx) {
     duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, "\xff" "model");
+    duk_get_prop_string(ctx, -1,
+                        "\xff"
+                        "model");
     auto* model = static_cast<ScriptModel*>(duk_get_pointer(ctx, -1));
     duk_pop_2(ctx);
     return *model;
@@ -38,16 +41,20 @@ ScriptModel& ModelOf(duk_context* ctx) {
 duk_ret_t NativeEffects(duk_context* ctx) {
     auto list = nlohmann::json::array();
     for (const auto& e : ModelOf(ctx).Effects())
-        list.push_back({{"matchName", e.matchName}, {"displayName", e.displayName}, {"category", e.category}});
-    duk_push_string(ctx, list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        list.push_back(
+            {{"matchName", e.matchName}, {"displayName", e.displayName}, {"category", e.category}});
+    duk_push_string(ctx,
+                    list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     return 1;
 }
 
 duk_ret_t NativeItems(duk_context* ctx) {
     auto list = nlohmann::json::array();
     for (const auto& i : ModelOf(ctx).ScriptItems())
-        list.push_back({{"id", i.id}, {"name", i.name}, {"typeName", i.typeName}, {"selected", i.selected}});
-    duk_push_string(ctx, list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        list.push_back(
+            {{"id", i.id}, {"name", i.name}, {"typeName", i.typeName}, {"selected", i.selected}});
+    duk_push_string(ctx,
+                    list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     return 1;
 }
 
@@ -154,7 +161,8 @@ std::string ScriptLine(duk_context* ctx) {
         const std::string stack = duk_get_string(ctx, -1);
         const auto at = stack.find("(script:");
         if (at != std::string::npos) {
-            const auto digits = stack.substr(at + 8, stack.find_first_not_of("0123456789", at + 8) - at - 8);
+            const auto digits =
+                stack.substr(at + 8, stack.find_first_not_of("0123456789", at + 8) - at - 8);
             if (!digits.empty()) line = digits;
         }
     }
@@ -194,15 +202,17 @@ ScriptEngine::~ScriptEngine() { duk_destroy_heap(ctx_); }
 void ScriptEngine::InstallObjectModel() {
     duk_push_global_stash(ctx_);
     duk_push_pointer(ctx_, &model_);
-    duk_put_prop_string(ctx_, -2, "\xff" "model");
+    duk_put_prop_string(ctx_, -2,
+                        "\xff"
+                        "model");
     duk_pop(ctx_);
 
     duk_eval_string(ctx_, kObjectModel);  // the function; errors here are ours, and fatal
     static const duk_function_list_entry natives[] = {
-        {"effects", NativeEffects, 0},      {"items", NativeItems, 0},
-        {"active", NativeActive, 0},        {"setSelected", NativeSetSelected, 2},
-        {"language", NativeLanguage, 0},    {"version", NativeVersion, 0},
-        {"exec", NativeExecuteCommand, 1},  {nullptr, nullptr, 0}};
+        {"effects", NativeEffects, 0},     {"items", NativeItems, 0},
+        {"active", NativeActive, 0},       {"setSelected", NativeSetSelected, 2},
+        {"language", NativeLanguage, 0},   {"version", NativeVersion, 0},
+        {"exec", NativeExecuteCommand, 1}, {nullptr, nullptr, 0}};
     duk_push_object(ctx_);
     duk_put_function_list(ctx_, -1, natives);
     duk_push_global_object(ctx_);

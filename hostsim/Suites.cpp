@@ -22,7 +22,9 @@ enum class Threads { Any, Main };
 class Call {
 public:
     Call(const char* name, Threads rule)
-        : name_(name), stamp_(MonotonicMicros()), host_(Host::Current()),
+        : name_(name),
+          stamp_(MonotonicMicros()),
+          host_(Host::Current()),
           onMain_(host_ != nullptr && host_->IsMainThread()) {
         if (host_ == nullptr) return;
         host_->CountHostCall();
@@ -31,7 +33,9 @@ public:
     Host* host() const { return host_; }
     bool OffMain() const { return !onMain_; }
     A_Err Finish(json args, A_Err err, json out = nullptr) const {
-        if (host_ != nullptr) host_->GetJournal().Record(name_, stamp_, onMain_, std::move(args), err, std::move(out));
+        if (host_ != nullptr)
+            host_->GetJournal().Record(name_, stamp_, onMain_, std::move(args), err,
+                                       std::move(out));
         return err;
     }
 
@@ -56,17 +60,20 @@ json ItemRef(Host& host, const void* handle) {
 SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {
     Call call("AcquireSuite", Threads::Any);
     if (call.host() == nullptr) return kNoHost;
-    if (suite == nullptr || name == nullptr) return call.Finish({{"name", Text(name)}, {"version", version}}, A_Err_PARAMETER);
+    if (suite == nullptr || name == nullptr)
+        return call.Finish({{"name", Text(name)}, {"version", version}}, A_Err_PARAMETER);
     const void* table = call.host()->IsRefused(name, version) ? nullptr : TableFor(name, version);
     *suite = table;
     if (table != nullptr) call.host()->NoteAcquired(name, version);
-    return call.Finish({{"name", name}, {"version", version}}, table ? A_Err_NONE : A_Err_MISSING_SUITE);
+    return call.Finish({{"name", name}, {"version", version}},
+                       table ? A_Err_NONE : A_Err_MISSING_SUITE);
 }
 
 SPErr ReleaseSuite(const char* name, int32_t version) {
     Call call("ReleaseSuite", Threads::Any);
     if (call.host() == nullptr) return kNoHost;
-    if (name == nullptr) return call.Finish({{"name", nullptr}, {"version", version}}, A_Err_PARAMETER);
+    if (name == nullptr)
+        return call.Finish({{"name", nullptr}, {"version", version}}, A_Err_PARAMETER);
     const bool held = call.host()->NoteReleased(name, version);
     return call.Finish({{"name", name}, {"version", version}}, held ? A_Err_NONE : A_Err_PARAMETER);
 }
@@ -81,7 +88,8 @@ A_Err RegisterCommandHook(AEGP_PluginID id, AEGP_HookPriority priority, AEGP_Com
     return call.Finish({{"plugin_id", id}, {"hook_priority", priority}, {"command", command}}, err);
 }
 
-A_Err RegisterUpdateMenuHook(AEGP_PluginID id, AEGP_UpdateMenuHook hook, AEGP_UpdateMenuRefcon refcon) {
+A_Err RegisterUpdateMenuHook(AEGP_PluginID id, AEGP_UpdateMenuHook hook,
+                             AEGP_UpdateMenuRefcon refcon) {
     Call call("AEGP_RegisterUpdateMenuHook", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     return call.Finish({{"plugin_id", id}}, call.host()->RegisterUpdateMenuHook(hook, refcon));
@@ -98,7 +106,8 @@ A_Err RegisterIdleHook(AEGP_PluginID id, AEGP_IdleHook hook, AEGP_IdleRefcon ref
 A_Err ReportInfo(AEGP_PluginID id, const A_char* text) {
     Call call("AEGP_ReportInfo", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    if (text == nullptr) return call.Finish({{"plugin_id", id}, {"text", nullptr}}, A_Err_PARAMETER);
+    if (text == nullptr)
+        return call.Finish({{"plugin_id", id}, {"text", nullptr}}, A_Err_PARAMETER);
     call.host()->ShowAlert(text);
     return call.Finish({{"plugin_id", id}, {"text", text}}, A_Err_NONE);
 }
@@ -127,11 +136,12 @@ A_Err CauseIdleRoutinesToBeCalled() {
     return call.Finish(json::object(), A_Err_NONE);
 }
 
-A_Err ExecuteScript(AEGP_PluginID id, const A_char* script, A_Boolean platformEncoding, AEGP_MemHandle* result,
-                    AEGP_MemHandle* error) {
+A_Err ExecuteScript(AEGP_PluginID id, const A_char* script, A_Boolean platformEncoding,
+                    AEGP_MemHandle* result, AEGP_MemHandle* error) {
     Call call("AEGP_ExecuteScript", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    const json args = {{"plugin_id", id}, {"script", Text(script)}, {"platform_encoding", platformEncoding != 0}};
+    const json args = {
+        {"plugin_id", id}, {"script", Text(script)}, {"platform_encoding", platformEncoding != 0}};
     // The engine belongs to the main thread; running it from another would corrupt it.
     if (call.OffMain()) return call.Finish(args, A_Err_GENERIC);
     if (script == nullptr) return call.Finish(args, A_Err_PARAMETER);
@@ -163,7 +173,8 @@ A_Err UnlockMemHandle(AEGP_MemHandle handle) {
 // ---- Command suite ---------------------------------------------------------------------------
 
 A_Err DoCommand(AEGP_Command command) {
-    if (Host* host = Host::Current(); host != nullptr && host->IsMainThread()) host->StampCommand(command);
+    if (Host* host = Host::Current(); host != nullptr && host->IsMainThread())
+        host->StampCommand(command);
     Call call("AEGP_DoCommand", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     // Commands run hooks of the plug-in, which expect the main thread: refused elsewhere.
@@ -195,7 +206,8 @@ A_Err GetFirstProjItem(AEGP_ProjectH project, AEGP_ItemH* item) {
     Call call("AEGP_GetFirstProjItem", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     const A_Err err = call.host()->FirstItem(project, item);
-    return call.Finish(json::object(), err, {{"item", item ? ItemRef(*call.host(), *item) : json(nullptr)}});
+    return call.Finish(json::object(), err,
+                       {{"item", item ? ItemRef(*call.host(), *item) : json(nullptr)}});
 }
 
 A_Err GetNextProjItem(AEGP_ProjectH project, AEGP_ItemH item, AEGP_ItemH* next) {
@@ -210,7 +222,8 @@ A_Err GetActiveItem(AEGP_ItemH* item) {
     Call call("AEGP_GetActiveItem", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     const A_Err err = call.host()->ActiveItem(item);
-    return call.Finish(json::object(), err, {{"item", item ? ItemRef(*call.host(), *item) : json(nullptr)}});
+    return call.Finish(json::object(), err,
+                       {{"item", item ? ItemRef(*call.host(), *item) : json(nullptr)}});
 }
 
 A_Err IsItemSelected(AEGP_ItemH item, A_Boolean* selected) {
@@ -224,7 +237,9 @@ A_Err IsItemSelected(AEGP_ItemH item, A_Boolean* selected) {
 A_Err SelectItem(AEGP_ItemH item, A_Boolean select, A_Boolean deselectOthers) {
     Call call("AEGP_SelectItem", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    const json args = {{"item", ItemRef(*call.host(), item)}, {"select", select != 0}, {"deselect_others", deselectOthers != 0}};
+    const json args = {{"item", ItemRef(*call.host(), item)},
+                       {"select", select != 0},
+                       {"deselect_others", deselectOthers != 0}};
     return call.Finish(args, call.host()->SelectItem(item, select != 0, deselectOthers != 0));
 }
 
@@ -241,14 +256,16 @@ A_Err GetItemType(AEGP_ItemH item, AEGP_ItemType* type) {
 A_Err GetCompFromItem(AEGP_ItemH item, AEGP_CompH* comp) {
     Call call("AEGP_GetCompFromItem", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    return call.Finish({{"item", ItemRef(*call.host(), item)}}, call.host()->CompFromItem(item, comp));
+    return call.Finish({{"item", ItemRef(*call.host(), item)}},
+                       call.host()->CompFromItem(item, comp));
 }
 
 A_Err GetCompNumLayers(AEGP_CompH comp, A_long* count) {
     Call call("AEGP_GetCompNumLayers", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     const A_Err err = call.host()->CompNumLayers(comp, count);
-    return call.Finish({{"comp", ItemRef(*call.host(), comp)}}, err, {{"count", count ? json(*count) : json(nullptr)}});
+    return call.Finish({{"comp", ItemRef(*call.host(), comp)}}, err,
+                       {{"count", count ? json(*count) : json(nullptr)}});
 }
 
 A_Err GetCompLayerByIndex(AEGP_CompH comp, A_long index, AEGP_LayerH* layer) {
@@ -271,8 +288,9 @@ A_Err InfoDrawColor(PF_Pixel color) {
     Call call("PF_InfoDrawColor", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     call.host()->InfoDrawColor(color);
-    return call.Finish({{"alpha", color.alpha}, {"red", color.red}, {"green", color.green}, {"blue", color.blue}},
-                       A_Err_NONE);
+    return call.Finish(
+        {{"alpha", color.alpha}, {"red", color.red}, {"green", color.green}, {"blue", color.blue}},
+        A_Err_NONE);
 }
 
 A_Err AppendInfoText(const A_char* text) {
@@ -286,7 +304,8 @@ A_Err AppGetLanguage(A_char* buffer) {
     Call call("PF_AppGetLanguage", Threads::Any);
     if (call.host() == nullptr) return kNoHost;
     if (buffer == nullptr) return call.Finish(json::object(), A_Err_PARAMETER);
-    const std::string language = call.host()->GetOptions().language.substr(0, PF_APP_LANGUAGE_BUFFER_SIZE - 1);
+    const std::string language =
+        call.host()->GetOptions().language.substr(0, PF_APP_LANGUAGE_BUFFER_SIZE - 1);
     std::memcpy(buffer, language.c_str(), language.size() + 1);
     return call.Finish(json::object(), A_Err_NONE, {{"language", language}});
 }
@@ -295,9 +314,10 @@ A_Err AppGetLanguage(A_char* buffer) {
 
 SPBasicSuite basicSuite = {AcquireSuite, ReleaseSuite};
 AEGP_RegisterSuite5 registerSuite = {RegisterCommandHook, RegisterUpdateMenuHook, RegisterIdleHook};
-AEGP_UtilitySuite3 utilitySuite3 = {ReportInfo, StartQuietErrors, EndQuietErrors, CauseIdleRoutinesToBeCalled};
-AEGP_UtilitySuite6 utilitySuite6 = {ReportInfo, StartQuietErrors, EndQuietErrors, CauseIdleRoutinesToBeCalled,
-                                    ExecuteScript};
+AEGP_UtilitySuite3 utilitySuite3 = {ReportInfo, StartQuietErrors, EndQuietErrors,
+                                    CauseIdleRoutinesToBeCalled};
+AEGP_UtilitySuite6 utilitySuite6 = {ReportInfo, StartQuietErrors, EndQuietErrors,
+                                    CauseIdleRoutinesToBeCalled, ExecuteScript};
 AEGP_MemorySuite1 memorySuite = {FreeMemHandle, LockMemHandle, UnlockMemHandle};
 AEGP_CommandSuite1 commandSuite = {DoCommand};
 AEGP_ProjSuite5 projSuite = {GetNumProjects, GetProjectByIndex};

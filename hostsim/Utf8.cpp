@@ -23,10 +23,20 @@ std::optional<Decoded> DecodeOne(std::string_view text, std::size_t at) {
     char32_t code = 0;
     char32_t minimum = 0;
     if (lead < 0x80) return Decoded{lead, 1};
-    if ((lead & 0xE0) == 0xC0) { length = 2; code = lead & 0x1F; minimum = 0x80; }
-    else if ((lead & 0xF0) == 0xE0) { length = 3; code = lead & 0x0F; minimum = 0x800; }
-    else if ((lead & 0xF8) == 0xF0) { length = 4; code = lead & 0x07; minimum = 0x10000; }
-    else return std::nullopt;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        code = lead & 0x1F;
+        minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        code = lead & 0x0F;
+        minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        code = lead & 0x07;
+        minimum = 0x10000;
+    } else
+        return std::nullopt;
     if (at + length > text.size()) return std::nullopt;
     for (std::size_t i = 1; i < length; ++i) {
         const auto c = static_cast<unsigned char>(text[at + i]);

@@ -29,8 +29,10 @@ int main(int argc, char** argv) {
     std::vector<hostsim::Effect> effects;
     hostsim::ProjectSpec project;
     try {
-        effects = options.effectsFile.empty() ? hostsim::BuiltInEffects() : hostsim::LoadEffectsFile(options.effectsFile);
-        project = options.projectFile.empty() ? hostsim::BuiltInProject() : hostsim::LoadProjectFile(options.projectFile);
+        effects = options.effectsFile.empty() ? hostsim::BuiltInEffects()
+                                              : hostsim::LoadEffectsFile(options.effectsFile);
+        project = options.projectFile.empty() ? hostsim::BuiltInProject()
+                                              : hostsim::LoadProjectFile(options.projectFile);
     } catch (const hostsim::ConfigError& e) {
         std::cerr << "cuebridge-hostsim: " << e.what() << "\n";
         return 2;

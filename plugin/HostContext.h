@@ -7,8 +7,8 @@
 
 namespace Cuebridge {
 
-extern const SPBasicSuite* sP;          // the host's basic suite; null before entry
-extern AEGP_PluginID S_my_id;           // this plug-in's id; 0 before entry
-extern AEGP_UtilitySuite6* utilSuite;   // Utility suite 13, held for the process's life
+extern const SPBasicSuite* sP;         // the host's basic suite; null before entry
+extern AEGP_PluginID S_my_id;          // this plug-in's id; 0 before entry
+extern AEGP_UtilitySuite6* utilSuite;  // Utility suite 13, held for the process's life
 
 }  // namespace Cuebridge

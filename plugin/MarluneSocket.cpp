@@ -74,8 +74,7 @@ void Send(int fd, std::string_view text) {
 bool IsHttpRequest(std::string_view line) {
     if (line.size() >= 5 && strncasecmp(line.data(), "host:", 5) == 0) return true;
     std::size_t method = 0;
-    while (method < line.size() && std::isupper(static_cast<unsigned char>(line[method])))
-        ++method;
+    while (method < line.size() && std::isupper(static_cast<unsigned char>(line[method]))) ++method;
     if (method == 0 || method == line.size() || line[method] != ' ') return false;
     const std::size_t targetEnd = line.find(' ', method + 1);
     if (targetEnd == std::string_view::npos || targetEnd == method + 1) return false;

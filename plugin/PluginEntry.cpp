@@ -208,8 +208,8 @@ A_Err IdleHook(AEGP_GlobalRefcon, AEGP_IdleRefcon, A_long*) {
 }
 
 // main thread. The handled flag is left alone, so the host still runs its command.
-A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command,
-                  AEGP_HookPriority, A_Boolean, A_Boolean*) {
+A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command, AEGP_HookPriority,
+                  A_Boolean, A_Boolean*) {
     try {
         MarlunePlugin* plugin = MarlunePlugin::GetInstance();
         switch (command) {

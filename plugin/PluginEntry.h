@@ -10,12 +10,12 @@
 
 namespace Cuebridge {
 
-extern MarluneListener* listener;    // the socket server; created at entry, never freed
-extern AEGP_IdleRefcon idleRefcon;   // handed to the host with the idle hook
+extern MarluneListener* listener;   // the socket server; created at entry, never freed
+extern AEGP_IdleRefcon idleRefcon;  // handed to the host with the idle hook
 
 // main thread: every host command, before the host handles it (2488, 2489, 2490, 2630).
-A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command,
-                  AEGP_HookPriority, A_Boolean, A_Boolean*);
+A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command, AEGP_HookPriority,
+                  A_Boolean, A_Boolean*);
 // main thread: asks the host for the active item; changes no menu.
 A_Err UpdateMenuHook(AEGP_GlobalRefcon, AEGP_UpdateMenuRefcon, AEGP_WindowType);
 // main thread: carries out all queued work: menu commands, Project panel steps, Info

@@ -197,9 +197,9 @@ void* AEGP_SuiteHandler::Suite(std::size_t index) const {
 }
 
 #define CUEBRIDGE_ACCESSOR(Accessor, Type, Name, Version)             \
-    Type* AEGP_SuiteHandler::Accessor() const {                        \
+    Type* AEGP_SuiteHandler::Accessor() const {                       \
         static constexpr std::size_t kIndex = IndexOf(Name, Version); \
-        return As<Type>(Suite(kIndex));                                \
+        return As<Type>(Suite(kIndex));                               \
     }
 
 CUEBRIDGE_ACCESSOR(AdvAppSuite2, PF_AdvAppSuite2, kPFAdvAppSuite, kPFAdvAppSuiteVersion2)

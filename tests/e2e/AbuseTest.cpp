@@ -63,7 +63,9 @@ const Abuse kAbuses[] = {
      }},
     {"an HTTP request whose body holds a command",
      [](ControllerConnection& c) {
-         c.SendBytes("POST /run HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 22\r\n\r\n1|ExecuteCommand|2488\n");
+         c.SendBytes(
+             "POST /run HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
+             "22\r\n\r\n1|ExecuteCommand|2488\n");
          EXPECT_TRUE(c.PeerClosed());
          return 0;
      }},
@@ -124,7 +126,8 @@ TEST(Abuse, EveryKindLeavesTheHostHealthyAndNothingRunsUnasked) {
         ASSERT_NO_FATAL_FAILURE(ExpectServesNewConnection(host, port, "after"));
         ++scripts;
         ASSERT_NO_FATAL_FAILURE(ExpectHostHealthy(host, idleCalls));
-        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
         std::printf("[ figures ] %s: %lld ms\n", abuse.name, static_cast<long long>(took.count()));
     }
     garbage = kGarbageBytes + (std::size_t{1} << 20) + kLongLineBytes + 10000 + 100009;
@@ -139,8 +142,8 @@ TEST(Abuse, EveryKindLeavesTheHostHealthyAndNothingRunsUnasked) {
     EXPECT_EQ(calls["AEGP_DoCommand"], 0);
     EXPECT_EQ(calls["AEGP_SelectItem"], 0);
     EXPECT_EQ(calls["AcquireSuite"], calls["ReleaseSuite"] + 1);
-    std::printf("[ figures ] %zu kinds of abuse, %zu bytes of garbage, %d scripts\n", std::size(kAbuses), garbage,
-                scripts);
+    std::printf("[ figures ] %zu kinds of abuse, %zu bytes of garbage, %d scripts\n",
+                std::size(kAbuses), garbage, scripts);
     EXPECT_EQ(host.Quit(), 0) << host.Stderr();
 }
 

@@ -64,7 +64,8 @@ std::optional<std::string> ControllerConnection::ReadUntil(const std::string& su
     const auto until = std::chrono::steady_clock::now() + timeout;
     std::string received;
     while (!received.ends_with(suffix)) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
         if (left.count() <= 0) return std::nullopt;
         pollfd fd{fd_, POLLIN, 0};
         if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -76,7 +77,8 @@ std::optional<std::string> ControllerConnection::ReadUntil(const std::string& su
     return received;
 }
 
-std::optional<std::string> ControllerConnection::Request(const std::string& line, std::chrono::milliseconds timeout) {
+std::optional<std::string> ControllerConnection::Request(const std::string& line,
+                                                         std::chrono::milliseconds timeout) {
     if (!SendLine(line)) return std::nullopt;
     return ReadReply(timeout);
 }
@@ -85,7 +87,8 @@ std::string ControllerConnection::ReadExactly(std::size_t n, std::chrono::millis
     std::string got;
     const auto until = std::chrono::steady_clock::now() + timeout;
     while (got.size() < n) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
         pollfd fd{fd_, POLLIN, 0};
         if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
         char chunk[65536];
@@ -99,7 +102,8 @@ std::string ControllerConnection::ReadExactly(std::size_t n, std::chrono::millis
 bool ControllerConnection::PeerClosed(std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
         pollfd fd{fd_, POLLIN, 0};
         if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) return false;
         char chunk[65536];

@@ -22,7 +22,7 @@ public:
     // Retries refused connections until the timeout (the port file is written just
     // before the plug-in listens).
     bool Connect(int port, std::chrono::milliseconds timeout = 5s);
-    bool SendLine(const std::string& line);  // appends the line feed
+    bool SendLine(const std::string& line);    // appends the line feed
     bool SendBytes(const std::string& bytes);  // as they are, no line feed added
     // The bytes of one reply: waits up to `timeout` for the first byte, then reads until
     // nothing more arrives for `quiet`. nullopt when nothing came or the peer closed.
@@ -39,9 +39,11 @@ public:
     // Everything received until the received bytes end with `suffix` (included); nullopt
     // when the peer closed or the timeout passed first. For a sentinel reply whose tag is
     // unique, this knows exactly where the replies before it end.
-    std::optional<std::string> ReadUntil(const std::string& suffix, std::chrono::milliseconds timeout = 20s);
+    std::optional<std::string> ReadUntil(const std::string& suffix,
+                                         std::chrono::milliseconds timeout = 20s);
     // The request and its reply in one step.
-    std::optional<std::string> Request(const std::string& line, std::chrono::milliseconds timeout = 20s);
+    std::optional<std::string> Request(const std::string& line,
+                                       std::chrono::milliseconds timeout = 20s);
     void Close();
 
 private:

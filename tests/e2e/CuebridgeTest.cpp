@@ -30,13 +30,15 @@ constexpr const char* kEffectsJson = R"([
   {"matchName": "ADBE Gaussian Blur 2", "displayName": "Gaussian Blur", "category": "Blur & Sharpen"},
   {"matchName": "Test Bar", "displayName": "A|B", "category": "Über"}])";
 constexpr const char* kEffectsList =
-    "ADBE Glo2|Glow|Stylize*|*ADBE Gaussian Blur 2|Gaussian Blur|Blur & Sharpen*|*Test Bar|A|B|Über*|*";
+    "ADBE Glo2|Glow|Stylize*|*ADBE Gaussian Blur 2|Gaussian Blur|Blur & Sharpen*|*Test "
+    "Bar|A|B|Über*|*";
 
 // One simulated host with the plug-in, its journal, and one controller connection.
 class Session {
 public:
     explicit Session(std::vector<std::string> extra = {}, bool ownEffects = false)
-        : files_(cuebridge_test::MakeTempDir("cuebridge-e2e-")), host_(HOSTSIM_PATH, Args(extra, ownEffects)) {}
+        : files_(cuebridge_test::MakeTempDir("cuebridge-e2e-")),
+          host_(HOSTSIM_PATH, Args(extra, ownEffects)) {}
     ~Session() {
         if (::testing::Test::HasFailure()) {
             PrintJournalTail();
@@ -85,7 +87,8 @@ public:
     }
 
     // Polls the state until pred holds, or the (generous) timeout passes.
-    json StateWhen(const std::function<bool(const json&)>& pred, std::chrono::milliseconds timeout = 20s) {
+    json StateWhen(const std::function<bool(const json&)>& pred,
+                   std::chrono::milliseconds timeout = 20s) {
         const auto until = std::chrono::steady_clock::now() + timeout;
         json state = State();
         while (!pred(state) && std::chrono::steady_clock::now() < until) {
@@ -109,7 +112,8 @@ public:
     std::vector<json> Journal() const {
         std::vector<json> lines;
         std::ifstream file(files_ + "/journal.jsonl");
-        for (std::string line; std::getline(file, line);) lines.push_back(json::parse(line, nullptr, false));
+        for (std::string line; std::getline(file, line);)
+            lines.push_back(json::parse(line, nullptr, false));
         return lines;
     }
 
@@ -119,7 +123,8 @@ public:
 
 private:
     std::vector<std::string> Args(std::vector<std::string> extra, bool ownEffects) const {
-        std::vector<std::string> args = {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--journal", files_ + "/journal.jsonl"};
+        std::vector<std::string> args = {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--journal",
+                                         files_ + "/journal.jsonl"};
         if (ownEffects) {
             std::ofstream(files_ + "/effects.json") << kEffectsJson;
             args.insert(args.end(), {"--effects", files_ + "/effects.json"});
@@ -133,13 +138,15 @@ private:
     void PrintJournalTail() const {
         std::vector<json> calls;
         for (const auto& line : Journal())
-            if (line["call"] != "AcquireSuite" && line["call"] != "ReleaseSuite") calls.push_back(line);
+            if (line["call"] != "AcquireSuite" && line["call"] != "ReleaseSuite")
+                calls.push_back(line);
         const std::size_t from = calls.size() > 200 ? calls.size() - 200 : 0;
         std::cerr << "journal, last " << calls.size() - from << " host calls:\n";
         for (std::size_t i = from; i < calls.size(); ++i) std::cerr << calls[i].dump() << "\n";
     }
 
-    std::string UntilReply(const std::string& tag, const std::string& request, const std::string& reply) {
+    std::string UntilReply(const std::string& tag, const std::string& request,
+                           const std::string& reply) {
         connection_.SendLine(tag + "|" + request);
         const auto received = connection_.ReadUntil(reply);
         if (!received) {
@@ -194,8 +201,9 @@ TEST(CuebridgeRoad, ScriptRunsOnTheMainThreadAndItsResultIsTheReply) {
         return line["call"] == "AEGP_CauseIdleRoutinesToBeCalled" && line["thread"] == "other" &&
                line["t_us"] < (*run)["t_us"];
     }));
-    const auto nextRun = std::find_if(std::next(run), journal.end(),
-                                      [](const json& line) { return line["call"] == "AEGP_ExecuteScript"; });
+    const auto nextRun = std::find_if(std::next(run), journal.end(), [](const json& line) {
+        return line["call"] == "AEGP_ExecuteScript";
+    });
     EXPECT_EQ(CallsNamed({run, nextRun}, "AEGP_FreeMemHandle").size(), 2u);  // result and error
     EXPECT_EQ(session.State()["mem_handles_outstanding"], 0);
     EXPECT_EQ(session.Host().Quit(), 0);
@@ -246,7 +254,8 @@ TEST(CuebridgeKeywords, QueuedActionsAreCarriedOutByTheHost) {
 TEST(CuebridgeKeywords, QueriesAreAnsweredAtOnce) {
     Session session({"--language", "de_DE"}, true);
     ASSERT_GT(session.Connect(), 0);
-    EXPECT_EQ(session.Talk({"L|GetAfterEffectLanguage|", "x|GetAfterEffectLanguage"}), "L|de_DEx|de_DE");
+    EXPECT_EQ(session.Talk({"L|GetAfterEffectLanguage|", "x|GetAfterEffectLanguage"}),
+              "L|de_DEx|de_DE");
     // The start-up job's list, in the simulated host's order, records back to back.
     EXPECT_EQ(session.StoredEffects(), std::string("E|") + kEffectsList);
     const auto language = CallsNamed(session.Journal(), "PF_AppGetLanguage");
@@ -259,12 +268,20 @@ TEST(CuebridgeKeywords, UnrecognisedMessagesGetNoReplyAndDoNothing) {
     Session session;
     ASSERT_GT(session.Connect(), 0);
     ASSERT_EQ(session.Host().Ask("select 5")["ok"], true);
-    const std::vector<std::string> ignored = {
-        "3|executecommand|2004",         "5|navigatecommand|First",       "6|INFOPANELCOMMAND|SetInfoText",
-        "7|getAfterEffectLanguage|",     "1|Bogus|x",                     "||x",
-        "7|GetAfterEffectLanguage\r",    "5|NavigateCommand|First\r",     "6|InfoPanelCommand|SetInfoText\r",
-        "6|InfoPanelCommand|SetInfoColor\r", "6|InfoPanelCommand|Nothing", "5|NavigateCommand|next",
-        "3|ExecuteCommand|abc",          "3|ExecuteCommand|"};
+    const std::vector<std::string> ignored = {"3|executecommand|2004",
+                                              "5|navigatecommand|First",
+                                              "6|INFOPANELCOMMAND|SetInfoText",
+                                              "7|getAfterEffectLanguage|",
+                                              "1|Bogus|x",
+                                              "||x",
+                                              "7|GetAfterEffectLanguage\r",
+                                              "5|NavigateCommand|First\r",
+                                              "6|InfoPanelCommand|SetInfoText\r",
+                                              "6|InfoPanelCommand|SetInfoColor\r",
+                                              "6|InfoPanelCommand|Nothing",
+                                              "5|NavigateCommand|next",
+                                              "3|ExecuteCommand|abc",
+                                              "3|ExecuteCommand|"};
     for (const auto& message : ignored) EXPECT_EQ(session.Talk({message}), "") << message;
     EXPECT_EQ(session.Settle(), "");
     const json state = session.State();
@@ -277,8 +294,9 @@ TEST(CuebridgeKeywords, UnrecognisedMessagesGetNoReplyAndDoNothing) {
     // number ends where its digits end.
     EXPECT_EQ(session.Talk({"7|GetAfterEffectLanguage|\r"}), "7|en_US");
     EXPECT_EQ(session.Settle({"3|ExecuteCommand|2004\r", "3|ExecuteCommand| +12abc"}), "");
-    EXPECT_EQ(session.State()["commands_run"],
-              json::parse(R"([{"command":2004,"source":"plugin"},{"command":12,"source":"plugin"}])"));
+    EXPECT_EQ(
+        session.State()["commands_run"],
+        json::parse(R"([{"command":2004,"source":"plugin"},{"command":12,"source":"plugin"}])"));
     EXPECT_EQ(session.Host().Quit(), 0);
 }
 
@@ -351,7 +369,8 @@ TEST(CuebridgeFaults, FailedHookRegistrationAlertsAndQueriesStillWork) {
         EXPECT_EQ(state["entry_point_result"], 1);
         // No start-up job without an idle hook: the list stays empty, nothing waits.
         EXPECT_EQ(session.Talk({"L|GetAfterEffectLanguage|", "E|GetInstalledAfterEffectEffects|",
-                                "3|ExecuteCommand|2004", "6|InfoPanelCommand|SetInfoText", "L|GetAfterEffectLanguage|"}),
+                                "3|ExecuteCommand|2004", "6|InfoPanelCommand|SetInfoText",
+                                "L|GetAfterEffectLanguage|"}),
                   "L|en_USE|L|en_US");
         // The idle request was made before the last reply; two console turns later the
         // host's loop has been round at least once with nobody to carry the work out.
@@ -369,7 +388,9 @@ TEST(CuebridgeFaults, FailedHookRegistrationAlertsAndQueriesStillWork) {
 TEST(CuebridgeFaults, RefusedAppSuiteGivesAnEmptyLanguageAndServingGoesOn) {
     Session session({"--refuse-suite", "PF AE App Suite:1"}, true);
     ASSERT_GT(session.Connect(), 0);
-    EXPECT_EQ(session.Talk({"L|GetAfterEffectLanguage|", "S|Script|1+1", "L|GetAfterEffectLanguage|"}), "L|S|2L|");
+    EXPECT_EQ(
+        session.Talk({"L|GetAfterEffectLanguage|", "S|Script|1+1", "L|GetAfterEffectLanguage|"}),
+        "L|S|2L|");
     EXPECT_EQ(session.StoredEffects(), std::string("E|") + kEffectsList);
     EXPECT_EQ(session.State()["suites_held"],
               json::parse(R"([{"name":"AEGP Utility Suite","version":13,"count":1}])"));
@@ -391,13 +412,15 @@ TEST(CuebridgeThreads, StrictSessionHasNoThreadViolations) {
     const int port = session.Connect();
     ASSERT_GT(port, 0);
     EXPECT_EQ(session.StoredEffects(), std::string("E|") + kEffectsList);
-    EXPECT_EQ(session.Settle({"1|GetAfterEffectLanguage|", "2|ExecuteCommand|2004", "3|InfoPanelCommand|SetInfoText",
-                              "4|InfoPanelCommand|SetInfoColor", "5|NavigateCommand|First", "6|NavigateCommand|Next",
+    EXPECT_EQ(session.Settle({"1|GetAfterEffectLanguage|", "2|ExecuteCommand|2004",
+                              "3|InfoPanelCommand|SetInfoText", "4|InfoPanelCommand|SetInfoColor",
+                              "5|NavigateCommand|First", "6|NavigateCommand|Next",
                               "7|Script|app.project.item(4).selected = true"}),
               "1|en_US7|true");
     for (const char* command : {"command 2488", "command 2489", "command 2490", "command 2630"})
         EXPECT_EQ(session.Host().Ask(command)["ok"], true) << command;
-    EXPECT_EQ(session.StateWhen([](const json& s) { return s["active_item"] == 6; })["active_item"], 6);
+    EXPECT_EQ(session.StateWhen([](const json& s) { return s["active_item"] == 6; })["active_item"],
+              6);
 
     session.Connection().Close();
     ASSERT_GT(session.Connect(port), 0);
@@ -408,9 +431,10 @@ TEST(CuebridgeThreads, StrictSessionHasNoThreadViolations) {
     EXPECT_EQ(state["mem_handles_outstanding"], 0);
     EXPECT_EQ(state["bad_mem_handles"], 0);
     EXPECT_EQ(state["unmatched_releases"], 0);
-    EXPECT_EQ(state["suites_held"], json::parse(R"([{"name":"AEGP Utility Suite","version":13,"count":1}])"));
-    const std::set<std::string> anyThread = {"AEGP_CauseIdleRoutinesToBeCalled", "PF_AppGetLanguage", "AcquireSuite",
-                                             "ReleaseSuite"};
+    EXPECT_EQ(state["suites_held"],
+              json::parse(R"([{"name":"AEGP Utility Suite","version":13,"count":1}])"));
+    const std::set<std::string> anyThread = {"AEGP_CauseIdleRoutinesToBeCalled",
+                                             "PF_AppGetLanguage", "AcquireSuite", "ReleaseSuite"};
     for (const auto& line : session.Journal()) {
         if (line["thread"] != "main") {
             EXPECT_TRUE(anyThread.count(line["call"])) << line.dump();
@@ -435,13 +459,15 @@ TEST(CuebridgeScripts, ObjectModelErrorsAndTextsThroughTheWire) {
         {"undefined", ""},
         {"var counter = 41", ""},
         {"++counter", "42"},  // one global scope for the host's life
-        {"'h\xC3\xA9llo \xE2\x9C\x93 \xF0\x9D\x84\x9E \xF0\x9F\x98\x80'", "h\xC3\xA9llo \xE2\x9C\x93 \xF0\x9D\x84\x9E \xF0\x9F\x98\x80"},
+        {"'h\xC3\xA9llo \xE2\x9C\x93 \xF0\x9D\x84\x9E \xF0\x9F\x98\x80'",
+         "h\xC3\xA9llo \xE2\x9C\x93 \xF0\x9D\x84\x9E \xF0\x9F\x98\x80"},
         {"'\\uD834\\uDD1E'", "\xF0\x9D\x84\x9E"},  // a pair made in the script
         {"'\\uD800x'", "\xEF\xBF\xBDx"},           // a lone surrogate
         {"'\xE6\x97\xA5\xE6\x9C\xAC'.length", "2"},
         {"nosuch + 1", "SCRIPT ERROR: ReferenceError: identifier 'nosuch' undefined (line 1)"},
         {"throw new Error('custom')", "SCRIPT ERROR: Error: custom (line 1)"},
-        {"var a = 1;\rnull.x", "SCRIPT ERROR: TypeError: cannot read property 'x' of null (line 2)"},
+        {"var a = 1;\rnull.x",
+         "SCRIPT ERROR: TypeError: cannot read property 'x' of null (line 2)"},
         {"var = 3", "SCRIPT ERROR: SyntaxError: invalid variable declaration (line 1)"},
         {"app.project.item(99)", "SCRIPT ERROR: RangeError: item index out of range: 99 (line 1)"},
     };
@@ -461,7 +487,8 @@ TEST(CuebridgeScripts, ObjectModelErrorsAndTextsThroughTheWire) {
     EXPECT_EQ(SelectedIds(session.State()), std::vector<int>{4});
 
     // A runaway script is stopped at its deadline and the conversation goes on.
-    EXPECT_EQ(session.Talk({"loop|Script|while(true){}"}).rfind("loop|SCRIPT ERROR: RangeError: execution timeout", 0),
+    EXPECT_EQ(session.Talk({"loop|Script|while(true){}"})
+                  .rfind("loop|SCRIPT ERROR: RangeError: execution timeout", 0),
               0u);
     EXPECT_EQ(session.Talk({"after|Script|1+1", "L|GetAfterEffectLanguage|"}), "after|2L|en_US");
     EXPECT_EQ(session.Host().Quit(), 0);
@@ -473,8 +500,9 @@ TEST(CuebridgeReconnect, NewPortFileAfterTheControllerLeaves) {
     ASSERT_GT(port, 0);
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
-        EXPECT_EQ(session.Talk({"L|GetAfterEffectLanguage|", "S|Script|1+" + std::to_string(round)}),
-                  "L|en_USS|" + std::to_string(1 + round));
+        EXPECT_EQ(
+            session.Talk({"L|GetAfterEffectLanguage|", "S|Script|1+" + std::to_string(round)}),
+            "L|en_USS|" + std::to_string(1 + round));
         session.Connection().Close();
         const int next = session.Connect(port);
         ASSERT_GT(next, 0) << "no new port file";

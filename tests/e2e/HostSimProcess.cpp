@@ -20,7 +20,8 @@ constexpr const char* kServiceDir = "/Library/Application Support/Ostrel/OstrelP
 
 extern "C" char** environ;
 
-std::vector<std::string> ChildEnvironment(const std::string& home, const std::map<std::string, std::string>& extra) {
+std::vector<std::string> ChildEnvironment(const std::string& home,
+                                          const std::map<std::string, std::string>& extra) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
@@ -54,7 +55,8 @@ HostSimProcess::HostSimProcess(std::string hostsim, std::vector<std::string> arg
     const std::string stderrPath = home_ + "/stderr.txt";
 
     int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
     std::vector<std::string> argv = {hostsim};
     argv.insert(argv.end(), args.begin(), args.end());
     const auto envp = ChildEnvironment(home_, env);
@@ -93,7 +95,8 @@ std::string HostSimProcess::PortFilePath() const {
     return home_ + kServiceDir + "/PluginData/AfterEffects/socket.port";
 }
 
-std::optional<int> HostSimProcess::WaitForPort(std::chrono::milliseconds timeout, int notPort) const {
+std::optional<int> HostSimProcess::WaitForPort(std::chrono::milliseconds timeout,
+                                               int notPort) const {
     const auto until = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < until) {
         std::ifstream file(PortFilePath());
@@ -127,7 +130,8 @@ std::optional<std::string> HostSimProcess::ReadLine(std::chrono::milliseconds ti
             buffered_.erase(0, newline + 1);
             return line;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
         if (left.count() <= 0) return std::nullopt;
         pollfd fd{stdout_, POLLIN, 0};
         if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;

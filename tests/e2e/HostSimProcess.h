@@ -21,7 +21,8 @@ using namespace std::chrono_literals;
 class HostSimProcess {
 public:
     // hostsim: the program; args: its options (--plugin and so on); env: added variables.
-    HostSimProcess(std::string hostsim, std::vector<std::string> args, std::map<std::string, std::string> env = {});
+    HostSimProcess(std::string hostsim, std::vector<std::string> args,
+                   std::map<std::string, std::string> env = {});
     ~HostSimProcess();
     HostSimProcess(const HostSimProcess&) = delete;
     HostSimProcess& operator=(const HostSimProcess&) = delete;

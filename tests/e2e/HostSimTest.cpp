@@ -48,9 +48,11 @@ std::string WriteFile(const std::string& dir, const std::string& name, const std
 TEST(HostSim, BadStartIsAClearErrorWithExitCodeTwo) {
     const std::string dir = cuebridge_test::MakeTempDir("hostsim-files-");
     const std::string badJson = WriteFile(dir, "bad.json", "{ items: ");
-    const std::string badParent = WriteFile(dir, "parent.json",
+    const std::string badParent = WriteFile(
+        dir, "parent.json",
         R"({"items":[{"id":1,"name":"A","type":"footage"},{"id":2,"name":"B","type":"solid","parent":1}]})");
-    const std::string badEffect = WriteFile(dir, "effects.json", R"([{"matchName":"X","displayName":"Y"}])");
+    const std::string badEffect =
+        WriteFile(dir, "effects.json", R"([{"matchName":"X","displayName":"Y"}])");
     struct Case {
         std::vector<std::string> args;
         std::string message;
@@ -115,9 +117,10 @@ TEST(HostSim, JournalRecordsEveryCallInSequence) {
             EXPECT_EQ(lines[i]["out"]["result"], "42");
         }
     }
-    for (const char* expected : {"EntryPointFunc", "AcquireSuite", "ReleaseSuite", "AEGP_RegisterCommandHook",
-                                 "AEGP_RegisterIdleHook", "CommandHook", "AEGP_ExecuteScript",
-                                 "AEGP_LockMemHandle", "AEGP_FreeMemHandle", "PF_InfoDrawText"})
+    for (const char* expected :
+         {"EntryPointFunc", "AcquireSuite", "ReleaseSuite", "AEGP_RegisterCommandHook",
+          "AEGP_RegisterIdleHook", "CommandHook", "AEGP_ExecuteScript", "AEGP_LockMemHandle",
+          "AEGP_FreeMemHandle", "PF_InfoDrawText"})
         EXPECT_TRUE(calls.count(expected)) << expected;
 }
 
@@ -135,7 +138,8 @@ TEST(HostSim, ThreadViolationsAreCountedAndFailStrictRuns) {
 TEST(HostSim, IdleRequestRunsHooksWithoutWaitingForTheInterval) {
     HostSimProcess host(HOSTSIM_PATH, WithProbe({"--idle-interval-ms", "3600000"}));
     host.Ask("command 9005");
-    const json state = StateWhen(host, [](const json& s) { return !s["info"]["appended"].empty(); }, 5s);
+    const json state = StateWhen(
+        host, [](const json& s) { return !s["info"]["appended"].empty(); }, 5s);
     EXPECT_EQ(state["info"]["appended"], json::array({"woken"}));
     EXPECT_EQ(host.Quit(), 0);
 }
@@ -144,7 +148,10 @@ TEST(HostSim, IdleHookChangingMaxSleepIsCounted) {
     HostSimProcess host(HOSTSIM_PATH, WithProbe({"--idle-interval-ms", "5"}));
     EXPECT_EQ(State(host)["idle_sleep_changes"], 0);
     host.Ask("command 9007");
-    EXPECT_EQ(StateWhen(host, [](const json& s) { return s["idle_sleep_changes"] != 0; })["idle_sleep_changes"], 1);
+    EXPECT_EQ(
+        StateWhen(host,
+                  [](const json& s) { return s["idle_sleep_changes"] != 0; })["idle_sleep_changes"],
+        1);
     EXPECT_EQ(host.Quit(), 0);
 }
 
@@ -187,9 +194,12 @@ TEST(HostSim, FailedRegistrationIsRefusedWithAnError) {
         const json state = State(host);
         EXPECT_EQ(state["alerts"], json::array({"probe: registration failed"})) << kind;
         EXPECT_EQ(state["entry_point_result"], 1) << kind;
-        const int registered = state["hooks"]["command"].get<int>() + state["hooks"]["menu"].get<int>() +
+        const int registered = state["hooks"]["command"].get<int>() +
+                               state["hooks"]["menu"].get<int>() +
                                state["hooks"]["idle"].get<int>();
-        EXPECT_EQ(registered, std::string(kind) == "command" ? 0 : std::string(kind) == "menu" ? 1 : 2);
+        EXPECT_EQ(registered, std::string(kind) == "command" ? 0
+                              : std::string(kind) == "menu"  ? 1
+                                                             : 2);
         EXPECT_EQ(host.Quit(), 0);
     }
 }
@@ -200,18 +210,21 @@ TEST(HostSim, ProjectWalkSelectsOneItemAndRefusesNull) {
     json state = State(host);
     EXPECT_TRUE(state["alerts"].empty()) << state["alerts"].dump();  // the null item was refused
     EXPECT_EQ(state["active_item"], 2);
-    for (const auto& item : state["items"]) EXPECT_EQ(item["selected"], item["id"] == 2) << item.dump();
+    for (const auto& item : state["items"])
+        EXPECT_EQ(item["selected"], item["id"] == 2) << item.dump();
     EXPECT_EQ(host.Ask("select 4")["ok"], true);
     EXPECT_EQ(host.Ask("select 99")["ok"], false);
     state = State(host);
     EXPECT_EQ(state["active_item"], 4);
-    for (const auto& item : state["items"]) EXPECT_EQ(item["selected"], item["id"] == 4) << item.dump();
+    for (const auto& item : state["items"])
+        EXPECT_EQ(item["selected"], item["id"] == 4) << item.dump();
     EXPECT_EQ(host.Quit(), 0);
 }
 
 TEST(HostSim, ExampleProjectAndEffectsFilesLoad) {
-    HostSimProcess host(HOSTSIM_PATH, WithProbe({"--project", EXAMPLES_DIR "/project.json", "--effects",
-                                                 EXAMPLES_DIR "/effects.json", "--language", "de_DE"}));
+    HostSimProcess host(HOSTSIM_PATH,
+                        WithProbe({"--project", EXAMPLES_DIR "/project.json", "--effects",
+                                   EXAMPLES_DIR "/effects.json", "--language", "de_DE"}));
     const json state = State(host);
     std::ifstream projectFile(EXAMPLES_DIR "/project.json");
     const json project = json::parse(projectFile);
@@ -238,25 +251,33 @@ TEST(HostSim, ScriptEngineObjectModelErrorsAndText) {
         {"undefined", "", ""},
         {"null", "null", ""},
         {"app.project.numItems + '/' + app.project.items.length", "6/6", ""},
-        {"app.project.item(2).name + '|' + app.project.item(2).typeName", "Main Comp|Composition", ""},
+        {"app.project.item(2).name + '|' + app.project.item(2).typeName", "Main Comp|Composition",
+         ""},
         {"app.project.activeItem.id", "2", ""},
-        {"app.effects[0].matchName + '|' + app.effects[0].displayName + '|' + app.effects[0].category",
+        {"app.effects[0].matchName + '|' + app.effects[0].displayName + '|' + "
+         "app.effects[0].category",
          "ADBE Gaussian Blur 2|Gaussian Blur|Blur & Sharpen", ""},
         {"app.project.item(4).selected = true; app.project.selection.length", "2", ""},
         {"app.project.activeItem.id", "4", ""},  // a script's selection makes the item active
-        {"app.project.item(4).selected = false; app.project.item(2).selected = false; app.project.activeItem",
+        {"app.project.item(4).selected = false; app.project.item(2).selected = false; "
+         "app.project.activeItem",
          "null", ""},
         {"var kept = 41;", "", ""},
         {"kept + 1", "42", ""},  // one global scope for the host's life
         {"foo(", "", "SyntaxError: "},
         {"this is not a script(", "", "SyntaxError: unterminated statement (line 1)"},
-        {"var a = 1; noSuchThing()", "", "ReferenceError: identifier 'noSuchThing' undefined (line 1)"},
+        {"var a = 1; noSuchThing()", "",
+         "ReferenceError: identifier 'noSuchThing' undefined (line 1)"},
         {"app.project.item(99)", "", "RangeError: item index out of range: 99"},
         {"app.project.item(99)", "", "(line 1)"},  // the script's line, not the object model's
         {"throw new Error('custom')", "", "Error: custom (line 1)"},
-        {"'h\xC3\xA9llo \xF0\x9F\x98\x80'", "h\xC3\xA9llo \xF0\x9F\x98\x80", ""},  // UTF-8 both ways
-        {"String.fromCharCode(0xD83D, 0xDE00)", "\xF0\x9F\x98\x80", ""},          // a surrogate pair
-        {"'a' + String.fromCharCode(0xD800) + 'b'", "a\xEF\xBF\xBD" "b", ""},     // a lone surrogate
+        {"'h\xC3\xA9llo \xF0\x9F\x98\x80'", "h\xC3\xA9llo \xF0\x9F\x98\x80",
+         ""},                                                             // UTF-8 both ways
+        {"String.fromCharCode(0xD83D, 0xDE00)", "\xF0\x9F\x98\x80", ""},  // a surrogate pair
+        {"'a' + String.fromCharCode(0xD800) + 'b'",
+         "a\xEF\xBF\xBD"
+         "b",
+         ""},  // a lone surrogate
         {"'\xF0\x9F\x98\x80'.length", "2", ""},
         {"while(true){}", "", "RangeError: execution timeout"},
         {"1+1", "2", ""},  // the engine still works after a stopped script
@@ -292,8 +313,10 @@ TEST(HostSim, EndsOnSignalOrDeadlineButNotOnEndOfInput) {
         host.Signal(SIGTERM);
         EXPECT_EQ(host.WaitExit(), 0);
         // The probe keeps the Utility suite for its life; the host says so at exit.
-        EXPECT_NE(host.Stderr().find("suite still held at exit: \"AEGP Utility Suite\" 13 (1; expected"),
-                  std::string::npos) << host.Stderr();
+        EXPECT_NE(
+            host.Stderr().find("suite still held at exit: \"AEGP Utility Suite\" 13 (1; expected"),
+            std::string::npos)
+            << host.Stderr();
     }
     {
         HostSimProcess host(HOSTSIM_PATH, WithProbe({}));

@@ -30,7 +30,8 @@ inline int Scaled(int count, int minimum = 10) {
 struct PluginHost {
     PluginHost()
         : journalDir(MakeTempDir("cuebridge-journal-")),
-          host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--journal", journalDir + "/journal.jsonl"}) {}
+          host(HOSTSIM_PATH,
+               {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--journal", journalDir + "/journal.jsonl"}) {}
     ~PluginHost() { RemoveTree(journalDir); }
 
     // How many journal entries name each host call.
@@ -50,7 +51,8 @@ struct PluginHost {
         std::ifstream file(journalDir + "/journal.jsonl");
         const std::string key = "\"call\":\"" + call + "\"";
         for (std::string line; std::getline(file, line);)
-            if (line.find(key) != std::string::npos) entries.push_back(nlohmann::json::parse(line, nullptr, false));
+            if (line.find(key) != std::string::npos)
+                entries.push_back(nlohmann::json::parse(line, nullptr, false));
         return entries;
     }
 
@@ -59,7 +61,8 @@ struct PluginHost {
         std::ifstream file(journalDir + "/journal.jsonl");
         const std::string key = "\"call\":\"" + call + "\"";
         int count = 0;
-        for (std::string line; std::getline(file, line);) count += line.find(key) != std::string::npos;
+        for (std::string line; std::getline(file, line);)
+            count += line.find(key) != std::string::npos;
         return count;
     }
 

@@ -48,13 +48,17 @@ protected:
         const long resident = ResidentKiB(host().Pid());
         ASSERT_NO_FATAL_FAILURE(ExpectHostHealthy(host(), idleCalls_));
         EXPECT_EQ(descriptors, descriptors_);
-        EXPECT_LE(resident - residentKiB_, kRssSlackKiB) << "resident " << residentKiB_ << " KiB -> " << resident;
+        EXPECT_LE(resident - residentKiB_, kRssSlackKiB)
+            << "resident " << residentKiB_ << " KiB -> " << resident;
         const auto calls = plugin_.CallCounts();
         const int acquired = calls.count("AcquireSuite") ? calls.at("AcquireSuite") : 0;
         const int released = calls.count("ReleaseSuite") ? calls.at("ReleaseSuite") : 0;
-        EXPECT_EQ(acquired, released + 1) << "only the Utility suite is kept for the plug-in's life";
-        std::printf("[ figures ] descriptors %d -> %d, resident %ld KiB -> %ld KiB, suites %d acquired / %d released\n",
-                    descriptors_, descriptors, residentKiB_, resident, acquired, released);
+        EXPECT_EQ(acquired, released + 1)
+            << "only the Utility suite is kept for the plug-in's life";
+        std::printf(
+            "[ figures ] descriptors %d -> %d, resident %ld KiB -> %ld KiB, suites %d acquired / "
+            "%d released\n",
+            descriptors_, descriptors, residentKiB_, resident, acquired, released);
     }
 
     HostSimProcess& host() { return plugin_.host; }
@@ -95,7 +99,8 @@ TEST_F(SoakTest, PipelinedMenuCommandsRunOnceInOrder) {
     auto runRound = [&](int round) {
         std::string pipeline;
         for (int i = 0; i < commands; ++i)
-            pipeline += std::to_string(i) + "|ExecuteCommand|" + std::to_string(kFirst + round * commands + i) + "\n";
+            pipeline += std::to_string(i) + "|ExecuteCommand|" +
+                        std::to_string(kFirst + round * commands + i) + "\n";
         ControllerConnection controller;
         ASSERT_TRUE(Connect(controller));
         ASSERT_TRUE(controller.SendBytes(pipeline));
@@ -103,10 +108,12 @@ TEST_F(SoakTest, PipelinedMenuCommandsRunOnceInOrder) {
         // would itself grow the host's memory before it is measured.
         const int total = (round + 1) * commands;
         const auto until = std::chrono::steady_clock::now() + 300s;
-        while (plugin_.CountCalls("AEGP_DoCommand") < total && std::chrono::steady_clock::now() < until)
+        while (plugin_.CountCalls("AEGP_DoCommand") < total &&
+               std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(200ms);
         std::this_thread::sleep_for(300ms);  // a command run twice would show up now
-        EXPECT_EQ(controller.ReadReply(200ms, 50ms), std::nullopt) << "menu commands are not answered";
+        EXPECT_EQ(controller.ReadReply(200ms, 50ms), std::nullopt)
+            << "menu commands are not answered";
     };
     ASSERT_NO_FATAL_FAILURE(runRound(0));
     ASSERT_NO_FATAL_FAILURE(Rebaseline());
@@ -132,7 +139,8 @@ TEST_F(SoakTest, ScriptsInARowGiveTheirResults) {
         for (int i = 0; i < scripts; ++i) {
             const std::string tag = std::to_string(i);
             const std::string expected = tag + "|" + std::to_string(i * 3 + 1) + "-s";
-            ASSERT_TRUE(controller.SendLine(tag + "|Script|var n = " + tag + "; (n * 3 + 1) + '-s'"));
+            ASSERT_TRUE(
+                controller.SendLine(tag + "|Script|var n = " + tag + "; (n * 3 + 1) + '-s'"));
             const std::string reply = controller.ReadExactly(expected.size(), 20s);
             if (reply != expected) {
                 ++wrong;

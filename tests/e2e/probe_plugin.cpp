@@ -75,8 +75,8 @@ void SelectSecondItem() {
 
 void FromOtherThread(void (*work)()) { std::thread(work).join(); }
 
-A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command, AEGP_HookPriority, A_Boolean,
-                  A_Boolean* handled) {
+A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command, AEGP_HookPriority,
+                  A_Boolean, A_Boolean* handled) {
     switch (command) {
         case 9001:
             FromOtherThread([] {
@@ -94,22 +94,32 @@ A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command, A
                 basic->ReleaseSuite(kPFAppSuite, kPFAppSuiteVersion6);
             });
             break;
-        case 9003: RunScriptToInfo(); break;
-        case 9004: *handled = 1; break;
+        case 9003:
+            RunScriptToInfo();
+            break;
+        case 9004:
+            *handled = 1;
+            break;
         case 9005:
             wokenPending = true;
             FromOtherThread([] { util->AEGP_CauseIdleRoutinesToBeCalled(); });
             break;
-        case 9006: SelectSecondItem(); break;
-        case 9007: changeSleepOnce = true; break;
+        case 9006:
+            SelectSecondItem();
+            break;
+        case 9007:
+            changeSleepOnce = true;
+            break;
         case 9008: {
             const void* table = reinterpret_cast<const void*>(1);
             const A_Err err = basic->AcquireSuite("AEGP Marker Suite", 1, &table);
-            const std::string text = "probe: marker " + std::to_string(err) + (table ? " table" : " null");
+            const std::string text =
+                "probe: marker " + std::to_string(err) + (table ? " table" : " null");
             util->AEGP_ReportInfo(pluginId, text.c_str());
             break;
         }
-        default: break;
+        default:
+            break;
     }
     return 0;
 }
@@ -131,14 +141,16 @@ A_Err IdleHook(AEGP_GlobalRefcon, AEGP_IdleRefcon, A_long* maxSleep) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) A_Err EntryPointFunc(SPBasicSuite* pica, A_long, A_long,
-                                                                      AEGP_PluginID id, AEGP_GlobalRefcon*) {
+extern "C" __attribute__((visibility("default"))) A_Err EntryPointFunc(SPBasicSuite* pica, A_long,
+                                                                       A_long, AEGP_PluginID id,
+                                                                       AEGP_GlobalRefcon*) {
     basic = pica;
     pluginId = id;
     util = Acquire<AEGP_UtilitySuite6>(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion6);
     auto* reg = Acquire<AEGP_RegisterSuite5>(kAEGPRegisterSuite, kAEGPRegisterSuiteVersion5);
     if (util == nullptr || reg == nullptr) return A_Err_MISSING_SUITE;
-    A_Err err = reg->AEGP_RegisterCommandHook(id, AEGP_HP_BeforeAE, AEGP_Command_ALL, CommandHook, nullptr);
+    A_Err err =
+        reg->AEGP_RegisterCommandHook(id, AEGP_HP_BeforeAE, AEGP_Command_ALL, CommandHook, nullptr);
     if (err == 0) err = reg->AEGP_RegisterUpdateMenuHook(id, UpdateMenuHook, nullptr);
     if (err == 0) err = reg->AEGP_RegisterIdleHook(id, IdleHook, nullptr);
     if (err != 0) util->AEGP_ReportInfo(id, "probe: registration failed");

@@ -81,7 +81,9 @@ TEST_F(DispatcherTest, ScriptRepliesWithItsResult) {
 
 TEST_F(DispatcherTest, ListenerEntryNeedsThreeFieldsAndCutsTheScriptAtItsBar) {
     StartPumpWithIdleHook();
-    host.SetScriptRunner([](const std::string& script) { return fakehost::ScriptOutcome{script, ""}; });
+    host.SetScriptRunner([](const std::string& script) {
+        return fakehost::ScriptOutcome{script, ""};
+    });
     Cuebridge::MarluneListener listener;
     EXPECT_EQ(listener.ProcessMessage("7|GetInstalledAfterEffectEffects"), "");
     EXPECT_EQ(listener.ProcessMessage("9|Script|a|b"), "9|a");

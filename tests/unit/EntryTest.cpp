@@ -12,11 +12,13 @@ using testsupport::Client;
 
 const std::filesystem::path& ProcessHome() {
     static const std::filesystem::path home = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "cuebridge-entry-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "cuebridge-entry-XXXXXX").string();
         const std::filesystem::path path = mkdtemp(pattern.data());
         setenv("HOME", path.c_str(), 1);
         std::filesystem::create_directories(
-            path / "Library/Application Support/Ostrel/OstrelPluginService/PluginData/AfterEffects");
+            path /
+            "Library/Application Support/Ostrel/OstrelPluginService/PluginData/AfterEffects");
         return path;
     }();
     return home;
@@ -59,7 +61,8 @@ protected:
     std::vector<std::string> HostCallNames() {
         std::vector<std::string> names;
         for (const auto& call : host.Calls())
-            if (call.name != "ReleaseSuite") names.push_back(call.name + (call.args.empty() ? "" : ":" + call.args[0]));
+            if (call.name != "ReleaseSuite")
+                names.push_back(call.name + (call.args.empty() ? "" : ":" + call.args[0]));
         return names;
     }
 };
@@ -67,7 +70,8 @@ protected:
 TEST_F(EntryTest, StartsUpInOrderAndServesTheController) {
     StartPump();
     ASSERT_EQ(Enter(), 0);
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return Dispatcher().GetInstalledAEEffects() == kEffects; }));
+    ASSERT_TRUE(
+        testsupport::WaitUntil([&] { return Dispatcher().GetInstalledAEEffects() == kEffects; }));
     const auto names = HostCallNames();
     const std::vector<std::string> start(names.begin(), names.begin() + 5);
     EXPECT_EQ(start, (std::vector<std::string>{
@@ -79,7 +83,8 @@ TEST_F(EntryTest, StartsUpInOrderAndServesTheController) {
     EXPECT_TRUE(host.Alerts().empty());
     EXPECT_EQ(host.AcquireCount(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion6) -
                   host.ReleaseCount(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion6),
-              2) << "the fixture's and the entry's lifelong references stay held";
+              2)
+        << "the fixture's and the entry's lifelong references stay held";
 
     auto client = ConnectThroughPortFile();
     ASSERT_TRUE(client);
@@ -91,7 +96,8 @@ TEST_F(EntryTest, StartsUpInOrderAndServesTheController) {
         return std::find(run.begin(), run.end(), 2004) != run.end();
     }));
     client.reset();
-    for (const auto& call : host.ThreadViolations()) ADD_FAILURE() << call.name << " off the main thread";
+    for (const auto& call : host.ThreadViolations())
+        ADD_FAILURE() << call.name << " off the main thread";
 }
 
 TEST_F(EntryTest, FailedRegistrationAlertsAndSkipsTheRest) {
@@ -102,7 +108,8 @@ TEST_F(EntryTest, FailedRegistrationAlertsAndSkipsTheRest) {
     const Case cases[] = {
         {"command", {"AEGP_RegisterCommandHook"}},
         {"menu", {"AEGP_RegisterCommandHook", "AEGP_RegisterUpdateMenuHook"}},
-        {"idle", {"AEGP_RegisterCommandHook", "AEGP_RegisterUpdateMenuHook", "AEGP_RegisterIdleHook"}},
+        {"idle",
+         {"AEGP_RegisterCommandHook", "AEGP_RegisterUpdateMenuHook", "AEGP_RegisterIdleHook"}},
     };
     for (const auto& c : cases) {
         host.StopPump();
@@ -150,7 +157,8 @@ TEST_F(HookTest, CommandHookActsOnItsFourCommandsAndLetsTheHostRunThem) {
     StartPumpWithIdleHook();
     std::vector<A_Err> results;
     host.RunOnMain([&] {
-        for (AEGP_Command command : {2490, 2488, 2489, 2630, 1}) results.push_back(host.RunCommand(command));
+        for (AEGP_Command command : {2490, 2488, 2489, 2630, 1})
+            results.push_back(host.RunCommand(command));
     });
     EXPECT_EQ(results, (std::vector<A_Err>{0, 0, 0, 0, 0}));
     const auto info = host.Info();
@@ -158,12 +166,14 @@ TEST_F(HookTest, CommandHookActsOnItsFourCommandsAndLetsTheHostRunThem) {
     EXPECT_EQ(info.line2, "line 2");
     EXPECT_EQ(info.appended, std::vector<std::string>{"line 3"});
     ASSERT_TRUE(info.color);
-    EXPECT_EQ((std::array<int, 4>{info.color->alpha, info.color->red, info.color->green, info.color->blue}),
+    EXPECT_EQ((std::array<int, 4>{info.color->alpha, info.color->red, info.color->green,
+                                  info.color->blue}),
               (std::array<int, 4>{1, 100, 100, 100}));
     EXPECT_EQ(host.SelectedItems(), std::vector<int>{2}) << "2488 selects b, then 2489 the next";
     EXPECT_EQ(host.CommandsRun(), (std::vector<AEGP_Command>{2490, 2488, 2489, 2630, 1}));
     ASSERT_TRUE(testsupport::WaitUntil([&] {
-        return !host.CallsNamed("AEGP_ExecuteScript").empty() && !Cuebridge::IsScriptExecuting.load();
+        return !host.CallsNamed("AEGP_ExecuteScript").empty() &&
+               !Cuebridge::IsScriptExecuting.load();
     })) << "2630 runs the test script without blocking the main thread";
     EXPECT_EQ(host.CallsNamed("AEGP_ExecuteScript").at(0).args.at(1), "test();");
     EXPECT_TRUE(testsupport::WaitUntil([] { return Cuebridge::scriptResultQueue.Empty(); }));

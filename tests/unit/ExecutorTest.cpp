@@ -18,7 +18,8 @@ protected:
     std::vector<std::string> CallOrder() {
         std::vector<std::string> order;
         for (const auto& call : host.Calls())
-            if (call.name != "AcquireSuite" && call.name != "ReleaseSuite") order.push_back(call.name);
+            if (call.name != "AcquireSuite" && call.name != "ReleaseSuite")
+                order.push_back(call.name);
         return order;
     }
 };
@@ -31,9 +32,16 @@ TEST_F(ExecutorTest, EmptyIdleCallMakesNoHostCall) {
 
 TEST_F(ExecutorTest, ParsesCommandNumbersLikeStol) {
     const std::pair<std::string, std::optional<AEGP_Command>> cases[] = {
-        {"2004", 2004}, {"  12", 12},       {"+12", 12},     {"12abc", 12},
-        {"-1", -1},     {"4294967298", 2},  {"2004\r", 2004}, {"abc", std::nullopt},
-        {"   ", std::nullopt}, {"99999999999999999999", std::nullopt},
+        {"2004", 2004},
+        {"  12", 12},
+        {"+12", 12},
+        {"12abc", 12},
+        {"-1", -1},
+        {"4294967298", 2},
+        {"2004\r", 2004},
+        {"abc", std::nullopt},
+        {"   ", std::nullopt},
+        {"99999999999999999999", std::nullopt},
     };
     std::vector<AEGP_Command> expected;
     for (const auto& [text, number] : cases) {
@@ -106,8 +114,7 @@ TEST_F(ExecutorTest, FailingItemDoesNotStopTheNext) {
     host.CallIdleHook();
     EXPECT_TRUE(host.CommandsRun().empty());
     // two command suites, Proj + Item, Adv App, Utility + Memory
-    EXPECT_EQ(host.CallsNamed("AcquireSuite").size(), 7u)
-        << "every item tried its own suites";
+    EXPECT_EQ(host.CallsNamed("AcquireSuite").size(), 7u) << "every item tried its own suites";
     EXPECT_EQ(host.SelectedItems(), std::vector<int>{1});
     EXPECT_EQ(host.CallsNamed("AEGP_ExecuteScript").size(), 1u);
     EXPECT_EQ(host.HeldSuites(), 1) << "only the test's own Utility reference stays held";

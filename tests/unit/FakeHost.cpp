@@ -68,7 +68,8 @@ A_Err CauseIdleRoutinesToBeCalled() {
 }
 A_Err ExecuteScript(AEGP_PluginID id, const A_char* script, A_Boolean platformEncoding,
                     AEGP_MemHandle* result, AEGP_MemHandle* error) {
-    H().Record("AEGP_ExecuteScript", {std::to_string(id), Str(script), std::to_string(platformEncoding)});
+    H().Record("AEGP_ExecuteScript",
+               {std::to_string(id), Str(script), std::to_string(platformEncoding)});
     if (script == nullptr || result == nullptr || error == nullptr) return A_Err_PARAMETER;
     const ScriptOutcome outcome = H().RunScript(script);
     *result = H().NewMemHandle(outcome.result);
@@ -493,7 +494,8 @@ bool FakeHost::HasHook(const std::string& which) {
     return idleHook_ != nullptr;
 }
 
-// ---- used by the trampolines ---------------------------------------------------------------------
+// ---- used by the trampolines
+// ---------------------------------------------------------------------
 A_Err FakeHost::Acquire(const char* name, int32_t version, const void** suite) {
     Record("AcquireSuite", {Str(name), std::to_string(version)});
     if (name == nullptr || suite == nullptr) return A_Err_PARAMETER;

@@ -71,7 +71,7 @@ public:
     bool WaitForIdleCalls(int count, std::chrono::milliseconds timeout);
 
     // ---- fault switches -----------------------------------------------------------
-    void RefuseSuite(const std::string& name, int version);  // acquire fails, null table
+    void RefuseSuite(const std::string& name, int version);      // acquire fails, null table
     void FailRegistration(const std::string& which, A_Err err);  // "command"|"menu"|"idle"
     void SetScriptRunner(std::function<ScriptOutcome(const std::string&)> runner);
     void SetLanguage(std::string language);
@@ -104,8 +104,8 @@ public:
     void Record(std::string name, std::vector<std::string> args);
     A_Err Acquire(const char* name, int32_t version, const void** suite);
     A_Err Release(const char* name, int32_t version);
-    A_Err Register(const std::string& which, AEGP_CommandHook, AEGP_UpdateMenuHook,
-                   AEGP_IdleHook, void* refcon);
+    A_Err Register(const std::string& which, AEGP_CommandHook, AEGP_UpdateMenuHook, AEGP_IdleHook,
+                   void* refcon);
     void RequestIdle();
     std::string Language();
     ScriptOutcome RunScript(const std::string& script);

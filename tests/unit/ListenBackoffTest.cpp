@@ -24,8 +24,8 @@ using std::chrono::milliseconds;
 
 TEST(RetryPause, FirstRetryImmediateThenDoublingToOneSecond) {
     RetryPause pause;
-    const milliseconds expected[] = {0ms,   4ms,   8ms,    16ms,   32ms,   64ms, 128ms,
-                                     256ms, 512ms, 1000ms, 1000ms, 1000ms};
+    const milliseconds expected[] = {0ms,   4ms,   8ms,   16ms,   32ms,   64ms,
+                                     128ms, 256ms, 512ms, 1000ms, 1000ms, 1000ms};
     for (const auto want : expected) EXPECT_EQ(pause.AfterFailure(), want);
     for (int i = 0; i < 1000; ++i) pause.AfterFailure();
     EXPECT_EQ(pause.AfterFailure(), 1000ms) << "stays capped however long the fault lasts";

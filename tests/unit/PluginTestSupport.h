@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -20,8 +21,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "FakeHost.h"
 #include "HostContext.h"
@@ -224,7 +223,8 @@ inline std::vector<ListeningSocket> OwnListeningSockets() {
             timeout >> inode;
         if (state != "0A" || inodes.count(inode) == 0) continue;
         const auto colon = local.find(':');
-        sockets.push_back({local.substr(0, colon), std::stoi(local.substr(colon + 1), nullptr, 16)});
+        sockets.push_back(
+            {local.substr(0, colon), std::stoi(local.substr(colon + 1), nullptr, 16)});
     }
     return sockets;
 }

@@ -16,8 +16,8 @@ using Cuebridge::MarluneSocket;
 using Cuebridge::MessageAssembler;
 using testsupport::Client;
 
-std::vector<std::string> Assemble(MessageAssembler& assembler, const std::vector<std::string>& chunks,
-                                  bool flush = true) {
+std::vector<std::string> Assemble(MessageAssembler& assembler,
+                                  const std::vector<std::string>& chunks, bool flush = true) {
     std::vector<std::string> messages;
     auto collect = [&](std::string_view m) {
         messages.emplace_back(m);
@@ -34,21 +34,19 @@ TEST(SplitString, CutsLikeLineReading) {
         std::vector<std::string> pieces;
     };
     const Case cases[] = {
-        {"", {}},
-        {"abc", {"abc"}},
-        {"a|b|", {"a", "b"}},
-        {"|b", {"", "b"}},
-        {"a||c", {"a", "", "c"}},
-        {"||", {"", ""}},
+        {"", {}},          {"abc", {"abc"}},         {"a|b|", {"a", "b"}},
+        {"|b", {"", "b"}}, {"a||c", {"a", "", "c"}}, {"||", {"", ""}},
     };
     for (const auto& c : cases) EXPECT_EQ(SplitString(c.text, '|'), c.pieces) << c.text;
 }
 
 TEST(MessageAssembler, CutsAtLineFeedsAndKeepsCarriageReturns) {
     MessageAssembler assembler;
-    EXPECT_EQ(Assemble(assembler, {"a|b|c\nd|e|f\n"}), (std::vector<std::string>{"a|b|c", "d|e|f"}));
+    EXPECT_EQ(Assemble(assembler, {"a|b|c\nd|e|f\n"}),
+              (std::vector<std::string>{"a|b|c", "d|e|f"}));
     EXPECT_EQ(Assemble(assembler, {"\n\nx\r\n"}), (std::vector<std::string>{"", "", "x\r"}));
-    EXPECT_EQ(Assemble(assembler, {"last|without|lf"}), (std::vector<std::string>{"last|without|lf"}));
+    EXPECT_EQ(Assemble(assembler, {"last|without|lf"}),
+              (std::vector<std::string>{"last|without|lf"}));
 }
 
 TEST(MessageAssembler, SameMessagesWhateverTheSplit) {
@@ -57,7 +55,8 @@ TEST(MessageAssembler, SameMessagesWhateverTheSplit) {
     const auto expected = Assemble(whole, {stream});
     for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
         MessageAssembler assembler;
-        EXPECT_EQ(Assemble(assembler, {stream.substr(0, cut), stream.substr(cut)}), expected) << cut;
+        EXPECT_EQ(Assemble(assembler, {stream.substr(0, cut), stream.substr(cut)}), expected)
+            << cut;
     }
     MessageAssembler bytewise;
     std::vector<std::string> bytes;
@@ -76,7 +75,8 @@ TEST(MessageAssembler, OverLongMessageIsDroppedUpToItsLineFeed) {
     MessageAssembler assembler(8);
     // Over the bound within one piece, and over it only once joined across pieces.
     EXPECT_EQ(Assemble(assembler, {"123456789\nok\n"}), (std::vector<std::string>{"ok"}));
-    EXPECT_EQ(Assemble(assembler, {"12345", "6789", "abc\nnext\n"}), (std::vector<std::string>{"next"}));
+    EXPECT_EQ(Assemble(assembler, {"12345", "6789", "abc\nnext\n"}),
+              (std::vector<std::string>{"next"}));
     EXPECT_EQ(Assemble(assembler, {"12345678\n"}), (std::vector<std::string>{"12345678"}));
     EXPECT_EQ(Assemble(assembler, {"123456789"}), (std::vector<std::string>{}));
 }
@@ -162,7 +162,8 @@ TEST_F(ListenCycleTest, PublishesPortOnLoopbackAndDeletesItWhenTheConnectionEnds
         return !text.empty() && std::stoi(text) != port;
     })) << "the next cycle publishes a new port";
     const int next = std::stoi(testsupport::ReadFile(PortFile()));
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return !testsupport::OwnListeningSockets().empty(); }));
+    ASSERT_TRUE(
+        testsupport::WaitUntil([&] { return !testsupport::OwnListeningSockets().empty(); }));
     for (const auto& listening : testsupport::OwnListeningSockets()) {
         EXPECT_EQ(listening.addressHex, "0100007F");
         EXPECT_EQ(listening.port, next);
@@ -241,9 +242,8 @@ TEST_F(FramingTest, SplitsFieldsAtTheFirstTwoBarsAndAnswersInOrder) {
         std::string reply;  // "" for an invalid message: nothing is sent
     };
     const Case cases[] = {
-        {"a|b", "<a^b>"},         {"a|b|", "<a^b^>"},       {"a||c", "<a^^c>"},
-        {"|b|c", "<^b^c>"},       {"a|b|c|d", "<a^b^c|d>"}, {"a|b|c\r", "<a^b^c\r>"},
-        {"no bar", ""},           {"", ""},
+        {"a|b", "<a^b>"},         {"a|b|", "<a^b^>"},       {"a||c", "<a^^c>"}, {"|b|c", "<^b^c>"},
+        {"a|b|c|d", "<a^b^c|d>"}, {"a|b|c\r", "<a^b^c\r>"}, {"no bar", ""},     {"", ""},
     };
     std::string stream;
     std::string expected;
@@ -258,7 +258,10 @@ TEST_F(FramingTest, SplitsFieldsAtTheFirstTwoBarsAndAnswersInOrder) {
 }
 
 TEST_F(FramingTest, ZeroByteCutsTheChunk) {
-    client_->Send(std::string("1|a|b\n2|c|d\0" "3|e|f\n", 18));
+    client_->Send(
+        std::string("1|a|b\n2|c|d\0"
+                    "3|e|f\n",
+                    18));
     EXPECT_EQ(client_->Read(14), "<1^a^b><2^c^d>");
     EXPECT_EQ(client_->ReadFor(50ms), "");
 }

@@ -121,8 +121,8 @@ TEST(SuiteHandler, ReleasesInKnownOrder) {
     fakehost::FakeHost host;
     {
         AEGP_SuiteHandler handler(host.Basic());
-        handler.UtilitySuite6();  // listed late
-        handler.CommandSuite1();  // listed earlier
+        handler.UtilitySuite6();   // listed late
+        handler.CommandSuite1();   // listed earlier
         handler.RegisterSuite5();  // listed earliest of the three
     }
     const auto releases = host.CallsNamed("ReleaseSuite");

@@ -12,12 +12,16 @@ class TempHome {
 public:
     TempHome() {
         if (const char* home = std::getenv("HOME")) previous_ = home;
-        std::string pattern = (std::filesystem::temp_directory_path() / "cuebridge-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "cuebridge-XXXXXX").string();
         path_ = mkdtemp(pattern.data());
         setenv("HOME", path_.c_str(), 1);
     }
     ~TempHome() {
-        if (previous_) setenv("HOME", previous_->c_str(), 1); else unsetenv("HOME");
+        if (previous_)
+            setenv("HOME", previous_->c_str(), 1);
+        else
+            unsetenv("HOME");
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }

@@ -81,8 +81,9 @@ TEST_F(TracerTest, MarkersDecideWhereLinesGo) {
         const auto files = LogFiles();
         ASSERT_EQ(files.size(), c.expectLog ? 1u : 0u);
         if (c.expectLog) {
-            EXPECT_TRUE(std::regex_match(Read(files[0]),
-                                         std::regex(R"(\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d \| Local port 51234\r\n)")));
+            EXPECT_TRUE(std::regex_match(
+                Read(files[0]),
+                std::regex(R"(\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d \| Local port 51234\r\n)")));
         }
         if (!c.traceMarker && !c.logMarker) {
             EXPECT_FALSE(fs::exists(home.ServiceFolder() / "Logs"));
@@ -110,7 +111,8 @@ TEST_F(TracerTest, UnsetHomeMeansNoMarkersAndNoLog) {
 TEST_F(TracerTest, LongMessagesAreCutAndLineFeedsKept) {
     Tracer::SetTracing(true);
     const std::string longText(5000, 'x');
-    EXPECT_EQ(Stdout([&] { Tracer::TRACE("%s", longText.c_str()); }), std::string(4092, 'x') + "\r\n");
+    EXPECT_EQ(Stdout([&] { Tracer::TRACE("%s", longText.c_str()); }),
+              std::string(4092, 'x') + "\r\n");
     EXPECT_EQ(Stdout([] { Tracer::TRACE("ends in LF\n"); }), "ends in LF\n\r\n");
 }
 
@@ -124,10 +126,11 @@ TEST_F(TracerTest, LogFileNameIsFixedByTheFirstLoggedLine) {
     const auto files = LogFiles();
     ASSERT_EQ(files.size(), 1u);
     const std::string name = files[0].filename().string();
-    EXPECT_TRUE(std::regex_match(name, std::regex(R"(CPP-\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d\.log)"))) << name;
+    EXPECT_TRUE(std::regex_match(name, std::regex(R"(CPP-\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d\.log)")))
+        << name;
     EXPECT_EQ(Tracer::GetLogFileName(), files[0].string());
-    EXPECT_TRUE(std::regex_match(Read(files[0]),
-                                 std::regex(R"(\S+ \| first\r\n\S+ \| second line\r\n)")));
+    EXPECT_TRUE(
+        std::regex_match(Read(files[0]), std::regex(R"(\S+ \| first\r\n\S+ \| second line\r\n)")));
 }
 
 TEST_F(TracerTest, MissingLogsFolderDropsLinesSilently) {
@@ -160,7 +163,8 @@ TEST_F(TracerTest, ConcurrentTracesProduceWholeLines) {
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([t] {
-                for (int i = 0; i < kLines; ++i) Tracer::TRACE("thread %d line %d %s", t, i, "abcdefghij");
+                for (int i = 0; i < kLines; ++i)
+                    Tracer::TRACE("thread %d line %d %s", t, i, "abcdefghij");
             });
         }
         for (auto& thread : threads) thread.join();
