@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Host.h"
+#include "StateJson.h"
 
 namespace hostsim {
 namespace {
@@ -42,7 +43,7 @@ std::string Console::Handle(std::string line) {
     const auto space = line.find(' ');
     const std::string verb = line.substr(0, space);
     const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);
-    if (verb == "state") return Dump({{"ok", true}, {"state", host_.StateJson()}});
+    if (verb == "state") return Dump({{"ok", true}, {"state", StateJson(host_)}});
     if (verb == "quit") {
         host_.RequestQuit();
         return Dump({{"ok", true}, {"quit", true}});

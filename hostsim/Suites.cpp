@@ -50,7 +50,7 @@ constexpr A_Err kNoHost = A_Err_GENERIC;
 
 json Text(const char* text) { return text ? json(text) : json(nullptr); }
 json ItemRef(Host& host, const void* handle) {
-    const auto id = host.ItemId(handle);
+    const auto id = host.GetProject().ItemId(handle);
     if (id) return *id;
     return handle == nullptr ? json(nullptr) : json("foreign");
 }
@@ -84,7 +84,7 @@ A_Err RegisterCommandHook(AEGP_PluginID id, AEGP_HookPriority priority, AEGP_Com
                           AEGP_CommandHook hook, AEGP_CommandRefcon refcon) {
     Call call("AEGP_RegisterCommandHook", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    const A_Err err = call.host()->RegisterCommandHook(priority, command, hook, refcon);
+    const A_Err err = call.host()->GetHooks().RegisterCommand(priority, command, hook, refcon);
     return call.Finish({{"plugin_id", id}, {"hook_priority", priority}, {"command", command}}, err);
 }
 
@@ -92,13 +92,13 @@ A_Err RegisterUpdateMenuHook(AEGP_PluginID id, AEGP_UpdateMenuHook hook,
                              AEGP_UpdateMenuRefcon refcon) {
     Call call("AEGP_RegisterUpdateMenuHook", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    return call.Finish({{"plugin_id", id}}, call.host()->RegisterUpdateMenuHook(hook, refcon));
+    return call.Finish({{"plugin_id", id}}, call.host()->GetHooks().RegisterMenu(hook, refcon));
 }
 
 A_Err RegisterIdleHook(AEGP_PluginID id, AEGP_IdleHook hook, AEGP_IdleRefcon refcon) {
     Call call("AEGP_RegisterIdleHook", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    return call.Finish({{"plugin_id", id}}, call.host()->RegisterIdleHook(hook, refcon));
+    return call.Finish({{"plugin_id", id}}, call.host()->GetHooks().RegisterIdle(hook, refcon));
 }
 
 // ---- Utility suite ----------------------------------------------------------------------------
@@ -155,19 +155,19 @@ A_Err ExecuteScript(AEGP_PluginID id, const A_char* script, A_Boolean platformEn
 A_Err FreeMemHandle(AEGP_MemHandle handle) {
     Call call("AEGP_FreeMemHandle", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    return call.Finish(json::object(), call.host()->FreeMemHandle(handle));
+    return call.Finish(json::object(), call.host()->GetMemHandles().Free(handle));
 }
 
 A_Err LockMemHandle(AEGP_MemHandle handle, void** bytes) {
     Call call("AEGP_LockMemHandle", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    return call.Finish(json::object(), call.host()->LockMemHandle(handle, bytes));
+    return call.Finish(json::object(), call.host()->GetMemHandles().Lock(handle, bytes));
 }
 
 A_Err UnlockMemHandle(AEGP_MemHandle handle) {
     Call call("AEGP_UnlockMemHandle", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    return call.Finish(json::object(), call.host()->UnlockMemHandle(handle));
+    return call.Finish(json::object(), call.host()->GetMemHandles().Unlock(handle));
 }
 
 // ---- Command suite ---------------------------------------------------------------------------
@@ -196,7 +196,7 @@ A_Err GetProjectByIndex(A_long index, AEGP_ProjectH* project) {
     Call call("AEGP_GetProjectByIndex", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     if (project == nullptr) return call.Finish({{"index", index}}, A_Err_PARAMETER);
-    *project = index == 0 ? call.host()->ProjectHandle() : nullptr;
+    *project = index == 0 ? call.host()->GetProject().Handle() : nullptr;
     return call.Finish({{"index", index}}, index == 0 ? A_Err_NONE : A_Err_PARAMETER);
 }
 
@@ -205,7 +205,7 @@ A_Err GetProjectByIndex(A_long index, AEGP_ProjectH* project) {
 A_Err GetFirstProjItem(AEGP_ProjectH project, AEGP_ItemH* item) {
     Call call("AEGP_GetFirstProjItem", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    const A_Err err = call.host()->FirstItem(project, item);
+    const A_Err err = call.host()->GetProject().FirstItem(project, item);
     return call.Finish(json::object(), err,
                        {{"item", item ? ItemRef(*call.host(), *item) : json(nullptr)}});
 }
@@ -214,14 +214,14 @@ A_Err GetNextProjItem(AEGP_ProjectH project, AEGP_ItemH item, AEGP_ItemH* next) 
     Call call("AEGP_GetNextProjItem", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     const json args = {{"item", ItemRef(*call.host(), item)}};
-    const A_Err err = call.host()->NextItem(project, item, next);
+    const A_Err err = call.host()->GetProject().NextItem(project, item, next);
     return call.Finish(args, err, {{"item", next ? ItemRef(*call.host(), *next) : json(nullptr)}});
 }
 
 A_Err GetActiveItem(AEGP_ItemH* item) {
     Call call("AEGP_GetActiveItem", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    const A_Err err = call.host()->ActiveItem(item);
+    const A_Err err = call.host()->GetProject().ActiveItem(item);
     return call.Finish(json::object(), err,
                        {{"item", item ? ItemRef(*call.host(), *item) : json(nullptr)}});
 }
@@ -230,7 +230,7 @@ A_Err IsItemSelected(AEGP_ItemH item, A_Boolean* selected) {
     Call call("AEGP_IsItemSelected", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     const json args = {{"item", ItemRef(*call.host(), item)}};
-    const A_Err err = call.host()->IsItemSelected(item, selected);
+    const A_Err err = call.host()->GetProject().IsItemSelected(item, selected);
     return call.Finish(args, err, {{"selected", selected && *selected != 0}});
 }
 
@@ -247,7 +247,7 @@ A_Err GetItemType(AEGP_ItemH item, AEGP_ItemType* type) {
     Call call("AEGP_GetItemType", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     const json args = {{"item", ItemRef(*call.host(), item)}};
-    const A_Err err = call.host()->ItemType(item, type);
+    const A_Err err = call.host()->GetProject().ItemType(item, type);
     return call.Finish(args, err, {{"type", type ? json(*type) : json(nullptr)}});
 }
 
@@ -257,13 +257,13 @@ A_Err GetCompFromItem(AEGP_ItemH item, AEGP_CompH* comp) {
     Call call("AEGP_GetCompFromItem", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     return call.Finish({{"item", ItemRef(*call.host(), item)}},
-                       call.host()->CompFromItem(item, comp));
+                       call.host()->GetProject().CompFromItem(item, comp));
 }
 
 A_Err GetCompNumLayers(AEGP_CompH comp, A_long* count) {
     Call call("AEGP_GetCompNumLayers", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
-    const A_Err err = call.host()->CompNumLayers(comp, count);
+    const A_Err err = call.host()->GetProject().CompNumLayers(comp, count);
     return call.Finish({{"comp", ItemRef(*call.host(), comp)}}, err,
                        {{"count", count ? json(*count) : json(nullptr)}});
 }
@@ -272,7 +272,7 @@ A_Err GetCompLayerByIndex(AEGP_CompH comp, A_long index, AEGP_LayerH* layer) {
     Call call("AEGP_GetCompLayerByIndex", Threads::Main);
     if (call.host() == nullptr) return kNoHost;
     return call.Finish({{"comp", ItemRef(*call.host(), comp)}, {"index", index}},
-                       call.host()->CompLayerByIndex(comp, index, layer));
+                       call.host()->GetProject().CompLayerByIndex(comp, index, layer));
 }
 
 // ---- Info panel and language ---------------------------------------------------------------

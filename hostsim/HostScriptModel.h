@@ -1,0 +1,26 @@
+// What the host's scripts see of it: the installed effects, the project's items and
+// selection, the language and version, and commands. main thread, during a script.
+#pragma once
+
+#include "ScriptEngine.h"
+
+namespace hostsim {
+
+class Host;
+
+class HostScriptModel final : public ScriptModel {
+public:
+    explicit HostScriptModel(Host& host) : host_(host) {}
+    std::vector<Effect> Effects() override;
+    std::vector<ScriptItem> ScriptItems() override;
+    std::int32_t ActiveItemId() override;
+    bool SetItemSelected(std::int32_t id, bool selected) override;
+    std::string Language() override;
+    std::string Version() override { return "24.6.0"; }
+    void ExecuteCommand(std::int32_t command) override;
+
+private:
+    Host& host_;
+};
+
+}  // namespace hostsim

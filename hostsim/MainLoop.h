@@ -1,0 +1,36 @@
+// The host's main loop: waits on a wake pipe and the console's standard input, calls the
+// idle hooks every interval or at once when asked, and ends on quit, SIGINT/SIGTERM or
+// after --exit-after-ms. Requests (quit, idle) may come from any thread and from the signal
+// handler; the loop itself runs on the main thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+#include "Console.h"
+#include "Options.h"
+
+namespace hostsim {
+
+class MainLoop {
+public:
+    MainLoop();  // main thread, before other threads exist: makes the wake pipe
+    MainLoop(const MainLoop&) = delete;
+    MainLoop& operator=(const MainLoop&) = delete;
+
+    // main thread. idle: calls the idle hooks once.
+    void Run(const Options& options, Console& console, const std::function<void()>& idle);
+
+    void RequestQuit();          // any thread
+    void RequestIdle();          // any thread
+    bool TakeIdleRequest();      // any thread: true once per request
+    bool QuitRequested() const;  // any thread: quit asked for or a signal caught
+    static void OnSignal(int);   // async-signal-safe
+
+private:
+    std::atomic<bool> idleRequested_{false};
+    std::atomic<bool> quitRequested_{false};
+};
+
+}  // namespace hostsim

@@ -1,0 +1,37 @@
+// What the host records of the plug-in's behaviour for a test or a view to see: commands
+// run, alerts, suites held, thread violations, idle calls, unmatched releases and the
+// quiet-errors depth. A plain struct; the owning Host guards it with its lock.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AE_Types.h"
+
+namespace hostsim {
+
+struct CommandRun {
+    AEGP_Command command;
+    std::string source;  // "plugin", "user" or "script"
+};
+
+struct Records {
+    std::vector<CommandRun> commandsRun;
+    std::vector<std::string> alerts;
+    std::map<std::pair<std::string, std::int32_t>, std::int64_t> suitesHeld;
+    std::map<std::string, std::int64_t> threadViolations;
+    std::int64_t idleCalls = 0;
+    std::int64_t idleSleepChanges = 0;
+    std::int64_t unmatchedReleases = 0;
+    std::int64_t quietErrorsDepth = 0;
+
+    std::int64_t ViolationCount() const;
+    nlohmann::json CommandsJson() const;
+    nlohmann::json SuitesHeldJson() const;
+};
+
+}  // namespace hostsim
