@@ -26,7 +26,8 @@ Host::Host(Options options, std::vector<Effect> effects, const ProjectSpec& proj
       project_(project),
       hooks_(journal_, hostCalls_, options_.failRegister),
       scriptModel_(std::make_unique<HostScriptModel>(*this)),
-      engine_(std::make_unique<ScriptEngine>(*scriptModel_)) {
+      engine_(std::make_unique<ScriptEngine>(*scriptModel_)),
+      refused_(options_.refusedSuites) {
     g_current = this;
 }
 
@@ -47,6 +48,14 @@ bool Host::LoadPlugin() {
         std::cerr << "cuebridge-hostsim: " << problem << "\n";
         return false;
     }
+    CallEntryPoint(entry);
+    if (entryResult_ != 0)
+        std::cerr << "cuebridge-hostsim: EntryPointFunc returned error " << entryResult_ << "\n";
+    return true;
+}
+
+// main thread
+A_Err Host::CallEntryPoint(AEGP_EntryPointFunc entry) {
     const auto stamp = MonotonicMicros();
     entryResult_ =
         entry(Suites::Basic(), kMajorVersion, kMinorVersion, kPluginId, hooks_.RefconSlot());
@@ -55,9 +64,7 @@ bool Host::LoadPlugin() {
                      {"minor_version", kMinorVersion},
                      {"plugin_id", kPluginId}},
                     entryResult_);
-    if (entryResult_ != 0)
-        std::cerr << "cuebridge-hostsim: EntryPointFunc returned error " << entryResult_ << "\n";
-    return true;
+    return entryResult_;
 }
 
 // main thread
@@ -83,6 +90,13 @@ void Host::RunIdleHooks() {
         records_.idleSleepChanges += run.sleepChanges;
     }
     Notify(Change::Idle);
+}
+
+// main thread
+bool Host::PumpIdle() {
+    if (!loop_.TakeIdleRequest()) return false;
+    RunIdleHooks();
+    return true;
 }
 
 // main thread
@@ -118,8 +132,15 @@ void Host::RecordViolation(std::string_view call) {
 
 // any thread
 bool Host::IsRefused(const std::string& name, std::int32_t version) const {
-    return std::find(options_.refusedSuites.begin(), options_.refusedSuites.end(),
-                     std::pair{name, version}) != options_.refusedSuites.end();
+    std::lock_guard lock(mutex_);
+    return std::find(refused_.begin(), refused_.end(), std::pair{name, version}) != refused_.end();
+}
+
+// any thread
+void Host::SetRefused(const std::string& name, std::int32_t version, bool refused) {
+    std::lock_guard lock(mutex_);
+    std::erase(refused_, std::pair{name, version});
+    if (refused) refused_.emplace_back(name, version);
 }
 
 // any thread

@@ -48,6 +48,8 @@ public:
     // Loads the plug-in and calls its entry point; false (with a message on stderr) when
     // the library or its entry point cannot be found.
     bool LoadPlugin();
+    // Calls a plug-in's entry point with the host's suites (a test may pass one linked in).
+    A_Err CallEntryPoint(AEGP_EntryPointFunc entry);
     // Runs until quit, a signal or --exit-after-ms; returns the exit code.
     int Run();
     static void OnSignal(int);  // async-signal-safe: SIGINT/SIGTERM end the main loop
@@ -55,6 +57,9 @@ public:
     void RequestIdle();         // any thread
     // main thread: calls the idle hooks once.
     void RunIdleHooks();
+    // main thread, for a test driving the host in process: calls the idle hooks if an idle
+    // call was requested since the last pump; true when it did.
+    bool PumpIdle();
 
     // ---- The parts ---------------------------------------------------------------------
     Project& GetProject() { return project_; }
@@ -82,6 +87,8 @@ public:
     void RecordViolation(std::string_view call);
     void CountHostCall() { hostCalls_.fetch_add(1, std::memory_order_relaxed); }
     bool IsRefused(const std::string& name, std::int32_t version) const;
+    // Fault switch: from now on the pair is refused (or served again). Starts as --refuse-suite.
+    void SetRefused(const std::string& name, std::int32_t version, bool refused);
     void NoteAcquired(const std::string& name, std::int32_t version);
     bool NoteReleased(const std::string& name, std::int32_t version);  // false if not held
     // main thread, at start: opens the command-stamp file for appending; false on failure.
@@ -128,8 +135,9 @@ private:
     std::unique_ptr<ScriptModel> scriptModel_;
     std::unique_ptr<ScriptEngine> engine_;  // main thread only
 
-    mutable std::mutex mutex_;  // guards records_
+    mutable std::mutex mutex_;  // guards records_ and refused_
     Records records_;
+    std::vector<std::pair<std::string, std::int32_t>> refused_;
 };
 
 }  // namespace hostsim

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hostsim {
 
@@ -17,15 +18,20 @@ class Journal {
 public:
     // Opens (truncates) the file; false when it cannot be written. main thread, at start.
     bool Open(const std::string& path);
+    // Keeps the lines in memory instead (for a test driving the host in process).
+    void KeepInMemory();
     bool Enabled() const { return enabled_; }
+    std::vector<nlohmann::json> Lines() const;  // any thread; the kept lines, in order
     // any thread. stampMicros: the monotonic time at which the call began.
     void Record(std::string_view call, std::int64_t stampMicros, bool onMainThread,
                 nlohmann::json args, nlohmann::json result, nlohmann::json out = nullptr);
 
 private:
-    bool enabled_ = false;  // written once before other threads exist
-    std::mutex mutex_;
+    bool enabled_ = false;   // written once before other threads exist
+    bool inMemory_ = false;  // written once before other threads exist
+    mutable std::mutex mutex_;
     std::ofstream file_;
+    std::vector<nlohmann::json> lines_;
     std::uint64_t nextSeq_ = 1;
 };
 

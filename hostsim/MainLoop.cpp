@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "Clock.h"
+#include "ScriptEngine.h"
 
 namespace hostsim {
 namespace {
@@ -49,11 +50,13 @@ MainLoop::MainLoop() {
 
 void MainLoop::OnSignal(int) {
     g_signalled = 1;
+    ScriptEngine::StopAll();
     Wake();
 }
 
 void MainLoop::RequestQuit() {
     quitRequested_ = true;
+    ScriptEngine::StopAll();
     Wake();
 }
 

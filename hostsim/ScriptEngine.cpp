@@ -1,5 +1,6 @@
 #include "ScriptEngine.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -11,6 +12,7 @@
 // Called by the engine between instructions (built with DUK_USE_EXEC_TIMEOUT_CHECK); a true
 // result makes the running script throw "RangeError: execution timeout".
 extern "C" int cuebridge_duk_exec_timeout_check(void* udata) {
+    if (hostsim::ScriptEngine::Stopping()) return 1;
     const auto* engine = static_cast<const hostsim::ScriptEngine*>(udata);
     if (engine == nullptr || engine->DeadlineMicros() == 0) return 0;
     return hostsim::MonotonicMicros() >= engine->DeadlineMicros() ? 1 : 0;
@@ -18,6 +20,9 @@ extern "C" int cuebridge_duk_exec_timeout_check(void* udata) {
 
 namespace hostsim {
 namespace {
+
+std::atomic<bool> g_stopAll{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 // The engine's fatal errors happen outside any protected call and leave the heap unusable;
 // the default handler would abort without a word. Say what happened and end the host.
@@ -186,6 +191,9 @@ std::string ErrorText(duk_context* ctx) {
 }
 
 }  // namespace
+
+void ScriptEngine::StopAll() { g_stopAll.store(true); }
+bool ScriptEngine::Stopping() { return g_stopAll.load(); }
 
 ScriptEngine::ScriptEngine(ScriptModel& model) : model_(model) {
     ctx_ = duk_create_heap(nullptr, nullptr, nullptr, this, FatalHandler);

@@ -48,6 +48,11 @@ public:
     // main thread. timeoutMs 0: no limit. A run started from inside a run is refused.
     ScriptOutcome Run(const std::string& source, std::int64_t timeoutMs);
 
+    // Async-signal-safe: the running script (and any later one) stops at once with an
+    // error; for the host's end (a signal or quit), so that no script holds it for ever.
+    static void StopAll();
+    static bool Stopping();
+
     ScriptModel& Model() { return model_; }
     std::int64_t DeadlineMicros() const { return deadlineMicros_; }
 

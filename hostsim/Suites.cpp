@@ -13,22 +13,18 @@ namespace {
 
 using nlohmann::json;
 
-// Calls the host accepts from any thread; every other call off the main thread is a
-// thread violation.
-enum class Threads { Any, Main };
-
 // One host call as seen from the plug-in: stamps it, checks its thread, counts it, and
 // journals it on Finish().
 class Call {
 public:
-    Call(const char* name, Threads rule)
+    explicit Call(const char* name)
         : name_(name),
           stamp_(MonotonicMicros()),
           host_(Host::Current()),
           onMain_(host_ != nullptr && host_->IsMainThread()) {
         if (host_ == nullptr) return;
         host_->CountHostCall();
-        if (rule == Threads::Main && !onMain_) host_->RecordViolation(name_);
+        if (!onMain_ && MainThreadOnly(name_)) host_->RecordViolation(name_);
     }
     Host* host() const { return host_; }
     bool OffMain() const { return !onMain_; }
@@ -58,7 +54,7 @@ json ItemRef(Host& host, const void* handle) {
 // ---- SPBasicSuite ---------------------------------------------------------------------------
 
 SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {
-    Call call("AcquireSuite", Threads::Any);
+    Call call("AcquireSuite");
     if (call.host() == nullptr) return kNoHost;
     if (suite == nullptr || name == nullptr)
         return call.Finish({{"name", Text(name)}, {"version", version}}, A_Err_PARAMETER);
@@ -70,7 +66,7 @@ SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {
 }
 
 SPErr ReleaseSuite(const char* name, int32_t version) {
-    Call call("ReleaseSuite", Threads::Any);
+    Call call("ReleaseSuite");
     if (call.host() == nullptr) return kNoHost;
     if (name == nullptr)
         return call.Finish({{"name", nullptr}, {"version", version}}, A_Err_PARAMETER);
@@ -82,7 +78,7 @@ SPErr ReleaseSuite(const char* name, int32_t version) {
 
 A_Err RegisterCommandHook(AEGP_PluginID id, AEGP_HookPriority priority, AEGP_Command command,
                           AEGP_CommandHook hook, AEGP_CommandRefcon refcon) {
-    Call call("AEGP_RegisterCommandHook", Threads::Main);
+    Call call("AEGP_RegisterCommandHook");
     if (call.host() == nullptr) return kNoHost;
     const A_Err err = call.host()->GetHooks().RegisterCommand(priority, command, hook, refcon);
     return call.Finish({{"plugin_id", id}, {"hook_priority", priority}, {"command", command}}, err);
@@ -90,13 +86,13 @@ A_Err RegisterCommandHook(AEGP_PluginID id, AEGP_HookPriority priority, AEGP_Com
 
 A_Err RegisterUpdateMenuHook(AEGP_PluginID id, AEGP_UpdateMenuHook hook,
                              AEGP_UpdateMenuRefcon refcon) {
-    Call call("AEGP_RegisterUpdateMenuHook", Threads::Main);
+    Call call("AEGP_RegisterUpdateMenuHook");
     if (call.host() == nullptr) return kNoHost;
     return call.Finish({{"plugin_id", id}}, call.host()->GetHooks().RegisterMenu(hook, refcon));
 }
 
 A_Err RegisterIdleHook(AEGP_PluginID id, AEGP_IdleHook hook, AEGP_IdleRefcon refcon) {
-    Call call("AEGP_RegisterIdleHook", Threads::Main);
+    Call call("AEGP_RegisterIdleHook");
     if (call.host() == nullptr) return kNoHost;
     return call.Finish({{"plugin_id", id}}, call.host()->GetHooks().RegisterIdle(hook, refcon));
 }
@@ -104,7 +100,7 @@ A_Err RegisterIdleHook(AEGP_PluginID id, AEGP_IdleHook hook, AEGP_IdleRefcon ref
 // ---- Utility suite ----------------------------------------------------------------------------
 
 A_Err ReportInfo(AEGP_PluginID id, const A_char* text) {
-    Call call("AEGP_ReportInfo", Threads::Main);
+    Call call("AEGP_ReportInfo");
     if (call.host() == nullptr) return kNoHost;
     if (text == nullptr)
         return call.Finish({{"plugin_id", id}, {"text", nullptr}}, A_Err_PARAMETER);
@@ -113,7 +109,7 @@ A_Err ReportInfo(AEGP_PluginID id, const A_char* text) {
 }
 
 A_Err StartQuietErrors(AEGP_ErrReportState* state) {
-    Call call("AEGP_StartQuietErrors", Threads::Main);
+    Call call("AEGP_StartQuietErrors");
     if (call.host() == nullptr) return kNoHost;
     if (state == nullptr) return call.Finish(json::object(), A_Err_PARAMETER);
     std::memset(state, 0, sizeof *state);
@@ -122,7 +118,7 @@ A_Err StartQuietErrors(AEGP_ErrReportState* state) {
 }
 
 A_Err EndQuietErrors(A_Boolean report, AEGP_ErrReportState* state) {
-    Call call("AEGP_EndQuietErrors", Threads::Main);
+    Call call("AEGP_EndQuietErrors");
     if (call.host() == nullptr) return kNoHost;
     if (state == nullptr) return call.Finish({{"report_errors", report != 0}}, A_Err_PARAMETER);
     call.host()->EndQuietErrors();
@@ -130,7 +126,7 @@ A_Err EndQuietErrors(A_Boolean report, AEGP_ErrReportState* state) {
 }
 
 A_Err CauseIdleRoutinesToBeCalled() {
-    Call call("AEGP_CauseIdleRoutinesToBeCalled", Threads::Any);
+    Call call("AEGP_CauseIdleRoutinesToBeCalled");
     if (call.host() == nullptr) return kNoHost;
     call.host()->RequestIdle();
     return call.Finish(json::object(), A_Err_NONE);
@@ -138,7 +134,7 @@ A_Err CauseIdleRoutinesToBeCalled() {
 
 A_Err ExecuteScript(AEGP_PluginID id, const A_char* script, A_Boolean platformEncoding,
                     AEGP_MemHandle* result, AEGP_MemHandle* error) {
-    Call call("AEGP_ExecuteScript", Threads::Main);
+    Call call("AEGP_ExecuteScript");
     if (call.host() == nullptr) return kNoHost;
     const json args = {
         {"plugin_id", id}, {"script", Text(script)}, {"platform_encoding", platformEncoding != 0}};
@@ -153,19 +149,19 @@ A_Err ExecuteScript(AEGP_PluginID id, const A_char* script, A_Boolean platformEn
 // ---- Memory suite ----------------------------------------------------------------------------
 
 A_Err FreeMemHandle(AEGP_MemHandle handle) {
-    Call call("AEGP_FreeMemHandle", Threads::Main);
+    Call call("AEGP_FreeMemHandle");
     if (call.host() == nullptr) return kNoHost;
     return call.Finish(json::object(), call.host()->GetMemHandles().Free(handle));
 }
 
 A_Err LockMemHandle(AEGP_MemHandle handle, void** bytes) {
-    Call call("AEGP_LockMemHandle", Threads::Main);
+    Call call("AEGP_LockMemHandle");
     if (call.host() == nullptr) return kNoHost;
     return call.Finish(json::object(), call.host()->GetMemHandles().Lock(handle, bytes));
 }
 
 A_Err UnlockMemHandle(AEGP_MemHandle handle) {
-    Call call("AEGP_UnlockMemHandle", Threads::Main);
+    Call call("AEGP_UnlockMemHandle");
     if (call.host() == nullptr) return kNoHost;
     return call.Finish(json::object(), call.host()->GetMemHandles().Unlock(handle));
 }
@@ -175,7 +171,7 @@ A_Err UnlockMemHandle(AEGP_MemHandle handle) {
 A_Err DoCommand(AEGP_Command command) {
     if (Host* host = Host::Current(); host != nullptr && host->IsMainThread())
         host->StampCommand(command);
-    Call call("AEGP_DoCommand", Threads::Main);
+    Call call("AEGP_DoCommand");
     if (call.host() == nullptr) return kNoHost;
     // Commands run hooks of the plug-in, which expect the main thread: refused elsewhere.
     if (call.OffMain()) return call.Finish({{"command", command}}, A_Err_GENERIC);
@@ -185,7 +181,7 @@ A_Err DoCommand(AEGP_Command command) {
 // ---- Project suite ---------------------------------------------------------------------------
 
 A_Err GetNumProjects(A_long* count) {
-    Call call("AEGP_GetNumProjects", Threads::Main);
+    Call call("AEGP_GetNumProjects");
     if (call.host() == nullptr) return kNoHost;
     if (count == nullptr) return call.Finish(json::object(), A_Err_PARAMETER);
     *count = 1;
@@ -193,7 +189,7 @@ A_Err GetNumProjects(A_long* count) {
 }
 
 A_Err GetProjectByIndex(A_long index, AEGP_ProjectH* project) {
-    Call call("AEGP_GetProjectByIndex", Threads::Main);
+    Call call("AEGP_GetProjectByIndex");
     if (call.host() == nullptr) return kNoHost;
     if (project == nullptr) return call.Finish({{"index", index}}, A_Err_PARAMETER);
     *project = index == 0 ? call.host()->GetProject().Handle() : nullptr;
@@ -203,7 +199,7 @@ A_Err GetProjectByIndex(A_long index, AEGP_ProjectH* project) {
 // ---- Item suite ----------------------------------------------------------------------------
 
 A_Err GetFirstProjItem(AEGP_ProjectH project, AEGP_ItemH* item) {
-    Call call("AEGP_GetFirstProjItem", Threads::Main);
+    Call call("AEGP_GetFirstProjItem");
     if (call.host() == nullptr) return kNoHost;
     const A_Err err = call.host()->GetProject().FirstItem(project, item);
     return call.Finish(json::object(), err,
@@ -211,7 +207,7 @@ A_Err GetFirstProjItem(AEGP_ProjectH project, AEGP_ItemH* item) {
 }
 
 A_Err GetNextProjItem(AEGP_ProjectH project, AEGP_ItemH item, AEGP_ItemH* next) {
-    Call call("AEGP_GetNextProjItem", Threads::Main);
+    Call call("AEGP_GetNextProjItem");
     if (call.host() == nullptr) return kNoHost;
     const json args = {{"item", ItemRef(*call.host(), item)}};
     const A_Err err = call.host()->GetProject().NextItem(project, item, next);
@@ -219,7 +215,7 @@ A_Err GetNextProjItem(AEGP_ProjectH project, AEGP_ItemH item, AEGP_ItemH* next) 
 }
 
 A_Err GetActiveItem(AEGP_ItemH* item) {
-    Call call("AEGP_GetActiveItem", Threads::Main);
+    Call call("AEGP_GetActiveItem");
     if (call.host() == nullptr) return kNoHost;
     const A_Err err = call.host()->GetProject().ActiveItem(item);
     return call.Finish(json::object(), err,
@@ -227,7 +223,7 @@ A_Err GetActiveItem(AEGP_ItemH* item) {
 }
 
 A_Err IsItemSelected(AEGP_ItemH item, A_Boolean* selected) {
-    Call call("AEGP_IsItemSelected", Threads::Main);
+    Call call("AEGP_IsItemSelected");
     if (call.host() == nullptr) return kNoHost;
     const json args = {{"item", ItemRef(*call.host(), item)}};
     const A_Err err = call.host()->GetProject().IsItemSelected(item, selected);
@@ -235,7 +231,7 @@ A_Err IsItemSelected(AEGP_ItemH item, A_Boolean* selected) {
 }
 
 A_Err SelectItem(AEGP_ItemH item, A_Boolean select, A_Boolean deselectOthers) {
-    Call call("AEGP_SelectItem", Threads::Main);
+    Call call("AEGP_SelectItem");
     if (call.host() == nullptr) return kNoHost;
     const json args = {{"item", ItemRef(*call.host(), item)},
                        {"select", select != 0},
@@ -244,7 +240,7 @@ A_Err SelectItem(AEGP_ItemH item, A_Boolean select, A_Boolean deselectOthers) {
 }
 
 A_Err GetItemType(AEGP_ItemH item, AEGP_ItemType* type) {
-    Call call("AEGP_GetItemType", Threads::Main);
+    Call call("AEGP_GetItemType");
     if (call.host() == nullptr) return kNoHost;
     const json args = {{"item", ItemRef(*call.host(), item)}};
     const A_Err err = call.host()->GetProject().ItemType(item, type);
@@ -254,14 +250,14 @@ A_Err GetItemType(AEGP_ItemH item, AEGP_ItemType* type) {
 // ---- Comp and layer suites -------------------------------------------------------------------
 
 A_Err GetCompFromItem(AEGP_ItemH item, AEGP_CompH* comp) {
-    Call call("AEGP_GetCompFromItem", Threads::Main);
+    Call call("AEGP_GetCompFromItem");
     if (call.host() == nullptr) return kNoHost;
     return call.Finish({{"item", ItemRef(*call.host(), item)}},
                        call.host()->GetProject().CompFromItem(item, comp));
 }
 
 A_Err GetCompNumLayers(AEGP_CompH comp, A_long* count) {
-    Call call("AEGP_GetCompNumLayers", Threads::Main);
+    Call call("AEGP_GetCompNumLayers");
     if (call.host() == nullptr) return kNoHost;
     const A_Err err = call.host()->GetProject().CompNumLayers(comp, count);
     return call.Finish({{"comp", ItemRef(*call.host(), comp)}}, err,
@@ -269,7 +265,7 @@ A_Err GetCompNumLayers(AEGP_CompH comp, A_long* count) {
 }
 
 A_Err GetCompLayerByIndex(AEGP_CompH comp, A_long index, AEGP_LayerH* layer) {
-    Call call("AEGP_GetCompLayerByIndex", Threads::Main);
+    Call call("AEGP_GetCompLayerByIndex");
     if (call.host() == nullptr) return kNoHost;
     return call.Finish({{"comp", ItemRef(*call.host(), comp)}, {"index", index}},
                        call.host()->GetProject().CompLayerByIndex(comp, index, layer));
@@ -278,14 +274,14 @@ A_Err GetCompLayerByIndex(AEGP_CompH comp, A_long index, AEGP_LayerH* layer) {
 // ---- Info panel and language ---------------------------------------------------------------
 
 A_Err InfoDrawText(const A_char* line1, const A_char* line2) {
-    Call call("PF_InfoDrawText", Threads::Main);
+    Call call("PF_InfoDrawText");
     if (call.host() == nullptr) return kNoHost;
     call.host()->InfoDrawText(line1, line2);
     return call.Finish({{"line1", Text(line1)}, {"line2", Text(line2)}}, A_Err_NONE);
 }
 
 A_Err InfoDrawColor(PF_Pixel color) {
-    Call call("PF_InfoDrawColor", Threads::Main);
+    Call call("PF_InfoDrawColor");
     if (call.host() == nullptr) return kNoHost;
     call.host()->InfoDrawColor(color);
     return call.Finish(
@@ -294,14 +290,14 @@ A_Err InfoDrawColor(PF_Pixel color) {
 }
 
 A_Err AppendInfoText(const A_char* text) {
-    Call call("PF_AppendInfoText", Threads::Main);
+    Call call("PF_AppendInfoText");
     if (call.host() == nullptr) return kNoHost;
     call.host()->AppendInfoText(text);
     return call.Finish({{"text", Text(text)}}, A_Err_NONE);
 }
 
 A_Err AppGetLanguage(A_char* buffer) {
-    Call call("PF_AppGetLanguage", Threads::Any);
+    Call call("PF_AppGetLanguage");
     if (call.host() == nullptr) return kNoHost;
     if (buffer == nullptr) return call.Finish(json::object(), A_Err_PARAMETER);
     const std::string language =
@@ -352,6 +348,21 @@ const Served kServed[] = {
 };
 
 }  // namespace
+
+// The thread rule: which host calls the plug-in may make from any thread. Every other
+// call made off the main thread is a thread violation.
+constexpr std::string_view kAnyThread[] = {
+    "AcquireSuite",
+    "ReleaseSuite",
+    "AEGP_CauseIdleRoutinesToBeCalled",
+    "PF_AppGetLanguage",
+};
+
+bool MainThreadOnly(std::string_view call) {
+    for (const auto any : kAnyThread)
+        if (any == call) return false;
+    return true;
+}
 
 SPBasicSuite* Basic() { return &basicSuite; }
 

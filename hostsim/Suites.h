@@ -4,11 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "AE_Host.h"
 
 namespace hostsim::Suites {
 
+// The thread rule: false for the host calls allowed from any thread (suite acquire and
+// release, the idle-call request, the language query), true for every other call.
+bool MainThreadOnly(std::string_view call);
 // The basic suite handed to EntryPointFunc.
 SPBasicSuite* Basic();
 // The table served for (name, version), or null for a pair the host does not serve.

@@ -1,6 +1,9 @@
 // cuebridge-hostsim: loads a plug-in the way the host does and plays the host around it.
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <string>
 #include <variant>
 
 #include "Catalog.h"
@@ -17,6 +20,31 @@ void InstallSignalHandlers() {
     sigaction(SIGTERM, &action, nullptr);
     // A controller that hangs up must not kill the host through a send on its socket.
     signal(SIGPIPE, SIG_IGN);
+}
+
+// The plug-in creates only the last folder of its port file's path; when a folder above it
+// is missing it listens without publishing its port, and no controller can find it. Says so
+// at start, naming the first missing folder.
+void WarnOfAMissingPortFolder() {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') {
+        std::cerr << "cuebridge-hostsim: HOME is not set: the plug-in will not publish its port\n";
+        return;
+    }
+    const std::filesystem::path service =
+        std::filesystem::path(home) / "Library/Application Support/Ostrel/OstrelPluginService";
+    std::filesystem::path folder;
+    for (const auto& part : service / "PluginData") {
+        folder /= part;
+        std::error_code error;
+        if (!std::filesystem::is_directory(folder, error)) {
+            std::cerr << "cuebridge-hostsim: " << folder.string()
+                      << " does not exist: the plug-in will not publish its port (create it: "
+                         "mkdir -p \""
+                      << (service / "PluginData").string() << "\")\n";
+            return;
+        }
+    }
 }
 
 }  // namespace
@@ -38,6 +66,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     InstallSignalHandlers();
+    WarnOfAMissingPortFolder();
     // Never destroyed: the plug-in's threads may still call the host while the process ends.
     auto* host = new hostsim::Host(options, std::move(effects), project);
     if (!options.journalFile.empty() && !host->GetJournal().Open(options.journalFile)) {

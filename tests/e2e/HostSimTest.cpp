@@ -318,11 +318,14 @@ TEST(HostSim, EndsOnSignalOrDeadlineButNotOnEndOfInput) {
             std::string::npos)
             << host.Stderr();
     }
-    {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        // A script that runs for ever (no time limit) is stopped with an error.
         HostSimProcess host(HOSTSIM_PATH, WithProbe({}));
         State(host);
-        host.Signal(SIGINT);
-        EXPECT_EQ(host.WaitExit(), 0);
+        host.Send("script while (true) {}");
+        std::this_thread::sleep_for(100ms);
+        host.Signal(signal);
+        EXPECT_EQ(host.WaitExit(), 0) << signal;
     }
     {
         HostSimProcess host(HOSTSIM_PATH, WithProbe({"--exit-after-ms", "200"}));

@@ -1,0 +1,241 @@
+// The plug-in inside the simulated host, in one process: the real entry point is called
+// once with the host's suites, the test thread is the host's main thread and pumps the idle
+// calls the plug-in asks for, and requesters run on threads of their own as the socket
+// thread would. Every test ends with no host call made off the main thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <thread>
+
+#include "Host.h"
+#include "Marlune.h"
+#include "MarlunePlugin.h"
+#include "PluginEntry.h"
+#include "TempHome.h"
+#include "ThreadSafeQueue.h"
+#include "Tracer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+TempHome* home = nullptr;
+hostsim::Host* host = nullptr;
+
+class PluginInHost : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        home = new TempHome;  // read by the socket thread for the process's life: never freed
+        home->Touch("enabletraces");
+        home->Touch("enablelogs");
+        hostsim::Options options;
+        options.idleIntervalMs = 30;
+        host = new hostsim::Host(options, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+        host->GetJournal().KeepInMemory();
+        ASSERT_EQ(host->CallEntryPoint(EntryPointFunc), 0);
+    }
+    void TearDown() override {
+        for (const auto& [call, count] : host->RecordsCopy().threadViolations)
+            ADD_FAILURE() << call << " called " << count << " time(s) off the main thread";
+    }
+
+    static Cuebridge::MarlunePlugin& Plugin() { return *Cuebridge::MarlunePlugin::GetInstance(); }
+    static Cuebridge::Marlune& Dispatcher() { return *Cuebridge::Marlune::GetInstance(); }
+
+    // Plays the host's main loop until done() holds: idle calls when asked, and every 30 ms.
+    static bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds limit = 10s) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        auto nextIdle = std::chrono::steady_clock::now();
+        while (!done()) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= end) return false;
+            if (now >= nextIdle) {
+                host->RunIdleHooks();
+                nextIdle = now + 30ms;
+            } else if (!host->PumpIdle()) {
+                std::this_thread::sleep_for(200us);
+            }
+        }
+        return true;
+    }
+    // Runs work on a thread of its own (a requester) while this thread plays the host.
+    static void WhilePumping(const std::function<void()>& work) {
+        std::atomic<bool> finished{false};
+        std::thread requester([&] {
+            work();
+            finished = true;
+        });
+        EXPECT_TRUE(PumpUntil([&] { return finished.load(); })) << "the requester never returned";
+        requester.join();
+    }
+    static std::string Script(const std::string& script) {
+        std::string result;
+        std::string error = "untouched";
+        WhilePumping([&] { Plugin().ExecuteScript(script, result, error); });
+        EXPECT_EQ(error, "untouched");
+        return result;
+    }
+    static std::vector<std::pair<int, std::string>> CommandsRun() {
+        std::vector<std::pair<int, std::string>> runs;
+        for (const auto& run : host->RecordsCopy().commandsRun)
+            runs.emplace_back(run.command, run.source);
+        return runs;
+    }
+};
+
+TEST_F(PluginInHost, EntrySwitchesLoggingOnRegistersInOrderAndStoresTheEffects) {
+    EXPECT_TRUE(Cuebridge::Tracer::GetTracing()) << "the entry point reads the trace marker";
+    EXPECT_TRUE(Cuebridge::Tracer::GetLog()) << "the entry point reads the log marker";
+    std::vector<std::string> start;
+    for (const auto& line : host->GetJournal().Lines()) {
+        const std::string call = line["call"];
+        if (call == "AcquireSuite") start.push_back(line["args"]["name"]);
+        if (call.rfind("AEGP_Register", 0) == 0) start.push_back(call);
+        if (start.size() == 5) break;
+    }
+    EXPECT_EQ(start, (std::vector<std::string>{
+                         kAEGPUtilitySuite, kAEGPRegisterSuite, "AEGP_RegisterCommandHook",
+                         "AEGP_RegisterUpdateMenuHook", "AEGP_RegisterIdleHook"}));
+    EXPECT_TRUE(PumpUntil([] { return !Dispatcher().GetInstalledAEEffects().empty(); }));
+    std::string expected;
+    for (const auto& e : hostsim::BuiltInEffects())
+        expected += e.matchName + "|" + e.displayName + "|" + e.category + "*|*";
+    EXPECT_EQ(Dispatcher().GetInstalledAEEffects(), expected);
+    EXPECT_TRUE(host->RecordsCopy().alerts.empty());
+}
+
+TEST_F(PluginInHost, KeywordsQueueWorkOrAnswerAtOnce) {
+    struct Case {
+        std::vector<std::string> fields;
+        std::string reply;
+    };
+    const Case cases[] = {
+        {{"3", "ExecuteCommand", "2004"}, ""},
+        {{"3", "executecommand", "2005"}, ""},  // keywords are case-sensitive: nothing runs
+        {{"3", "ExecuteCommand "}, ""},
+        {{"3", "ExecuteCommand"}, ""},
+        {{"7", "GetAfterEffectLanguage"}, "7|en_US"},
+        {{"7", "GetAfterEffectLanguage", "\r"}, "7|en_US"},
+        {{"7", "GetAfterEffectLanguage\r"}, ""},
+        {{"x|y", "Script", ""}, "x|y|"},  // an empty script is answered at once
+        {{"9", "Script"}, "9|"},
+    };
+    const auto before = CommandsRun().size();
+    for (const auto& c : cases)
+        EXPECT_EQ(Dispatcher().ProcessMarluneCommand(c.fields), c.reply) << c.fields[1];
+    ASSERT_TRUE(PumpUntil([&] { return CommandsRun().size() > before; }));
+    host->RunIdleHooks();
+    const auto runs = CommandsRun();
+    EXPECT_EQ(std::vector(runs.begin() + static_cast<long>(before), runs.end()),
+              (std::vector<std::pair<int, std::string>>{{2004, "plugin"}}));
+}
+
+TEST_F(PluginInHost, CommandNumbersAreReadLikeADecimalLong) {
+    struct Case {
+        std::string text;
+        std::optional<int> runs;  // none: nothing runs
+    };
+    const Case cases[] = {
+        {"2004", 2004}, {"  -12", -12}, {"+7\r", 7}, {"31x", 31}, {"abc", {}}, {"", {}},
+    };
+    for (const auto& c : cases) {
+        const auto before = CommandsRun().size();
+        Cuebridge::commandQueue.Push(c.text.empty() ? " " : c.text);
+        host->RunIdleHooks();
+        const auto runs = CommandsRun();
+        if (!c.runs) {
+            EXPECT_EQ(runs.size(), before) << "'" << c.text << "'";
+        } else {
+            ASSERT_EQ(runs.size(), before + 1) << "'" << c.text << "'";
+            EXPECT_EQ(runs.back().first, *c.runs) << "'" << c.text << "'";
+        }
+    }
+}
+
+TEST_F(PluginInHost, InfoPanelAndProjectStepsAsTheHostShowsThem) {
+    Cuebridge::infoPanelCommandQueue.Push("SetInfoText");
+    Cuebridge::infoPanelCommandQueue.Push("SetInfoColor");
+    host->RunIdleHooks();
+    const json info = host->GetInfoPanel().Json();
+    EXPECT_EQ(info["line1"], "Lorem ipsum");
+    EXPECT_EQ(info["line2"], "dolor sit amet");
+    EXPECT_EQ(info["appended"], json::array({"Some third text"}));
+    EXPECT_EQ(info["color"], (json{{"alpha", 1}, {"red", 150}, {"green", 100}, {"blue", 50}}));
+
+    // "First" selects the item after the project's first one; "Next" the one after the
+    // active item, and nothing past the last.
+    const json items = host->GetProject().ItemsJson();
+    auto selected = [] {
+        std::vector<int> ids;
+        for (const auto& item : host->GetProject().ItemsJson())
+            if (item["selected"]) ids.push_back(item["id"]);
+        return ids;
+    };
+    const auto step = [](const char* which) {
+        Cuebridge::projectCommandQueue.Push(which);
+        host->RunIdleHooks();
+    };
+    step("First");
+    EXPECT_EQ(selected(), std::vector<int>{items[1]["id"].get<int>()});
+    step("Next");
+    EXPECT_EQ(selected(), std::vector<int>{items[2]["id"].get<int>()});
+    ASSERT_EQ(host->GetProject().UserSelect(items.back()["id"]), "");
+    step("Next");
+    EXPECT_EQ(selected(), std::vector<int>{items.back()["id"].get<int>()});
+}
+
+TEST_F(PluginInHost, ScriptsRunOnTheMainThreadAndFreeBothHandles) {
+    EXPECT_EQ(Script("'a|b' + 1"), "a|b1");
+    EXPECT_EQ(Script("nosuch()").rfind("SCRIPT ERROR: ReferenceError", 0), 0u);
+    EXPECT_EQ(Script("undefined"), "");
+    EXPECT_EQ(host->GetMemHandles().Outstanding(), 0u);
+    EXPECT_EQ(host->GetMemHandles().BadCalls(), 0);
+    EXPECT_FALSE(Cuebridge::IsScriptExecuting.load());
+}
+
+TEST_F(PluginInHost, ExecutorFailureStillReleasesTheWaiter) {
+    host->SetRefused(kAEGPMemorySuite, kAEGPMemorySuiteVersion1, true);
+    const std::string result = Script("1");
+    host->SetRefused(kAEGPMemorySuite, kAEGPMemorySuiteVersion1, false);
+    EXPECT_EQ(result.rfind("SCRIPT ERROR: ", 0), 0u) << result;
+    EXPECT_FALSE(Cuebridge::IsScriptExecuting.load());
+    EXPECT_EQ(Script("2"), "2") << "the next request is served";
+}
+
+TEST_F(PluginInHost, ConcurrentRequestersEachGetTheirOwnResult) {
+    constexpr int kRounds = 15;
+    std::vector<std::string> mismatches[2];
+    std::atomic<int> done{0};
+    std::vector<std::thread> requesters;
+    for (int r = 0; r < 2; ++r)
+        requesters.emplace_back([&, r] {
+            for (int i = 0; i < kRounds; ++i) {
+                const std::string want = std::to_string(r * 1000 + i);
+                std::string result;
+                std::string error;
+                Plugin().ExecuteScript(want, result, error);
+                if (result != want) mismatches[r].push_back(want + " got " + result);
+            }
+            ++done;
+        });
+    EXPECT_TRUE(PumpUntil([&] { return done == 2; }));
+    for (auto& t : requesters) t.join();
+    for (const auto& m : mismatches) EXPECT_TRUE(m.empty()) << m.front();
+}
+
+TEST_F(PluginInHost, TestScriptCommandRunsTheFileWithoutBlockingTheMainThread) {
+    std::ofstream(home->ServiceFolder() / "TestFileScript.jsx") << "app.executeCommand(4242);";
+    host->UserCommand(2630);  // returns while the script still waits for an idle call
+    EXPECT_TRUE(PumpUntil([] {
+        const auto runs = CommandsRun();
+        return std::find(runs.begin(), runs.end(), std::pair<int, std::string>{4242, "script"}) !=
+               runs.end();
+    }));
+}
+
+}  // namespace
