@@ -1,302 +1,287 @@
-// Transport: message assembly from received bytes, and the listen cycle over a real
-// loopback connection with a recording dispatcher in place of the command dispatcher.
+// The socket server's own promises, over real loopback connections with an echoing
+// dispatcher: it listens on loopback only and serves one connection at a time, makes its
+// port folder private, answers the tail of a peer that half-closed, refuses HTTP, and
+// with no descriptors left retries rarely and serves again once they are free. (Framing
+// is checked by replaying the receive fuzz target's corpus against its model.)
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
-#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
 
 #include "MarluneSocket.h"
-#include "PluginTestSupport.h"
 #include "TempHome.h"
+#include "Tracer.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Cuebridge::MarluneSocket;
-using Cuebridge::MessageAssembler;
-using testsupport::Client;
+namespace fs = std::filesystem;
 
-std::vector<std::string> Assemble(MessageAssembler& assembler,
-                                  const std::vector<std::string>& chunks, bool flush = true) {
-    std::vector<std::string> messages;
-    auto collect = [&](std::string_view m) {
-        messages.emplace_back(m);
-        return true;
-    };
-    for (const auto& chunk : chunks) assembler.Feed(chunk, collect);
-    if (flush) assembler.FlushTail(collect);
-    return messages;
-}
-
-TEST(SplitString, CutsLikeLineReading) {
-    struct Case {
-        std::string text;
-        std::vector<std::string> pieces;
-    };
-    const Case cases[] = {
-        {"", {}},          {"abc", {"abc"}},         {"a|b|", {"a", "b"}},
-        {"|b", {"", "b"}}, {"a||c", {"a", "", "c"}}, {"||", {"", ""}},
-    };
-    for (const auto& c : cases) EXPECT_EQ(SplitString(c.text, '|'), c.pieces) << c.text;
-}
-
-TEST(MessageAssembler, CutsAtLineFeedsAndKeepsCarriageReturns) {
-    MessageAssembler assembler;
-    EXPECT_EQ(Assemble(assembler, {"a|b|c\nd|e|f\n"}),
-              (std::vector<std::string>{"a|b|c", "d|e|f"}));
-    EXPECT_EQ(Assemble(assembler, {"\n\nx\r\n"}), (std::vector<std::string>{"", "", "x\r"}));
-    EXPECT_EQ(Assemble(assembler, {"last|without|lf"}),
-              (std::vector<std::string>{"last|without|lf"}));
-}
-
-TEST(MessageAssembler, SameMessagesWhateverTheSplit) {
-    const std::string stream = "1|Script|a|b\n2|GetAfterEffectLanguage\n\n3|x|y\r\n4|tail";
-    MessageAssembler whole;
-    const auto expected = Assemble(whole, {stream});
-    for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
-        MessageAssembler assembler;
-        EXPECT_EQ(Assemble(assembler, {stream.substr(0, cut), stream.substr(cut)}), expected)
-            << cut;
-    }
-    MessageAssembler bytewise;
-    std::vector<std::string> bytes;
-    for (char c : stream) bytes.emplace_back(1, c);
-    EXPECT_EQ(Assemble(bytewise, bytes), expected);
-}
-
-TEST(MessageAssembler, ZeroByteDropsTheRestOfItsChunk) {
-    MessageAssembler assembler;
-    const std::string chunk("a|b|c\nd|e|f\0g|h|i\n", 18);
-    EXPECT_EQ(Assemble(assembler, {chunk, "\n"}), (std::vector<std::string>{"a|b|c", "d|e|f"}));
-    EXPECT_TRUE(Assemble(assembler, {std::string("\0x|y|z\n", 7)}).empty());
-}
-
-TEST(MessageAssembler, OverLongMessageIsDroppedUpToItsLineFeed) {
-    MessageAssembler assembler(8);
-    // Over the bound within one piece, and over it only once joined across pieces.
-    EXPECT_EQ(Assemble(assembler, {"123456789\nok\n"}), (std::vector<std::string>{"ok"}));
-    EXPECT_EQ(Assemble(assembler, {"12345", "6789", "abc\nnext\n"}),
-              (std::vector<std::string>{"next"}));
-    EXPECT_EQ(Assemble(assembler, {"12345678\n"}), (std::vector<std::string>{"12345678"}));
-    EXPECT_EQ(Assemble(assembler, {"123456789"}), (std::vector<std::string>{}));
-}
-
-TEST(MessageAssembler, StopsWhenTheHandlerRefuses) {
-    MessageAssembler assembler;
-    std::vector<std::string> seen;
-    const bool go = assembler.Feed("a\nstop\nc\n", [&](std::string_view m) {
-        seen.emplace_back(m);
-        return m != "stop";
-    });
-    EXPECT_FALSE(go);
-    EXPECT_EQ(seen, (std::vector<std::string>{"a", "stop"}));
-}
-
-// A socket whose dispatcher records every field list and answers with it.
-class RecordingSocket : public MarluneSocket {
+// Echoes every field list as "<a^b^c>".
+class EchoSocket : public Cuebridge::MarluneSocket {
 public:
-    RecordingSocket() {
+    EchoSocket() {
         SetDispatcher([this](std::vector<std::string> fields) {
+            ++dispatched;
             std::string reply = "<";
             for (std::size_t i = 0; i < fields.size(); ++i) reply += (i ? "^" : "") + fields[i];
-            reply += ">";
-            std::lock_guard<std::mutex> lock(mutex_);
-            dispatched_.push_back(std::move(fields));
-            return reply;
+            return reply + ">";
         });
     }
     std::string ProcessMessage(std::string) override { return {}; }
-    std::vector<std::vector<std::string>> Dispatched() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return dispatched_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::vector<std::string>> dispatched_;
+    std::atomic<int> dispatched{0};
 };
 
-class ListenCycleTest : public ::testing::Test {
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
+    for (const auto end = std::chrono::steady_clock::now() + limit; !done();) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+int ConnectTo(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    close(fd);
+    return -1;
+}
+
+// Reads up to n bytes, until the peer closes or 5 s pass.
+std::string Read(int fd, std::size_t n) {
+    std::string got;
+    char buffer[256];
+    pollfd p{fd, POLLIN, 0};
+    while (got.size() < n && poll(&p, 1, 5000) > 0) {
+        const ssize_t r = recv(fd, buffer, std::min(sizeof buffer, n - got.size()), 0);
+        if (r <= 0) break;
+        got.append(buffer, static_cast<std::size_t>(r));
+    }
+    return got;
+}
+
+// Ports this process listens on, with the address as /proc shows it (0100007F: loopback).
+std::vector<std::pair<std::string, int>> OwnListeningSockets() {
+    std::set<std::string> inodes;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const std::string target = fs::read_symlink(entry.path(), ec).string();
+        if (!ec && target.rfind("socket:[", 0) == 0)
+            inodes.insert(target.substr(8, target.size() - 9));
+    }
+    std::vector<std::pair<std::string, int>> sockets;
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, skip, inode;
+        fields >> slot >> local >> remote >> state >> skip >> skip >> skip >> skip >> skip >> inode;
+        if (state != "0A" || inodes.count(inode) == 0) continue;
+        const auto colon = local.find(':');
+        sockets.emplace_back(local.substr(0, colon),
+                             std::stoi(local.substr(colon + 1), nullptr, 16));
+    }
+    return sockets;
+}
+
+class ListenCycle : public ::testing::Test {
 protected:
     void TearDown() override {
         if (cycles_.joinable()) cycles_.join();
     }
-    // Runs `count` listen cycles on a thread of the test's own (joined at the end).
     void RunCycles(int count) {
         cycles_ = std::thread([this, count] {
             for (int i = 0; i < count; ++i) socket_->StartListeningOne();
         });
     }
-    std::filesystem::path PortFile() const {
-        return home_.ServiceFolder() / "PluginData/AfterEffects/socket.port";
-    }
-    int WaitForPort() {
-        const std::string text = testsupport::WaitForFile(PortFile());
-        return text.empty() ? -1 : std::stoi(text);
+    fs::path PortFolder() const { return home_.ServiceFolder() / "PluginData/AfterEffects"; }
+    int WaitForPort(int notPort = -1) {
+        int port = -1;
+        WaitUntil([&] {
+            const std::string text = ReadFile(PortFolder() / "socket.port");
+            port = text.empty() ? -1 : std::stoi(text);
+            return port > 0 && port != notPort;
+        });
+        return port;
     }
 
-    TempHome home_;  // set before any thread starts, restored after they end
-    std::unique_ptr<RecordingSocket> socket_ = std::make_unique<RecordingSocket>();
+    TempHome home_;  // set before the thread starts, restored after it ends
+    std::unique_ptr<EchoSocket> socket_ = std::make_unique<EchoSocket>();
     std::thread cycles_;
 };
 
-TEST_F(ListenCycleTest, PublishesPortOnLoopbackAndDeletesItWhenTheConnectionEnds) {
-    std::filesystem::create_directories(home_.ServiceFolder() / "PluginData/AfterEffects");
+TEST_F(ListenCycle, LoopbackOnlyOneConnectionAtATimeAndANewPortPerCycle) {
+    fs::create_directories(PortFolder());
     RunCycles(2);
     const int port = WaitForPort();
     ASSERT_GT(port, 0);
-    EXPECT_EQ(testsupport::ReadFile(PortFile()), std::to_string(port));  // digits only
+    int first = -1;
+    ASSERT_TRUE(WaitUntil([&] { return (first = ConnectTo(port)) >= 0; }));
+    ASSERT_TRUE(WaitUntil([] { return OwnListeningSockets().empty(); }));
+    const int second = ConnectTo(port);
+    EXPECT_LT(second, 0) << "a second connection must be refused while one is served";
+    if (second >= 0) close(second);
 
-    auto client = std::make_unique<Client>(port);
-    ASSERT_TRUE(client->Connected());
-    // Only the loopback address listens (nothing else of this process is listening now).
-    EXPECT_TRUE(testsupport::WaitUntil([&] { return testsupport::OwnListeningSockets().empty(); }));
-    EXPECT_LT(Client::TryConnect(port), 0) << "a second connection must be refused";
-
-    client->Send("1|a|b\n");
-    EXPECT_EQ(client->Read(7), "<1^a^b>");
-    client.reset();
-
-    ASSERT_TRUE(testsupport::WaitUntil([&] {
-        const std::string text = testsupport::ReadFile(PortFile());
-        return !text.empty() && std::stoi(text) != port;
-    })) << "the next cycle publishes a new port";
-    const int next = std::stoi(testsupport::ReadFile(PortFile()));
-    ASSERT_TRUE(
-        testsupport::WaitUntil([&] { return !testsupport::OwnListeningSockets().empty(); }));
-    for (const auto& listening : testsupport::OwnListeningSockets()) {
-        EXPECT_EQ(listening.addressHex, "0100007F");
-        EXPECT_EQ(listening.port, next);
+    ASSERT_EQ(send(first, "1|a|b\n", 6, 0), 6);
+    EXPECT_EQ(Read(first, 7), "<1^a^b>");
+    close(first);
+    const int next = WaitForPort(port);
+    ASSERT_GT(next, 0) << "the next cycle publishes a new port";
+    ASSERT_TRUE(WaitUntil([] { return !OwnListeningSockets().empty(); }));
+    for (const auto& [address, listening] : OwnListeningSockets()) {
+        EXPECT_EQ(address, "0100007F");
+        EXPECT_EQ(listening, next);
     }
-    Client second(next);
-    ASSERT_TRUE(second.Connected());
-    second.Close();
-    EXPECT_TRUE(testsupport::WaitUntil([&] { return !std::filesystem::exists(PortFile()); }));
+    int last = -1;
+    ASSERT_TRUE(WaitUntil([&] { return (last = ConnectTo(next)) >= 0; }));
+    close(last);
+    EXPECT_TRUE(WaitUntil([&] { return !fs::exists(PortFolder() / "socket.port"); }));
 }
 
-TEST_F(ListenCycleTest, CreatesAMissingPortFolderPrivately) {
-    std::filesystem::create_directories(home_.ServiceFolder() / "PluginData");
+TEST_F(ListenCycle, MakesItsPortFolderPrivateAndAnswersAHalfClosedPeer) {
+    fs::create_directories(PortFolder().parent_path());
     RunCycles(1);
     const int port = WaitForPort();
     ASSERT_GT(port, 0);
     struct stat info {};
-    ASSERT_EQ(stat((home_.ServiceFolder() / "PluginData/AfterEffects").c_str(), &info), 0);
+    ASSERT_EQ(stat(PortFolder().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-    Client client(port);
-    EXPECT_TRUE(client.Connected());
+    int fd = -1;
+    ASSERT_TRUE(WaitUntil([&] { return (fd = ConnectTo(port)) >= 0; }));
+    ASSERT_EQ(send(fd, "5|q|r", 5, 0), 5);
+    shutdown(fd, SHUT_WR);  // the end of the stream follows the unterminated tail at once
+    EXPECT_EQ(Read(fd, 7), "<5^q^r>");
+    close(fd);
 }
 
-// Without a port file the server still listens; the test finds the port through /proc.
-int WaitForOwnListeningPort() {
-    int port = -1;
-    testsupport::WaitUntil([&] {
-        const auto sockets = testsupport::OwnListeningSockets();
-        if (sockets.empty()) return false;
-        port = sockets.front().port;
-        return true;
-    });
-    return port;
-}
-
-TEST_F(ListenCycleTest, ListensWithoutAPortFileWhenTheFolderCannotBeMade) {
-    // Parent "PluginData" missing: only the last folder would be created, so it fails.
-    RunCycles(1);
-    const int port = WaitForOwnListeningPort();
-    ASSERT_GT(port, 0);
-    EXPECT_FALSE(std::filesystem::exists(PortFile()));
-    Client client(port);
-    ASSERT_TRUE(client.Connected());
-    client.Send("t|k|v\n");
-    EXPECT_EQ(client.Read(7), "<t^k^v>");
-}
-
-TEST_F(ListenCycleTest, ListensWhenHomeIsNotSet) {
-    unsetenv("HOME");  // no other thread runs yet; TempHome restores it
-    RunCycles(1);
-    const int port = WaitForOwnListeningPort();
-    ASSERT_GT(port, 0);
-    Client client(port);
-    ASSERT_TRUE(client.Connected());
-    client.Send("t|k\n");
-    EXPECT_EQ(client.Read(5), "<t^k>");
-}
-
-class FramingTest : public ListenCycleTest {
-protected:
-    void SetUp() override {
-        std::filesystem::create_directories(home_.ServiceFolder() / "PluginData/AfterEffects");
-        RunCycles(1);
-        client_ = std::make_unique<Client>(WaitForPort());
-        ASSERT_TRUE(client_->Connected());
-    }
-    void TearDown() override {
-        client_.reset();
-        ListenCycleTest::TearDown();
-    }
-    std::unique_ptr<Client> client_;
-};
-
-TEST_F(FramingTest, SplitsFieldsAtTheFirstTwoBarsAndAnswersInOrder) {
-    struct Case {
-        std::string message;
-        std::string reply;  // "" for an invalid message: nothing is sent
+TEST(HttpRefusal, RequestLinesAndHostHeadersCloseTheConnectionUndispatched) {
+    const struct {
+        const char* bytes;
+        bool refused;
+    } cases[] = {
+        {"GET /1|ExecuteCommand|2004 HTTP/1.0\n", true},  // no Host line follows
+        {"POST /run HTTP/1.1\r\n", true},
+        {"hOsT: localhost\n", true},
+        {"1|Script|'GET / HTTP/1.1'\n", false},
+        {"1|ExecuteCommand|2004\n", false},
     };
-    const Case cases[] = {
-        {"a|b", "<a^b>"},         {"a|b|", "<a^b^>"},       {"a||c", "<a^^c>"}, {"|b|c", "<^b^c>"},
-        {"a|b|c|d", "<a^b^c|d>"}, {"a|b|c\r", "<a^b^c\r>"}, {"no bar", ""},     {"", ""},
-    };
-    std::string stream;
-    std::string expected;
     for (const auto& c : cases) {
-        stream += c.message + "\n";
-        expected += c.reply;
+        EchoSocket socket;
+        EXPECT_EQ(socket.HandleReceived(-1, c.bytes), !c.refused) << c.bytes;
+        EXPECT_EQ(socket.dispatched, c.refused ? 0 : 1) << c.bytes;
     }
-    client_->Send(stream);
-    EXPECT_EQ(client_->Read(expected.size()), expected);
-    EXPECT_EQ(client_->ReadFor(50ms), "") << "invalid messages get no reply";
-    EXPECT_EQ(socket_->Dispatched().size(), 6u);
 }
 
-TEST_F(FramingTest, ZeroByteCutsTheChunk) {
-    client_->Send(
-        std::string("1|a|b\n2|c|d\0"
-                    "3|e|f\n",
-                    18));
-    EXPECT_EQ(client_->Read(14), "<1^a^b><2^c^d>");
-    EXPECT_EQ(client_->ReadFor(50ms), "");
+// ---- no descriptors left ------------------------------------------------------------------
+
+int CountFailureTraces(const fs::path& traces) {
+    std::istringstream lines(ReadFile(traces));
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+        count += line.find("failed with error") != std::string::npos;
+    return count;
 }
 
-TEST_F(FramingTest, LargeScriptArrivesWholeOverManyReceives) {
-    std::string script(1 << 20, 'x');
-    for (std::size_t i = 0; i < script.size(); i += 1000) script[i] = '|';
-    client_->Send("9|Script|" + script + "\n");
-    const std::string expected = "<9^Script^" + script + ">";
-    EXPECT_EQ(client_->Read(expected.size(), 20000ms), expected);
-    ASSERT_EQ(socket_->Dispatched().size(), 1u);
+// Child body: takes every descriptor below a lowered limit, starts the socket thread
+// with tracing into `traces`, frees the descriptors when the parent writes to `release`
+// and exits when the parent closes it. The limit never touches the test process.
+[[noreturn]] void RunServerWithoutDescriptors(const fs::path& traces, int release) {
+    const int traceFd = open(traces.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (traceFd < 0 || dup2(traceFd, STDOUT_FILENO) < 0) _exit(10);
+    close(traceFd);
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    Cuebridge::Tracer::SetTracing(true);
+    // The sanitizers inspect a type through a pipe the first time they meet it, so the
+    // socket and its thread are met while descriptors are left; the thread waits on
+    // standard output (its first trace) until every descriptor is taken.
+    Cuebridge::MarluneSocket* socket = new EchoSocket;  // lives until _exit
+    if (socket->HasPendingTail()) _exit(13);
+    flockfile(stdout);
+    socket->StartListening(0);
+    std::this_thread::sleep_for(100ms);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = 64;
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(11);
+    std::vector<int> fillers;
+    fillers.reserve(64);
+    for (int fd; (fd = dup(STDERR_FILENO)) >= 0;) fillers.push_back(fd);
+    funlockfile(stdout);
+    char signal;
+    if (read(release, &signal, 1) != 1) _exit(12);
+    for (int fd : fillers) close(fd);
+    while (read(release, &signal, 1) > 0) {
+    }
+    _exit(0);
 }
 
-TEST_F(FramingTest, UnterminatedLastMessageIsStillAnswered) {
-    client_->Send("1|a|b\n2|c|d");
-    EXPECT_EQ(client_->Read(14), "<1^a^b><2^c^d>");
-}
+TEST(ListenBackoff, NoDescriptorsLeftRetriesRarelyAndServesOnceTheyAreFree) {
+    TempHome home;
+    const fs::path portFolder = home.ServiceFolder() / "PluginData/AfterEffects";
+    fs::create_directories(portFolder);
+    const fs::path traces = home.Path() / "traces.txt";
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipeFds[1]);
+        RunServerWithoutDescriptors(traces, pipeFds[0]);
+    }
+    close(pipeFds[0]);
+    std::unique_ptr<void, std::function<void(void*)>> reaper(&home, [&](void*) {
+        close(pipeFds[1]);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    });
 
-TEST_F(FramingTest, HalfClosedPeerStillGetsTheReplyToItsTail) {
-    client_->Send("5|q|r");
-    client_->ShutdownWrite();  // the end of the stream follows the tail at once
-    EXPECT_EQ(client_->Read(7), "<5^q^r>");
-}
+    ASSERT_TRUE(WaitUntil([&] { return CountFailureTraces(traces) > 0; }))
+        << "the lowered limit must make the listen cycle fail";
+    std::this_thread::sleep_for(2s);
+    // Immediate retry, then 4 ms doubling to 1 s: about a dozen cycles in two seconds.
+    // Retrying at once would fail thousands of times in the same window.
+    const int failures = CountFailureTraces(traces);
+    std::printf("[ figures ] %d failed listen cycles in 2 s without descriptors\n", failures);
+    EXPECT_GE(failures, 5);
+    EXPECT_LE(failures, 20);
 
-TEST_F(FramingTest, HttpRequestIsRefusedAndTheConnectionClosed) {
-    client_->Send("1|a|b\nPOST /run HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n2|ExecuteCommand|2004\n");
-    EXPECT_EQ(client_->Read(7), "<1^a^b>");
-    EXPECT_TRUE(client_->ClosedByPeer());
-    EXPECT_EQ(socket_->Dispatched().size(), 1u);
-}
-
-TEST_F(FramingTest, HostHeaderAloneIsRefusedInAnyCase) {
-    client_->Send("hOsT: localhost\n1|a|b\n");
-    EXPECT_TRUE(client_->ClosedByPeer());
-    EXPECT_TRUE(socket_->Dispatched().empty());
+    ASSERT_EQ(write(pipeFds[1], "x", 1), 1);  // the fault goes away
+    std::string port;
+    ASSERT_TRUE(WaitUntil([&] { return !(port = ReadFile(portFolder / "socket.port")).empty(); }))
+        << "the server must listen again once descriptors are free";
+    int fd = -1;
+    ASSERT_TRUE(WaitUntil([&] { return (fd = ConnectTo(std::stoi(port))) >= 0; }));
+    ASSERT_EQ(send(fd, "7|Menu|2\n", 9, 0), 9);
+    EXPECT_EQ(Read(fd, 10), "<7^Menu^2>");
+    close(fd);
 }
 
 }  // namespace

@@ -1,0 +1,289 @@
+// The utilities that take suites on the caller's behalf: the suite handler, suite
+// acquisition for an effect call, the drawbot set (against a small counting basic suite),
+// and the walk to the first layer (against the simulated host's project, in process).
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "AEFX_SuiteHelper.h"
+#include "AEGP_SuiteHandler.h"
+#include "AEGP_Utils.h"
+#include "Host.h"
+#include "Suites.h"
+
+namespace {
+
+// A basic suite that serves every pair but the refused ones and logs each call as
+// "+name/version" (served), "!name/version" (refused) or "-name/version" (released).
+// Reset() starts a test afresh.
+struct CountingBasic {
+    static inline std::vector<std::string> calls;
+    static inline std::set<std::string> refused;
+    static inline int table = 0;
+
+    static std::string Key(const char* name, int32_t version) {
+        return std::string(name) + "/" + std::to_string(version);
+    }
+    static SPErr Acquire(const char* name, int32_t version, const void** suite) {
+        const bool served = refused.count(Key(name, version)) == 0;
+        calls.push_back((served ? "+" : "!") + Key(name, version));
+        *suite = served ? &table : nullptr;
+        return served ? 0 : 516;
+    }
+    static SPErr Release(const char* name, int32_t version) {
+        calls.push_back("-" + Key(name, version));
+        return 0;
+    }
+    static SPBasicSuite* Reset(std::set<std::string> refuse = {}) {
+        static SPBasicSuite basic{Acquire, Release};
+        calls.clear();
+        refused = std::move(refuse);
+        return &basic;
+    }
+    // Acquisitions not yet released, all pairs.
+    static int Held() {
+        std::map<std::string, int> held;
+        for (const auto& call : calls)
+            if (call[0] != '!') held[call.substr(1)] += call[0] == '+' ? 1 : -1;
+        int total = 0;
+        for (const auto& [key, count] : held) total += count;
+        return total;
+    }
+    static int Count(const std::string& call) {
+        return static_cast<int>(std::count(calls.begin(), calls.end(), call));
+    }
+};
+
+template <typename Fn>
+int ThrownCode(Fn fn) {
+    try {
+        fn();
+    } catch (int code) {
+        return code;
+    }
+    return -1;
+}
+
+#define ACCESSOR(fn) #fn, [](const AEGP_SuiteHandler& h) -> void* { return h.fn(); }
+
+TEST(SuiteHandler, EachAccessorTakesItsExactSuiteOnceAndGivesItBack) {
+    const struct {
+        const char* accessor;
+        void* (*call)(const AEGP_SuiteHandler&);
+        const char* pair;
+    } cases[] = {
+        {ACCESSOR(AdvAppSuite2), "PF AE Adv App Suite/2"},
+        {ACCESSOR(AppSuite6), "PF AE App Suite/1"},
+        {ACCESSOR(CommandSuite1), "AEGP Command Suite/1"},
+        {ACCESSOR(CompSuite4), "AEGP Comp Suite/9"},
+        {ACCESSOR(ItemSuite6), "AEGP Item Suite/10"},
+        {ACCESSOR(ItemSuite8), "AEGP Item Suite/13"},
+        {ACCESSOR(ItemSuite9), "AEGP Item Suite/14"},
+        {ACCESSOR(LayerSuite5), "AEGP Layer Suite/11"},
+        {ACCESSOR(MemorySuite1), "AEGP Memory Suite/1"},
+        {ACCESSOR(ProjSuite5), "AEGP Proj Suite/8"},
+        {ACCESSOR(ProjSuite6), "AEGP Proj Suite/9"},
+        {ACCESSOR(RegisterSuite5), "AEGP Register Suite/6"},
+        {ACCESSOR(UtilitySuite3), "AEGP Utility Suite/7"},
+        {ACCESSOR(UtilitySuite6), "AEGP Utility Suite/13"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.accessor);
+        SPBasicSuite* basic = CountingBasic::Reset();
+        {
+            AEGP_SuiteHandler handler(basic);
+            void* first = c.call(handler);
+            EXPECT_NE(first, nullptr);
+            EXPECT_EQ(c.call(handler), first);
+        }
+        EXPECT_EQ(CountingBasic::calls,
+                  (std::vector<std::string>{std::string("+") + c.pair, std::string("-") + c.pair}));
+    }
+}
+
+TEST(SuiteHandler, RefusedSuiteThrows516AfterReleasingTheOnesTakenBefore) {
+    SPBasicSuite* basic = CountingBasic::Reset({"AEGP Command Suite/1"});
+    const int code = ThrownCode([&] {
+        AEGP_SuiteHandler handler(basic);
+        handler.MemorySuite1();
+        handler.CommandSuite1();
+    });
+    EXPECT_EQ(code, 516);
+    EXPECT_EQ(CountingBasic::Count("-AEGP Memory Suite/1"), 1);
+    EXPECT_EQ(CountingBasic::Count("-AEGP Command Suite/1"), 0);
+    EXPECT_EQ(CountingBasic::Held(), 0);
+    EXPECT_EQ(ThrownCode([] { AEGP_SuiteHandler handler(nullptr); }), 516);
+}
+
+// ---- suites on behalf of an effect call ------------------------------------------------
+
+int formatCalls = 0;
+
+// The host's formatting callback as an effect sees it: an unbounded sprintf.
+A_long CountingSprintf(A_char* buffer, const A_char* format, ...) {
+    ++formatCalls;
+    va_list args;
+    va_start(args, format);
+    const int written = std::vsprintf(buffer, format, args);
+    va_end(args);
+    return written;
+}
+
+struct EffectCall {
+    explicit EffectCall(SPBasicSuite* basic) {
+        utils.ansi.sprintf = CountingSprintf;
+        in.pica_basicP = basic;
+        in.utils = &utils;
+        formatCalls = 0;
+    }
+    bool ShowsError() const { return (out.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) != 0; }
+    std::string Message() const { return out.return_msg; }
+
+    PF_UtilCallbacks utils{};
+    PF_InData in{};
+    PF_OutData out{};
+};
+
+TEST(AcquireSuite, HandsOutTheTableSilentlyOrReportsByCodeFlagAndMessage) {
+    SPBasicSuite* basic = CountingBasic::Reset();
+    EffectCall good(basic);
+    const void* suite = nullptr;
+    EXPECT_EQ(AEFX_AcquireSuite(&good.in, &good.out, "AEGP Item Suite", 10, nullptr, &suite), 0);
+    EXPECT_NE(suite, nullptr);
+    EXPECT_FALSE(good.ShowsError());
+    EXPECT_EQ(formatCalls, 0);
+    EXPECT_EQ(AEFX_ReleaseSuite(&good.in, &good.out, "AEGP Item Suite", 10, nullptr), 0);
+    EXPECT_EQ(CountingBasic::Held(), 0);
+
+    CountingBasic::refused = {"AEGP Item Suite/10"};
+    const std::string longMessage(400, 'm');
+    const struct {
+        const char* what;
+        bool withBasic;
+        const char* message;
+        std::string shown;
+    } cases[] = {
+        {"refused, default message", true, nullptr, "Not able to acquire AEFX Suite."},
+        {"refused, own message", true, "no item suite", "no item suite"},
+        {"no basic suite", false, nullptr, "Not able to acquire AEFX Suite."},
+        {"percent signs shown as written", true, "50% %s %n%d", "50% %s %n%d"},
+        {"long message cut to the buffer", true, longMessage.c_str(), std::string(255, 'm')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EffectCall call(c.withBasic ? basic : nullptr);
+        const void* stale = &call;  // a stale pointer must not survive a failure
+        EXPECT_EQ(AEFX_AcquireSuite(&call.in, &call.out, "AEGP Item Suite", 10, c.message, &stale),
+                  516);
+        EXPECT_EQ(stale, nullptr);
+        EXPECT_TRUE(call.ShowsError());
+        EXPECT_EQ(call.Message(), c.shown);
+        EXPECT_EQ(formatCalls, 1);
+    }
+    EffectCall noBasic(nullptr);
+    EXPECT_EQ(AEFX_ReleaseSuite(&noBasic.in, &noBasic.out, "AEGP Item Suite", 10, "gone"), 516);
+    EXPECT_EQ(noBasic.Message(), "gone");
+}
+
+// A host that reports an error yet hands out a table: the error wins.
+int staleTable = 0;
+SPErr RefuseButFill(const char*, int32_t, const void** suite) {
+    *suite = &staleTable;
+    return 1;
+}
+SPErr ReleaseNothing(const char*, int32_t) { return 0; }
+
+TEST(AcquireSuite, HostErrorWinsOverAFilledTable) {
+    SPBasicSuite basic{RefuseButFill, ReleaseNothing};
+    EffectCall call(&basic);
+    const void* suite = nullptr;
+    EXPECT_EQ(AEFX_AcquireSuite(&call.in, &call.out, "AEGP Item Suite", 10, nullptr, &suite), 516);
+    EXPECT_EQ(suite, nullptr);
+    EXPECT_TRUE(call.ShowsError());
+}
+
+TEST(DrawbotSuites, TakesAllFourInOrderAndStopsAtTheFirstRefusal) {
+    const char* pairs[] = {"DRAWBOT Draw Suite/1", "DRAWBOT Supplier Suite/1",
+                           "DRAWBOT Surface Suite/2", "DRAWBOT Path Suite/1"};
+    for (std::size_t refused = 0; refused <= 4; ++refused) {
+        SCOPED_TRACE(refused);
+        SPBasicSuite* basic = CountingBasic::Reset(
+            refused < 4 ? std::set<std::string>{pairs[refused]} : std::set<std::string>{});
+        EffectCall call(basic);
+        DRAWBOT_Suites set{};
+        EXPECT_EQ(AEFX_AcquireDrawbotSuites(&call.in, &call.out, &set), refused < 4 ? 516 : 0);
+        EXPECT_EQ(call.ShowsError(), refused < 4);
+        std::vector<std::string> expected;
+        for (std::size_t i = 0; i <= std::min<std::size_t>(refused, 3); ++i)
+            expected.push_back((i == refused ? "!" : "+") + std::string(pairs[i]));
+        EXPECT_EQ(CountingBasic::calls, expected);
+        const void* slots[] = {set.drawbot_suiteP, set.supplier_suiteP, set.surface_suiteP,
+                               set.path_suiteP};
+        for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(slots[i] != nullptr, i < refused) << i;
+        if (refused == 4) {
+            EXPECT_EQ(AEFX_ReleaseDrawbotSuites(&call.in, &call.out), 0);
+            EXPECT_EQ(CountingBasic::Held(), 0);
+        }
+    }
+}
+
+// ---- the walk to the first layer, in the simulated host's project ----------------------
+
+TEST(FirstLayer, WalksToTheFirstCompositionWithLayers) {
+    using hostsim::ItemSpec;
+    const ItemSpec folder{1, "Folder", AEGP_ItemType_FOLDER, 0, false, {}};
+    const ItemSpec clip{2, "Clip", AEGP_ItemType_FOOTAGE, 0, false, {}};
+    const struct {
+        const char* what;
+        std::vector<ItemSpec> items;
+        A_Err err;
+        int layerOf;  // id of the composition whose first layer is expected, or 0
+        std::vector<nlohmann::json> typeQueries;
+    } cases[] = {
+        {"composition after other items",
+         {folder,
+          clip,
+          {3, "Main", AEGP_ItemType_COMP, 0, false, {"a", "b"}},
+          {4, "Second", AEGP_ItemType_COMP, 0, false, {"c"}}},
+         0,
+         3,
+         {1, 2, 3}},
+        {"composition without layers",
+         {folder, {3, "Empty", AEGP_ItemType_COMP, 0, false, {}}},
+         0,
+         0,
+         {1, 3}},
+        // The end of the project is the null item; the host refuses its type, and that
+        // refusal is the result.
+        {"empty project", {}, A_Err_PARAMETER, 0, {nullptr}},
+        {"no composition", {folder, clip}, A_Err_PARAMETER, 0, {1, 2, nullptr}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        hostsim::Host host({}, {}, hostsim::ProjectSpec{c.items, 0});
+        host.GetJournal().KeepInMemory();
+        AEGP_LayerH untouched = reinterpret_cast<AEGP_LayerH>(&host);
+        AEGP_LayerH layer = untouched;
+        EXPECT_EQ(GetNewFirstLayerInFirstComp(hostsim::Suites::Basic(), &layer), c.err);
+        std::vector<nlohmann::json> typeQueries, layerQueries;
+        for (const auto& line : host.GetJournal().Lines()) {
+            if (line["call"] == "AEGP_GetItemType") typeQueries.push_back(line["args"]["item"]);
+            if (line["call"] == "AEGP_GetCompLayerByIndex")
+                layerQueries.push_back(line["args"]["comp"]);
+        }
+        EXPECT_EQ(typeQueries, c.typeQueries);
+        EXPECT_EQ(layerQueries, c.layerOf ? std::vector<nlohmann::json>{c.layerOf}
+                                          : std::vector<nlohmann::json>{});
+        EXPECT_EQ(layer == untouched, c.layerOf == 0);
+        for (const auto& [pair, count] : host.RecordsCopy().suitesHeld)
+            EXPECT_EQ(count, 0) << pair.first << " " << pair.second;
+    }
+    EXPECT_EQ(GetNewFirstLayerInFirstComp(CountingBasic::Reset(), nullptr), A_Err_PARAMETER);
+}
+
+}  // namespace
