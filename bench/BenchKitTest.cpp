@@ -1,6 +1,6 @@
-// Tests of the benchmark's own machinery: the statistics behind every figure, the
-// report's ratios and verdicts, exact-length reads of unterminated replies, the
-// command-stamp reader, and the floor measurements' sample counts.
+// Tests of the benchmark's own machinery where a fault would skew a figure unseen: the
+// statistics, the ratio to the floor, exact-length reads of unterminated replies, and
+// the command-stamp reader.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "Floor.h"
 #include "StampReader.h"
 #include "Stats.h"
 #include "Wire.h"
@@ -60,44 +59,6 @@ TEST(Report, RatiosReferToTheNamedFloor) {
     EXPECT_EQ(FindRow(report, "nothing"), nullptr);
 }
 
-TEST(Report, TableAndJsonCarryTheSameFigures) {
-    Report report;
-    report.machine = "2 cores, Test CPU";
-    report.rows.push_back(LatencyRow("floor", "loopback floor", {20, 20}));
-    Row query = LatencyRow("query", "query round trip", {40, 40});
-    query.target = "p50 <= 1.5x";
-    query.met = false;
-    report.rows.push_back(query);
-    report.rows.push_back(RateRow("trace", "trace off", "ns/call", 1.734));
-    report.rows.push_back(RateRow("tput", "throughput", "cmds/s", 1234567.4));
-    RelateToFloor(report, "query", "floor");
-
-    const std::string table = FormatTable(report);
-    EXPECT_NE(table.find("2 cores, Test CPU"), std::string::npos);
-    EXPECT_NE(table.find("2.00x floor"), std::string::npos);
-    EXPECT_NE(table.find("NO"), std::string::npos);
-    EXPECT_NE(table.find("1.73 ns/call"), std::string::npos);
-    EXPECT_NE(table.find("1,234,567 cmds/s"), std::string::npos);
-    EXPECT_NE(table.find("40.0 us"), std::string::npos);
-
-    const nlohmann::json json = ToJson(report);
-    EXPECT_EQ(json["machine"], "2 cores, Test CPU");
-    ASSERT_EQ(json["rows"].size(), 4u);
-    EXPECT_EQ(json["rows"][1]["key"], "query");
-    EXPECT_DOUBLE_EQ(json["rows"][1]["p50"].get<double>(), 40);
-    EXPECT_DOUBLE_EQ(json["rows"][1]["ratio_to_floor"].get<double>(), 2);
-    EXPECT_EQ(json["rows"][1]["met"], false);
-    EXPECT_FALSE(json["rows"][0].contains("met"));
-    EXPECT_DOUBLE_EQ(json["rows"][3]["value"].get<double>(), 1234567.4);
-}
-
-TEST(Report, MachineNamesCoresAndCpu) {
-    const std::string machine = DescribeMachine();
-    EXPECT_NE(machine.find(" cores, "), std::string::npos);
-    EXPECT_NE(machine.find(std::to_string(std::thread::hardware_concurrency()) + " cores"),
-              std::string::npos);
-}
-
 // A reply without a terminator, written in pieces, is read as exactly its length.
 TEST(Wire, ReadsExactLengthsAcrossPiecesAndSeesTheEnd) {
     LoopbackListener listener;
@@ -117,16 +78,6 @@ TEST(Wire, ReadsExactLengthsAcrossPiecesAndSeesTheEnd) {
     server.join();
     EXPECT_EQ(client.ReadExactly(1), "");  // the peer closed
     EXPECT_EQ(client.ReadQuiet(100ms, 10ms), "");
-}
-
-TEST(Wire, ConnectGivesUpOnAClosedPort) {
-    int port;
-    {
-        LoopbackListener listener;
-        port = listener.Port();
-    }
-    Wire client;
-    EXPECT_FALSE(client.Connect(port, 50ms));
 }
 
 std::string FifoPath(const char* name) {
@@ -150,28 +101,6 @@ TEST(StampReader, FindsTheStampOfTheAskedCommand) {
     EXPECT_EQ(reader.WaitFor(12), 301);
     EXPECT_THROW(reader.WaitFor(13), std::runtime_error);  // the writer closed
     host.join();
-}
-
-TEST(StampReader, TimesOutWhenNoStampComes) {
-    StampReader reader(FifoPath("stamps-b"));
-    const int fd = open(FifoPath("stamps-b").c_str(), O_WRONLY | O_NONBLOCK);
-    ASSERT_GE(fd, 0);
-    EXPECT_THROW(reader.WaitFor(1, 50), std::runtime_error);
-    close(fd);
-}
-
-TEST(Floor, MeasuresTheAskedNumberOfRoundTrips) {
-    const auto echo = LoopbackRoundTrips("q|GetAfterEffectLanguage\n", 0, 50, 5);
-    const auto large = LoopbackRoundTrips("e|x\n", 200000, 10, 2);
-    const auto handOff = HandOffRoundTrips(50, 5);
-    const auto process = LoopbackRoundTripsToProcess("q|GetAfterEffectLanguage\n", 20, 2);
-    ASSERT_EQ(process.size(), 20u);
-    ASSERT_EQ(echo.size(), 50u);
-    ASSERT_EQ(large.size(), 10u);
-    ASSERT_EQ(handOff.size(), 50u);
-    for (double v : echo) EXPECT_GT(v, 0);
-    for (double v : handOff) EXPECT_GT(v, 0);
-    EXPECT_GT(LoopbackLineRate("1|ExecuteCommand|3000\n", 5000), 0);
 }
 
 }  // namespace

@@ -7,14 +7,14 @@
 #include <stdexcept>
 #include <thread>
 
-#include "HostSimProcess.h"
+#include "HostProcess.h"
 #include "StampReader.h"
 #include "Wire.h"
 
 namespace cuebridge_bench {
 namespace {
 
-using cuebridge_test::HostSimProcess;
+using hostsim::HostProcess;
 
 constexpr const char* kLongIdleIntervalMs = "600000";  // only requested idle calls run
 constexpr int kWarmup = 200;
@@ -28,7 +28,7 @@ double MicrosSince(std::int64_t startNs) {
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
 // The controller's connection to a freshly started host.
-Wire ConnectController(const HostSimProcess& host) {
+Wire ConnectController(const HostProcess& host) {
     const auto port = host.WaitForPort();
     if (!port) Fail("the plug-in published no port; host stderr:\n" + host.Stderr());
     Wire wire;
@@ -92,7 +92,7 @@ std::vector<double> CommandLatencies(Wire& wire, StampReader& stamps, int sample
     return latencies;
 }
 
-std::size_t CommandsRunByPlugin(HostSimProcess& host) {
+std::size_t CommandsRunByPlugin(HostProcess& host) {
     const nlohmann::json answer = host.Ask("state", 60s);
     if (!answer.is_object() || !answer.value("ok", false))
         Fail("the host console did not answer \"state\"");
@@ -125,8 +125,8 @@ void WriteEffectsFile(const std::string& path, int count) {
 
 // A throw-away folder for one measurement's host files, removed when it ends.
 struct WorkDir {
-    std::string path = cuebridge_test::MakeTempDir("cuebridge-bench-");
-    ~WorkDir() { cuebridge_test::RemoveTree(path); }
+    std::string path = hostsim::MakeTempDir("cuebridge-bench-");
+    ~WorkDir() { hostsim::RemoveTree(path); }
 };
 
 Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsSamples) {
@@ -136,7 +136,7 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
     StampReader stamps(work + "/stamps");
     auto args = HostArgs(setup, work + "/effects.json");
     args.insert(args.end(), {"--stamp-commands", work + "/stamps"});
-    HostSimProcess host(setup.hostsim, args);
+    HostProcess host(setup.hostsim, args);
     Wire wire = ConnectController(host);
 
     Interactive result;
@@ -164,7 +164,7 @@ std::vector<double> MeasureThroughput(const HostSetup& setup, int commands, int 
     const WorkDir workDir;
     const std::string& work = workDir.path;
     WriteEffectsFile(work + "/effects.json", setup.effects);
-    HostSimProcess host(setup.hostsim, HostArgs(setup, work + "/effects.json"));
+    HostProcess host(setup.hostsim, HostArgs(setup, work + "/effects.json"));
     Wire wire = ConnectController(host);
     const std::string sentinel = "z|Script|1+1\n";
     if (LearnReply(wire, sentinel) != "z|2") Fail("the closing script is not answered");

@@ -1,24 +1,78 @@
-// cuebridge-ctl against the simulated host with the real plug-in inside: what each
-// sub-command prints and returns, replies whose bytes look like separators, a large result,
-// a plug-in that is gone, a script that outlives the time limit, and the repl through a pipe.
-
+// cuebridge-ctl as a user runs it, against the simulated host with the real plug-in inside:
+// what each sub-command prints and returns, replies whose bytes look like separators, a
+// large result, usage errors, a plug-in that is gone, a script that outlives the time
+// limit, and the repl through a pipe.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <csignal>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
-#include "FakePlugin.h"
-#include "HostSimProcess.h"
+#include "HostProcess.h"
+#include "PortFile.h"
+#include "TempHome.h"
 
-using Cuebridge::CtlTest::CtlRun;
-using Cuebridge::CtlTest::RunCtl;
-using cuebridge_test::HostSimProcess;
+extern char** environ;
+
+using hostsim::HostProcess;
 using nlohmann::json;
 using namespace std::chrono_literals;
 
 namespace {
+
+struct CtlRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// Runs the built cuebridge-ctl with HOME set to `home`, `input` on standard input; the
+// standard streams go through files under that home, so nothing can fill a pipe.
+CtlRun RunCtl(const std::string& home, const std::vector<std::string>& args,
+              const std::string& input = {}) {
+    const std::string stem = home + "/.ctl-run";
+    std::ofstream(stem + ".in", std::ios::binary) << input;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, (stem + ".in").c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, (stem + ".out").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (stem + ".err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> argStrings{CUEBRIDGE_CTL_PATH};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<std::string> envStrings{"HOME=" + home};
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        if (std::string_view(*entry).substr(0, 5) != "HOME=") envStrings.emplace_back(*entry);
+    std::vector<char*> argv, envp;
+    for (std::string& arg : argStrings) argv.push_back(arg.data());
+    for (std::string& entry : envStrings) envp.push_back(entry.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    CtlRun run;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.out = ReadFile(stem + ".out");
+    run.err = ReadFile(stem + ".err");
+    return run;
+}
 
 const char* const kEffectsFile = R"([
   {"matchName": "ADBE Gaussian Blur 2", "displayName": "Gaussian Blur", "category": "Blur & Sharpen"},
@@ -31,9 +85,9 @@ const char* const kEffectsFile = R"([
 class CtlEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        files_ = cuebridge_test::MakeTempDir("ctl-e2e-");
+        files_ = hostsim::MakeTempDir("ctl-e2e-");
         std::ofstream(files_ + "/effects.json") << kEffectsFile;
-        host_ = std::make_unique<HostSimProcess>(
+        host_ = std::make_unique<HostProcess>(
             HOSTSIM_PATH,
             std::vector<std::string>{"--plugin", CUEBRIDGE_PLUGIN_PATH, "--effects",
                                      files_ + "/effects.json", "--script-timeout-ms", "1500"});
@@ -41,7 +95,7 @@ protected:
     }
     void TearDown() override {
         host_.reset();
-        cuebridge_test::RemoveTree(files_);
+        hostsim::RemoveTree(files_);
     }
 
     CtlRun Ctl(const std::vector<std::string>& args, const std::string& input = {}) {
@@ -69,7 +123,7 @@ protected:
     }
 
     std::string files_;
-    std::unique_ptr<HostSimProcess> host_;
+    std::unique_ptr<HostProcess> host_;
 };
 
 std::vector<int> SelectedIds(const json& state) {
@@ -116,9 +170,11 @@ TEST_F(CtlEndToEnd, QueriesPrintTheHostsAnswers) {
     ASSERT_EQ(asJson.exitCode, 0) << asJson.err;
     EXPECT_EQ(json::parse(asJson.out), json::parse(std::string(kEffectsFile)));
 
-    CtlRun sent = Ctl({"send", "q7|GetAfterEffectLanguage|"});
+    CtlRun sent = Ctl({"--verbose", "send", "q7|GetAfterEffectLanguage|"});
     EXPECT_EQ(sent.exitCode, 0) << sent.err;
     EXPECT_EQ(sent.out, "q7|en_US\n");
+    EXPECT_NE(sent.err.find(">> q7|GetAfterEffectLanguage|\\n"), std::string::npos) << sent.err;
+    EXPECT_NE(sent.err.find("<< q7|en_US"), std::string::npos) << sent.err;
 }
 
 TEST_F(CtlEndToEnd, ScriptResultsComeBackByteForByte) {
@@ -138,7 +194,9 @@ TEST_F(CtlEndToEnd, ScriptResultsComeBackByteForByte) {
         // Line ends in the source travel as carriage returns, which the engine reads as line ends.
         {{"script", "-"}, "var a = 'p|q'; // a comment\r\nvar b = '*|*';\na + b\n", "p|q*|*"},
         {{"send", "r|Script|'in|side'"}, "", "r|in|side"},
+        {{"script", "-f", host_->Home() + "/test.jsx"}, "", "a\rb"},
     };
+    std::ofstream(host_->Home() + "/test.jsx") << "'a' + String.fromCharCode(13) + 'b';\r\n";
     for (const Case& c : cases) {
         CtlRun run = Ctl(c.args, c.input);
         EXPECT_EQ(run.exitCode, 0) << c.args[1] << ": " << run.err;
@@ -207,6 +265,7 @@ TEST_F(CtlEndToEnd, ReplThroughAPipe) {
         "language\n"
         "script 'a|b*|*c'\n"
         "script nosuch()\n"
+        "bogus\n"
         "command 2004\n"
         "script app.project.numItems\n"
         "send 5|GetAfterEffectLanguage|\n"
@@ -214,7 +273,11 @@ TEST_F(CtlEndToEnd, ReplThroughAPipe) {
     CtlRun run = Ctl({"repl"}, input);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "en_US\na|b*|*c\n6\n5|en_US\n");
-    EXPECT_EQ(run.err, "script error: ReferenceError: identifier 'nosuch' undefined (line 1)\n");
+    EXPECT_NE(
+        run.err.find("script error: ReferenceError: identifier 'nosuch' undefined (line 1)\n"),
+        std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("unknown request 'bogus'"), std::string::npos) << run.err;
 }
 
 TEST_F(CtlEndToEnd, AfterTheHostDiesNoPluginIsListening) {
@@ -229,4 +292,39 @@ TEST_F(CtlEndToEnd, AfterTheHostDiesNoPluginIsListening) {
     ASSERT_TRUE(portFile >> stalePort) << "the killed plug-in's port file stays";
     // A stale port file: the message names the port that nobody listens on.
     EXPECT_NE(run.err.find("port " + std::to_string(stalePort)), std::string::npos) << run.err;
+}
+
+TEST(CtlWithoutPlugin, UsageErrorsExitTwoBeforeLookingForThePlugin) {
+    TempHome home;  // no port file: a request that went out would exit 3
+    const std::vector<std::string> cases[] = {
+        {},
+        {"command", "twelve"},
+        {"command", "-5"},
+        {"info", "SetInfoFont"},
+        {"navigate", "Last"},
+        {"script"},
+        {"script", ""},
+        {"script", "-f", home.Path() / "missing.jsx"},
+        {"effects", "--raw", "--json"},
+        {"send", "a\nb"},
+        {"--port", "0", "language"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        const CtlRun run = RunCtl(home.Path(), args);
+        EXPECT_EQ(run.exitCode, 2) << (args.empty() ? "(none)" : args.back()) << ": " << run.err;
+        EXPECT_FALSE(run.err.empty());
+    }
+}
+
+TEST(CtlWithoutPlugin, NoPortFileExitsThreeAndNamesThePath) {
+    TempHome home;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--timeout-ms", "200", "language"},
+          {"wait", "--timeout-ms", "200"},
+          {"repl"}}) {
+        const CtlRun run = RunCtl(home.Path(), args);
+        EXPECT_EQ(run.exitCode, 3) << args[0];
+        EXPECT_NE(run.err.find(Cuebridge::Ctl::PortFilePath(home.Path())), std::string::npos)
+            << run.err;
+    }
 }

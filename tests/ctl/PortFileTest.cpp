@@ -3,11 +3,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "FakePlugin.h"
 #include "PortFile.h"
+#include "TempHome.h"
 
 using namespace Cuebridge::Ctl;
-using Cuebridge::CtlTest::TempHome;
 
 TEST(PortFile, PathIsUnderTheServiceDataFolder) {
     EXPECT_EQ(PortFilePath("/home/ana"),
@@ -31,7 +30,7 @@ TEST(PortFile, ReadsOnlyAPlainPortNumber) {
         {"4915\n\n", PortFileStatus::Invalid, 0},
     };
     TempHome home;
-    const std::string path = home.Path() + "/socket.port";
+    const std::string path = home.Path() / "socket.port";
     for (const Case& c : cases) {
         std::ofstream(path, std::ios::trunc | std::ios::binary) << c.content;
         PortFileContent read = ReadPortFile(path);

@@ -1,28 +1,25 @@
-// The real plug-in inside the simulated host, driven as the controller service drives it:
-// the port file, one-line requests over loopback, the console for the user's side, and
-// the host's state and journal to see what reached the host and on which thread.
+// The real plug-in inside the simulated host as a child process, driven as the controller
+// service drives it, through the client's own Session: what only a whole process shows
+// (start-up faults, signals, a strict run end to end). The conversation test is also the
+// one ./run test runs under valgrind's memcheck (CUEBRIDGE_HOST_WRAPPER).
 #include <gtest/gtest.h>
+#include <signal.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iostream>
-#include <set>
+#include <random>
 #include <thread>
 
-#include "ControllerConnection.h"
-#include "HostSimProcess.h"
+#include "HostProcess.h"
+#include "Session.h"
 
-using cuebridge_test::ControllerConnection;
-using cuebridge_test::HostSimProcess;
+using hostsim::HostProcess;
 using nlohmann::json;
 using namespace std::chrono_literals;
 
 namespace {
 
 constexpr const char* kAlert = "Marlune : Could not register command hook.";
-constexpr const char* kServiceDir = "/Library/Application Support/Ostrel/OstrelPluginService";
 
 // Three effects, one with a bar in its display name: records are copied unescaped.
 constexpr const char* kEffectsJson = R"([
@@ -33,141 +30,85 @@ constexpr const char* kEffectsList =
     "ADBE Glo2|Glow|Stylize*|*ADBE Gaussian Blur 2|Gaussian Blur|Blur & Sharpen*|*Test "
     "Bar|A|B|Über*|*";
 
-// One simulated host with the plug-in, its journal, and one controller connection.
-class Session {
+// One simulated host with the plug-in, and the controller's session with it.
+class PluginProcess {
 public:
-    explicit Session(std::vector<std::string> extra = {}, bool ownEffects = false)
-        : files_(cuebridge_test::MakeTempDir("cuebridge-e2e-")),
-          host_(HOSTSIM_PATH, Args(extra, ownEffects)) {}
-    ~Session() {
-        if (::testing::Test::HasFailure()) {
-            PrintJournalTail();
-            std::cerr << "host's stderr:\n" << host_.Stderr() << "\n";
-        }
-        cuebridge_test::RemoveTree(files_);
+    explicit PluginProcess(std::vector<std::string> extra = {})
+        : host_(HOSTSIM_PATH, Args(std::move(extra)), true) {}
+    ~PluginProcess() {
+        if (::testing::Test::HasFailure()) std::cerr << "host's stderr:\n" << host_.Stderr();
+        hostsim::RemoveTree(files_);
     }
 
-    HostSimProcess& Host() { return host_; }
-    ControllerConnection& Connection() { return connection_; }
+    HostProcess& Host() { return host_; }
 
-    // Connects to the port in the port file (one that differs from notPort).
-    int Connect(int notPort = -1) {
-        const auto port = host_.WaitForPort(10s, notPort);
-        if (!port || !connection_.Connect(*port)) return -1;
-        return *port;
-    }
-
-    // Sends the lines, then an empty script with a fresh tag, which the plug-in answers
-    // "tag|" only after the lines before it were handled. Returns the replies before it.
+    // Sends the lines and returns the replies to them (the session's end marker follows
+    // them, so every reply before it has arrived).
     std::string Talk(const std::vector<std::string>& lines) {
-        for (const auto& line : lines) connection_.SendLine(line);
-        const std::string tag = "#sync" + std::to_string(++syncs_);
-        return UntilReply(tag, "Script|", tag + "|");
-    }
-
-    // As Talk, but waits for the queued work too. The sentinel script's reply means the
-    // work was queued and an idle call ran the script; but that call may have passed the
-    // menu command, navigation and Info panel queues before the work arrived (its script
-    // drain goes on taking scripts that keep coming), leaving the work to the next call.
-    // That work asked for an idle call, which the host makes at the end of its next main
-    // loop turn, so the second console answer after the reply comes after it.
-    std::string Settle(const std::vector<std::string>& lines = {}) {
-        for (const auto& line : lines) connection_.SendLine(line);
-        const std::string tag = "#settle" + std::to_string(++syncs_);
-        std::string replies = UntilReply(tag, "Script|'settled'", tag + "|settled");
-        State();
-        State();
-        return replies;
-    }
-
-    json State() {
-        const json answer = host_.Ask("state");
-        EXPECT_TRUE(answer.is_object()) << host_.Stderr();
-        return answer.is_object() ? answer["state"] : json::object();
-    }
-
-    // Polls the state until pred holds, or the (generous) timeout passes.
-    json StateWhen(const std::function<bool(const json&)>& pred,
-                   std::chrono::milliseconds timeout = 20s) {
-        const auto until = std::chrono::steady_clock::now() + timeout;
-        json state = State();
-        while (!pred(state) && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(10ms);
-            state = State();
+        std::string joined;
+        for (const auto& line : lines) joined += (joined.empty() ? "" : "\n") + line;
+        if (!session_) {
+            host_.WaitForPort(60s);  // a host under memcheck starts slowly
+            session_.emplace(Cuebridge::Ctl::Target{std::nullopt, host_.PortFilePath()}, 60s);
         }
-        return state;
+        const auto result = session_->Send(joined);
+        EXPECT_EQ(result.outcome, Cuebridge::Ctl::Outcome::Ok) << result.detail;
+        return result.reply;
+    }
+
+    // As Talk, and waits for the queued work too: a script's reply means an idle call ran,
+    // but that call may have passed the other queues before the work arrived; the work
+    // asked for an idle call of its own, which the host makes at the end of its next main
+    // loop turn, so the second console answer after the reply comes after it.
+    std::string Settle(std::vector<std::string> lines) {
+        lines.push_back("#settle|Script|'settled'");
+        std::string replies = Talk(lines);
+        EXPECT_TRUE(replies.ends_with("#settle|settled")) << replies;
+        host_.State();
+        host_.State();
+        return replies.substr(0, replies.size() - std::min(replies.size(), 15ul));
     }
 
     // The installed-effects reply once the start-up job has stored the list.
     std::string StoredEffects() {
-        const auto until = std::chrono::steady_clock::now() + 20s;
         std::string reply = Talk({"E|GetInstalledAfterEffectEffects|"});
-        while (reply == "E|" && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(10ms);
+        for (int i = 0; i < 400 && reply == "E|"; ++i) {
+            std::this_thread::sleep_for(50ms);
             reply = Talk({"E|GetInstalledAfterEffectEffects|"});
         }
         return reply;
     }
 
-    std::vector<json> Journal() const {
-        std::vector<json> lines;
-        std::ifstream file(files_ + "/journal.jsonl");
-        for (std::string line; std::getline(file, line);)
-            lines.push_back(json::parse(line, nullptr, false));
-        return lines;
-    }
-
-    void WriteTestScript(const std::string& text) const {
-        std::ofstream(host_.Home() + kServiceDir + "/TestFileScript.jsx") << text;
+    // Bytes as they are, on a connection of their own (the session's is closed first, since
+    // the plug-in serves one at a time) that is then closed.
+    void SendAndLeave(const std::string& bytes, std::chrono::milliseconds linger = 0ms) {
+        session_.reset();
+        std::optional<Cuebridge::Ctl::Connection> connection;
+        Cuebridge::Ctl::ConnectStatus status;
+        int error = 0;
+        for (int i = 0; i < 2000 && !connection; ++i) {  // the port file may still be the old one
+            if (const auto port = host_.WaitForPort(20s))
+                connection = Cuebridge::Ctl::Connection::Open(*port, status, error);
+            if (!connection) std::this_thread::sleep_for(10ms);
+        }
+        ASSERT_TRUE(connection) << error;
+        connection->Exchange(bytes, "", Cuebridge::Ctl::Clock::now() + 20s);
+        std::this_thread::sleep_for(linger);
     }
 
 private:
-    std::vector<std::string> Args(std::vector<std::string> extra, bool ownEffects) const {
-        std::vector<std::string> args = {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--journal",
-                                         files_ + "/journal.jsonl"};
-        if (ownEffects) {
-            std::ofstream(files_ + "/effects.json") << kEffectsJson;
-            args.insert(args.end(), {"--effects", files_ + "/effects.json"});
-        }
+    std::vector<std::string> Args(std::vector<std::string> extra) const {
+        const std::string effects = files_ + "/effects.json";
+        std::ofstream(effects) << kEffectsJson;
+        std::vector<std::string> args = {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--effects", effects};
         args.insert(args.end(), extra.begin(), extra.end());
         return args;
     }
 
-    // The journal without the suite bookkeeping, to see what the host was asked when a
-    // test fails.
-    void PrintJournalTail() const {
-        std::vector<json> calls;
-        for (const auto& line : Journal())
-            if (line["call"] != "AcquireSuite" && line["call"] != "ReleaseSuite")
-                calls.push_back(line);
-        const std::size_t from = calls.size() > 200 ? calls.size() - 200 : 0;
-        std::cerr << "journal, last " << calls.size() - from << " host calls:\n";
-        for (std::size_t i = from; i < calls.size(); ++i) std::cerr << calls[i].dump() << "\n";
-    }
-
-    std::string UntilReply(const std::string& tag, const std::string& request,
-                           const std::string& reply) {
-        connection_.SendLine(tag + "|" + request);
-        const auto received = connection_.ReadUntil(reply);
-        if (!received) {
-            ADD_FAILURE() << "no reply " << reply << "\n" << host_.Stderr();
-            return "<no reply>";
-        }
-        return received->substr(0, received->size() - reply.size());
-    }
-
-    std::string files_;
-    HostSimProcess host_;
-    ControllerConnection connection_;
-    int syncs_ = 0;
+    const std::string files_ = hostsim::MakeTempDir("cuebridge-e2e-");
+    HostProcess host_;
+    std::optional<Cuebridge::Ctl::Session> session_;
 };
-
-std::vector<json> CallsNamed(const std::vector<json>& journal, const std::string& call) {
-    std::vector<json> found;
-    std::copy_if(journal.begin(), journal.end(), std::back_inserter(found),
-                 [&](const json& line) { return line["call"] == call; });
-    return found;
-}
 
 std::vector<int> SelectedIds(const json& state) {
     std::vector<int> ids;
@@ -176,184 +117,61 @@ std::vector<int> SelectedIds(const json& state) {
     return ids;
 }
 
-json Color(int alpha, int red, int green, int blue) {
-    return {{"alpha", alpha}, {"red", red}, {"green", green}, {"blue", blue}};
+std::string RandomLine(std::size_t size) {
+    std::mt19937 generator(7);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
+    std::erase(bytes, '\n');
+    std::erase(bytes, '\0');
+    return bytes + "\n|||\n\n\n";
 }
 
 }  // namespace
 
-TEST(CuebridgeRoad, ScriptRunsOnTheMainThreadAndItsResultIsTheReply) {
-    Session session;
-    ASSERT_GT(session.Connect(), 0) << session.Host().Stderr();
-    EXPECT_EQ(session.Talk({"7|Script|6*7"}), "7|42");
-
-    const auto journal = session.Journal();
-    const auto run = std::find_if(journal.begin(), journal.end(), [](const json& line) {
-        return line["call"] == "AEGP_ExecuteScript" && line["args"]["script"] == "6*7";
-    });
-    ASSERT_NE(run, journal.end());
-    EXPECT_EQ((*run)["thread"], "main");
-    EXPECT_EQ((*run)["args"]["platform_encoding"], false);
-    EXPECT_EQ((*run)["out"], json({{"result", "42"}, {"error", ""}}));
-    // The socket thread asked for the idle call; the host ran the script inside it. (The
-    // request's line may be written after the script's, so the start times are compared.)
-    EXPECT_TRUE(std::any_of(journal.begin(), journal.end(), [&](const json& line) {
-        return line["call"] == "AEGP_CauseIdleRoutinesToBeCalled" && line["thread"] == "other" &&
-               line["t_us"] < (*run)["t_us"];
-    }));
-    const auto nextRun = std::find_if(std::next(run), journal.end(), [](const json& line) {
-        return line["call"] == "AEGP_ExecuteScript";
-    });
-    EXPECT_EQ(CallsNamed({run, nextRun}, "AEGP_FreeMemHandle").size(), 2u);  // result and error
-    EXPECT_EQ(session.State()["mem_handles_outstanding"], 0);
-    EXPECT_EQ(session.Host().Quit(), 0);
-}
-
-TEST(CuebridgeKeywords, QueuedActionsAreCarriedOutByTheHost) {
-    Session session;
-    ASSERT_GT(session.Connect(), 0);
-    ASSERT_EQ(session.Host().Ask("select 5")["ok"], true);
-    EXPECT_EQ(session.Talk({"3|ExecuteCommand|2004", "6|InfoPanelCommand|SetInfoText",
-                            "6|InfoPanelCommand|SetInfoColor", "5|NavigateCommand|First"}),
-              "");  // queued work is never answered
-    EXPECT_EQ(session.Settle(), "");
-    json state = session.State();
-    EXPECT_EQ(state["commands_run"], json::parse(R"([{"command":2004,"source":"plugin"}])"));
-    EXPECT_EQ(state["info"]["line1"], "Lorem ipsum");
-    EXPECT_EQ(state["info"]["line2"], "dolor sit amet");
-    EXPECT_EQ(state["info"]["appended"], json::array({"Some third text"}));
-    EXPECT_EQ(state["info"]["color"], Color(1, 150, 100, 50));
-    EXPECT_EQ(SelectedIds(state), std::vector<int>{2});  // "First" is the item after the first
-    EXPECT_EQ(state["active_item"], 2);
-
-    EXPECT_EQ(session.Settle({"5|NavigateCommand|Next"}), "");
-    state = session.State();
-    EXPECT_EQ(SelectedIds(state), std::vector<int>{3});
-    EXPECT_EQ(state["active_item"], 3);
-
-    // After the last item "Next" selects nothing anew: no wrap-around.
-    ASSERT_EQ(session.Host().Ask("select 6")["ok"], true);
-    EXPECT_EQ(session.Settle({"5|NavigateCommand|Next"}), "");
-    state = session.State();
-    EXPECT_EQ(SelectedIds(state), std::vector<int>{6});
-    EXPECT_EQ(state["active_item"], 6);
-
-    for (const auto& line : session.Journal()) {
-        const std::string call = line["call"];
-        if (call == "AEGP_DoCommand" || call == "AEGP_SelectItem" || call.starts_with("PF_Info") ||
-            call == "PF_AppendInfoText") {
-            EXPECT_EQ(line["thread"], "main") << line.dump();
-        }
-    }
-    const auto doCommands = CallsNamed(session.Journal(), "AEGP_DoCommand");
-    ASSERT_EQ(doCommands.size(), 1u);
-    EXPECT_EQ(doCommands[0]["args"]["command"], 2004);
-    EXPECT_EQ(session.Host().Quit(), 0);
-}
-
-TEST(CuebridgeKeywords, QueriesAreAnsweredAtOnce) {
-    Session session({"--language", "de_DE"}, true);
-    ASSERT_GT(session.Connect(), 0);
-    EXPECT_EQ(session.Talk({"L|GetAfterEffectLanguage|", "x|GetAfterEffectLanguage"}),
+// A whole strict session in which the host makes only the idle calls it is asked for:
+// queries, the stored effects, scripts good and failing, pipelined menu, Info panel and
+// project commands, garbage, and a controller that leaves while its script runs. No host
+// call comes from the wrong thread (a strict host would exit with 3), every handle and
+// suite is given back, and the host quits cleanly.
+TEST(CuebridgeProcess, StrictConversationLeavesTheHostClean) {
+    PluginProcess plugin({"--strict", "--language", "de_DE", "--idle-interval-ms", "3600000"});
+    HostProcess& host = plugin.Host();
+    EXPECT_EQ(plugin.Talk({"L|GetAfterEffectLanguage|", "x|GetAfterEffectLanguage"}),
               "L|de_DEx|de_DE");
-    // The start-up job's list, in the simulated host's order, records back to back.
-    EXPECT_EQ(session.StoredEffects(), std::string("E|") + kEffectsList);
-    const auto language = CallsNamed(session.Journal(), "PF_AppGetLanguage");
-    ASSERT_FALSE(language.empty());
-    EXPECT_EQ(language.back()["thread"], "other");  // the one query made on the socket thread
-    EXPECT_EQ(session.Host().Quit(), 0);
+    EXPECT_EQ(plugin.StoredEffects(), std::string("E|") + kEffectsList);
+    EXPECT_EQ(plugin.Talk({"1|Script|[1, 2, 3].map(function (x) { return x * 2; }).join('|')",
+                           "2|Script|nosuch + 1"}),
+              "1|2|4|62|SCRIPT ERROR: ReferenceError: identifier 'nosuch' undefined (line 1)");
+
+    std::vector<std::string> work;
+    for (int i = 0; i < 200; ++i) work.push_back("c|ExecuteCommand|" + std::to_string(10000 + i));
+    work.insert(work.end(), {"6|InfoPanelCommand|SetInfoText", "5|NavigateCommand|First",
+                             "5|NavigateCommand|Next"});
+    EXPECT_EQ(plugin.Settle(work), "");
+    json state = host.State();
+    ASSERT_EQ(state["commands_run"].size(), 200u);
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(state["commands_run"][i], (json{{"command", 10000 + i}, {"source", "plugin"}}));
+    EXPECT_EQ(state["info"]["line1"], "Lorem ipsum");
+    EXPECT_EQ(SelectedIds(state), std::vector<int>{3});
+
+    EXPECT_EQ(plugin.Talk({RandomLine(64 << 10) + "9|GetAfterEffectLanguage"}), "9|de_DE");
+    plugin.SendAndLeave("10|Script|var t = Date.now(); while (Date.now() - t < 200) {} 'slow'\n",
+                        50ms);
+    EXPECT_EQ(plugin.Talk({"11|Script|6 * 7"}), "11|42");
+
+    state = host.State();
+    EXPECT_EQ(state["thread_violations"]["count"], 0) << state["thread_violations"].dump();
+    EXPECT_EQ(state["mem_handles_outstanding"], 0);
+    EXPECT_EQ(state["bad_mem_handles"], 0);
+    EXPECT_EQ(state["unmatched_releases"], 0);
+    EXPECT_EQ(state["suites_held"],
+              json::parse(R"([{"name":"AEGP Utility Suite","version":13,"count":1}])"));
+    EXPECT_EQ(host.Quit(60s), 0);
 }
 
-TEST(CuebridgeKeywords, UnrecognisedMessagesGetNoReplyAndDoNothing) {
-    Session session;
-    ASSERT_GT(session.Connect(), 0);
-    ASSERT_EQ(session.Host().Ask("select 5")["ok"], true);
-    const std::vector<std::string> ignored = {"3|executecommand|2004",
-                                              "5|navigatecommand|First",
-                                              "6|INFOPANELCOMMAND|SetInfoText",
-                                              "7|getAfterEffectLanguage|",
-                                              "1|Bogus|x",
-                                              "||x",
-                                              "7|GetAfterEffectLanguage\r",
-                                              "5|NavigateCommand|First\r",
-                                              "6|InfoPanelCommand|SetInfoText\r",
-                                              "6|InfoPanelCommand|SetInfoColor\r",
-                                              "6|InfoPanelCommand|Nothing",
-                                              "5|NavigateCommand|next",
-                                              "3|ExecuteCommand|abc",
-                                              "3|ExecuteCommand|"};
-    for (const auto& message : ignored) EXPECT_EQ(session.Talk({message}), "") << message;
-    EXPECT_EQ(session.Settle(), "");
-    const json state = session.State();
-    EXPECT_EQ(state["commands_run"], json::array());
-    EXPECT_EQ(state["info"]["line1"], "");
-    EXPECT_EQ(state["info"]["color"], nullptr);
-    EXPECT_EQ(SelectedIds(state), std::vector<int>{5});
-
-    // A carriage return after the last bar falls into the unread argument; a command
-    // number ends where its digits end.
-    EXPECT_EQ(session.Talk({"7|GetAfterEffectLanguage|\r"}), "7|en_US");
-    EXPECT_EQ(session.Settle({"3|ExecuteCommand|2004\r", "3|ExecuteCommand| +12abc"}), "");
-    EXPECT_EQ(
-        session.State()["commands_run"],
-        json::parse(R"([{"command":2004,"source":"plugin"},{"command":12,"source":"plugin"}])"));
-    EXPECT_EQ(session.Host().Quit(), 0);
-}
-
-TEST(CuebridgeKeywords, MessagesAreCutAtLineFeedsWhateverTheReceives) {
-    Session session;
-    ASSERT_GT(session.Connect(), 0);
-    ASSERT_TRUE(session.Connection().SendBytes("a|Script|1+1\nb|Scr"));
-    ASSERT_TRUE(session.Connection().SendBytes("ipt|'x|y'\nc|Script|"));
-    EXPECT_EQ(session.Talk({"3"}), "a|2b|x|yc|3");
-    EXPECT_EQ(session.Host().Quit(), 0);
-}
-
-TEST(CuebridgeMenu, HookCommandsActAndTheHostStillRunsThem) {
-    Session session;
-    ASSERT_EQ(session.Host().Ask("select 5")["ok"], true);
-    ASSERT_EQ(session.Host().Ask("command 2488")["ok"], true);
-    EXPECT_EQ(SelectedIds(session.State()), std::vector<int>{2});
-    ASSERT_EQ(session.Host().Ask("command 2489")["ok"], true);
-    EXPECT_EQ(SelectedIds(session.State()), std::vector<int>{3});
-    ASSERT_EQ(session.Host().Ask("command 2490")["ok"], true);
-    const json state = session.State();
-    EXPECT_EQ(state["info"]["line1"], "line 1");
-    EXPECT_EQ(state["info"]["line2"], "line 2");
-    EXPECT_EQ(state["info"]["appended"], json::array({"line 3"}));
-    EXPECT_EQ(state["info"]["color"], Color(1, 100, 100, 100));
-    EXPECT_EQ(state["commands_run"], json::parse(R"([{"command":2488,"source":"user"},
-        {"command":2489,"source":"user"},{"command":2490,"source":"user"}])"));
-
-    std::vector<int> hooked;
-    for (const auto& line : CallsNamed(session.Journal(), "CommandHook")) {
-        hooked.push_back(line["args"]["command"]);
-        EXPECT_EQ(line["result"], 0);
-        EXPECT_EQ(line["out"]["handled"], false);
-    }
-    EXPECT_EQ(hooked, (std::vector<int>{2488, 2489, 2490}));
-    EXPECT_EQ(session.Host().Quit(), 0);
-}
-
-TEST(CuebridgeMenu, TestScriptCommandRunsTheFileWithoutBlockingTheMainThread) {
-    Session session;
-    const std::string script = "app.project.item(5).selected = true;";
-    session.WriteTestScript(script);
-    // The console answers only once the command (and its hook) returned on the main
-    // thread, which must not wait for its own idle hook.
-    ASSERT_EQ(session.Host().Ask("command 2630")["ok"], true);
-    const json state = session.StateWhen([](const json& s) { return s["active_item"] == 5; });
-    EXPECT_EQ(SelectedIds(state), (std::vector<int>{2, 5}));  // a script's selection adds to it
-    EXPECT_EQ(state["commands_run"], json::parse(R"([{"command":2630,"source":"user"}])"));
-    const auto runs = CallsNamed(session.Journal(), "AEGP_ExecuteScript");
-    EXPECT_TRUE(std::any_of(runs.begin(), runs.end(), [&](const json& line) {
-        return line["args"]["script"] == script && line["thread"] == "main";
-    }));
-    EXPECT_EQ(session.Host().Quit(), 0);
-}
-
-TEST(CuebridgeFaults, FailedHookRegistrationAlertsAndQueriesStillWork) {
-    struct Case {
+TEST(CuebridgeProcess, FailedHookRegistrationAlertsAndQueriesStillWork) {
+    const struct {
         const char* hook;
         json hooks;  // what got registered before the failure
     } cases[] = {{"command", {{"command", 0}, {"menu", 0}, {"idle", 0}}},
@@ -361,154 +179,45 @@ TEST(CuebridgeFaults, FailedHookRegistrationAlertsAndQueriesStillWork) {
                  {"idle", {{"command", 1}, {"menu", 1}, {"idle", 0}}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.hook);
-        Session session({"--fail-register", c.hook});
-        ASSERT_GT(session.Connect(), 0);
-        json state = session.State();
+        PluginProcess plugin({"--fail-register", c.hook});
+        json state = plugin.Host().State();
         EXPECT_EQ(state["alerts"], json::array({kAlert}));
         EXPECT_EQ(state["hooks"], c.hooks);
         EXPECT_EQ(state["entry_point_result"], 1);
         // No start-up job without an idle hook: the list stays empty, nothing waits.
-        EXPECT_EQ(session.Talk({"L|GetAfterEffectLanguage|", "E|GetInstalledAfterEffectEffects|",
-                                "3|ExecuteCommand|2004", "6|InfoPanelCommand|SetInfoText",
-                                "L|GetAfterEffectLanguage|"}),
+        EXPECT_EQ(plugin.Talk({"L|GetAfterEffectLanguage|", "E|GetInstalledAfterEffectEffects|",
+                               "3|ExecuteCommand|2004", "6|InfoPanelCommand|SetInfoText",
+                               "L|GetAfterEffectLanguage|"}),
                   "L|en_USE|L|en_US");
-        // The idle request was made before the last reply; two console turns later the
-        // host's loop has been round at least once with nobody to carry the work out.
-        session.State();
-        state = session.State();
+        plugin.Host().State();
+        state = plugin.Host().State();
         EXPECT_EQ(state["commands_run"], json::array());
         EXPECT_EQ(state["info"]["line1"], "");
         EXPECT_EQ(state["idle_calls"], 0);
-        // A script can never be answered now, yet the host still ends on request.
-        session.Connection().SendLine("S|Script|1");
-        EXPECT_EQ(session.Host().Quit(), 0);
+        // Whatever becomes of a script now, the host still ends on request.
+        plugin.SendAndLeave("S|Script|1\n");
+        EXPECT_EQ(plugin.Host().Quit(), 0);
     }
 }
 
-TEST(CuebridgeFaults, RefusedAppSuiteGivesAnEmptyLanguageAndServingGoesOn) {
-    Session session({"--refuse-suite", "PF AE App Suite:1"}, true);
-    ASSERT_GT(session.Connect(), 0);
-    EXPECT_EQ(
-        session.Talk({"L|GetAfterEffectLanguage|", "S|Script|1+1", "L|GetAfterEffectLanguage|"}),
-        "L|S|2L|");
-    EXPECT_EQ(session.StoredEffects(), std::string("E|") + kEffectsList);
-    EXPECT_EQ(session.State()["suites_held"],
-              json::parse(R"([{"name":"AEGP Utility Suite","version":13,"count":1}])"));
-    EXPECT_EQ(session.Host().Quit(), 0);
+TEST(CuebridgeProcess, HostScriptErrorIsTheReplyAndTheStoredEffectsList) {
+    PluginProcess plugin({"--script-error", "boom: no host today"});
+    EXPECT_EQ(plugin.Talk({"S|Script|1+1"}), "S|SCRIPT ERROR: boom: no host today");
+    EXPECT_EQ(plugin.StoredEffects(), "E|SCRIPT ERROR: boom: no host today");
+    EXPECT_EQ(plugin.Host().Quit(), 0);
 }
 
-TEST(CuebridgeFaults, ScriptErrorIsTheReplyAndTheStoredEffectsList) {
-    Session session({"--script-error", "boom: no host today"});
-    ASSERT_GT(session.Connect(), 0);
-    EXPECT_EQ(session.Talk({"S|Script|1+1", "T|Script|'ok'"}),
-              "S|SCRIPT ERROR: boom: no host todayT|SCRIPT ERROR: boom: no host today");
-    EXPECT_EQ(session.StoredEffects(), "E|SCRIPT ERROR: boom: no host today");
-    EXPECT_EQ(session.Host().Quit(), 0);
-}
-
-TEST(CuebridgeThreads, StrictSessionHasNoThreadViolations) {
-    Session session({"--strict"}, true);
-    session.WriteTestScript("app.project.item(6).selected = true;");
-    const int port = session.Connect();
-    ASSERT_GT(port, 0);
-    EXPECT_EQ(session.StoredEffects(), std::string("E|") + kEffectsList);
-    EXPECT_EQ(session.Settle({"1|GetAfterEffectLanguage|", "2|ExecuteCommand|2004",
-                              "3|InfoPanelCommand|SetInfoText", "4|InfoPanelCommand|SetInfoColor",
-                              "5|NavigateCommand|First", "6|NavigateCommand|Next",
-                              "7|Script|app.project.item(4).selected = true"}),
-              "1|en_US7|true");
-    for (const char* command : {"command 2488", "command 2489", "command 2490", "command 2630"})
-        EXPECT_EQ(session.Host().Ask(command)["ok"], true) << command;
-    EXPECT_EQ(session.StateWhen([](const json& s) { return s["active_item"] == 6; })["active_item"],
-              6);
-
-    session.Connection().Close();
-    ASSERT_GT(session.Connect(port), 0);
-    EXPECT_EQ(session.Settle({"8|Script|app.project.numItems"}), "8|6");
-
-    const json state = session.State();
-    EXPECT_EQ(state["thread_violations"]["count"], 0) << state["thread_violations"].dump();
-    EXPECT_EQ(state["mem_handles_outstanding"], 0);
-    EXPECT_EQ(state["bad_mem_handles"], 0);
-    EXPECT_EQ(state["unmatched_releases"], 0);
-    EXPECT_EQ(state["suites_held"],
-              json::parse(R"([{"name":"AEGP Utility Suite","version":13,"count":1}])"));
-    const std::set<std::string> anyThread = {"AEGP_CauseIdleRoutinesToBeCalled",
-                                             "PF_AppGetLanguage", "AcquireSuite", "ReleaseSuite"};
-    for (const auto& line : session.Journal()) {
-        if (line["thread"] != "main") {
-            EXPECT_TRUE(anyThread.count(line["call"])) << line.dump();
-        }
+TEST(CuebridgeProcess, EndsOnSignalDuringAnEndlessScriptOrAtItsDeadline) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        PluginProcess plugin;
+        plugin.SendAndLeave("1|Script|while (true) {}\n", 100ms);
+        plugin.Host().Signal(signal);
+        EXPECT_EQ(plugin.Host().WaitExit(5s), 0);
     }
-    EXPECT_EQ(session.Host().Quit(), 0) << session.Host().Stderr();
-}
-
-TEST(CuebridgeScripts, ObjectModelErrorsAndTextsThroughTheWire) {
-    Session session({"--script-timeout-ms", "300"}, true);
-    ASSERT_GT(session.Connect(), 0);
-    struct Case {
-        std::string script;
-        std::string result;
-    } cases[] = {
-        {"app.project.numItems", "6"},
-        {"app.project.items.length", "6"},
-        {"app.project.item(2).name + '/' + app.project.item(2).typeName", "Main Comp/Composition"},
-        {"app.project.activeItem.id", "2"},
-        {"app.effects.length + ' ' + app.effects[2].displayName", "3 A|B"},
-        {"app.isoLanguage", "en_US"},
-        {"undefined", ""},
-        {"var counter = 41", ""},
-        {"++counter", "42"},  // one global scope for the host's life
-        {"'h\xC3\xA9llo \xE2\x9C\x93 \xF0\x9D\x84\x9E \xF0\x9F\x98\x80'",
-         "h\xC3\xA9llo \xE2\x9C\x93 \xF0\x9D\x84\x9E \xF0\x9F\x98\x80"},
-        {"'\\uD834\\uDD1E'", "\xF0\x9D\x84\x9E"},  // a pair made in the script
-        {"'\\uD800x'", "\xEF\xBF\xBDx"},           // a lone surrogate
-        {"'\xE6\x97\xA5\xE6\x9C\xAC'.length", "2"},
-        {"nosuch + 1", "SCRIPT ERROR: ReferenceError: identifier 'nosuch' undefined (line 1)"},
-        {"throw new Error('custom')", "SCRIPT ERROR: Error: custom (line 1)"},
-        {"var a = 1;\rnull.x",
-         "SCRIPT ERROR: TypeError: cannot read property 'x' of null (line 2)"},
-        {"var = 3", "SCRIPT ERROR: SyntaxError: invalid variable declaration (line 1)"},
-        {"app.project.item(99)", "SCRIPT ERROR: RangeError: item index out of range: 99 (line 1)"},
-    };
-    int tag = 0;
-    for (const auto& c : cases) {
-        const std::string t = std::to_string(++tag);
-        EXPECT_EQ(session.Talk({t + "|Script|" + c.script}), t + "|" + c.result) << c.script;
-    }
-
-    EXPECT_EQ(session.Talk({"w|Script|app.project.item(4).selected = true"}), "w|true");
-    json state = session.State();
-    EXPECT_EQ(SelectedIds(state), (std::vector<int>{2, 4}));  // added to the selection
-    EXPECT_EQ(state["active_item"], 4);
-    EXPECT_EQ(session.Talk({"r|Script|app.project.item(2).selected = false; "
-                            "app.project.selection.length + ':' + app.project.activeItem.name"}),
-              "r|1:Interview_B.mov");
-    EXPECT_EQ(SelectedIds(session.State()), std::vector<int>{4});
-
-    // A runaway script is stopped at its deadline and the conversation goes on.
-    EXPECT_EQ(session.Talk({"loop|Script|while(true){}"})
-                  .rfind("loop|SCRIPT ERROR: RangeError: execution timeout", 0),
-              0u);
-    EXPECT_EQ(session.Talk({"after|Script|1+1", "L|GetAfterEffectLanguage|"}), "after|2L|en_US");
-    EXPECT_EQ(session.Host().Quit(), 0);
-}
-
-TEST(CuebridgeReconnect, NewPortFileAfterTheControllerLeaves) {
-    Session session;
-    int port = session.Connect();
-    ASSERT_GT(port, 0);
-    for (int round = 0; round < 3; ++round) {
-        SCOPED_TRACE(round);
-        EXPECT_EQ(
-            session.Talk({"L|GetAfterEffectLanguage|", "S|Script|1+" + std::to_string(round)}),
-            "L|en_USS|" + std::to_string(1 + round));
-        session.Connection().Close();
-        const int next = session.Connect(port);
-        ASSERT_GT(next, 0) << "no new port file";
-        EXPECT_NE(next, port);
-        port = next;
-    }
-    EXPECT_EQ(session.Talk({"L|GetAfterEffectLanguage|"}), "L|en_US");
-    EXPECT_EQ(session.Host().Quit(), 0);
+    PluginProcess plugin({"--exit-after-ms", "300"});
+    plugin.Host().CloseStdin();  // the end of the console's input ends nothing
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(plugin.Host().Running());
+    EXPECT_EQ(plugin.Host().WaitExit(10s), 0);
 }

@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace cuebridge_test;
+using namespace soak;
 
 // Growth of the resident set allowed between warm-up and end: allocator slack, not
 // a leak (a leak of a few hundred bytes per command or script would exceed it).
@@ -50,7 +50,7 @@ protected:
         EXPECT_EQ(descriptors, descriptors_);
         EXPECT_LE(resident - residentKiB_, kRssSlackKiB)
             << "resident " << residentKiB_ << " KiB -> " << resident;
-        const auto calls = plugin_.CallCounts();
+        const auto calls = host_.CallCounts();
         const int acquired = calls.count("AcquireSuite") ? calls.at("AcquireSuite") : 0;
         const int released = calls.count("ReleaseSuite") ? calls.at("ReleaseSuite") : 0;
         EXPECT_EQ(acquired, released + 1)
@@ -61,14 +61,14 @@ protected:
             descriptors_, descriptors, residentKiB_, resident, acquired, released);
     }
 
-    HostSimProcess& host() { return plugin_.host; }
+    HostProcess& host() { return host_; }
     // Connects to the port published after the last connection used.
-    bool Connect(ControllerConnection& controller) {
+    bool Connect(Controller& controller) {
         port_ = NextPort(host(), port_);
         return port_ > 0 && controller.Connect(port_);
     }
 
-    PluginHost plugin_;
+    HostProcess host_ = PluginHost();
     int port_ = -1;  // of the last connection used
     long idleCalls_ = -1;
     int descriptors_ = 0;
@@ -78,12 +78,12 @@ protected:
 TEST_F(SoakTest, ConnectDisconnectCycles) {
     const int cycles = Scaled(1000);
     for (int i = 0; i < cycles; ++i) {
-        ControllerConnection controller;
+        Controller controller;
         ASSERT_TRUE(Connect(controller)) << "cycle " << i;
         if (i % 100 == 0) {  // now and then a question before hanging up
             const std::string tag = "c" + std::to_string(i);
-            ASSERT_TRUE(controller.SendLine(tag + "|GetAfterEffectLanguage"));
-            EXPECT_EQ(controller.ReadExactly(tag.size() + 6, 10s), tag + "|en_US");
+            EXPECT_EQ(controller.Ask(tag + "|GetAfterEffectLanguage\n", tag + "|en_US"),
+                      tag + "|en_US");
         }
         controller.Close();
     }
@@ -101,47 +101,45 @@ TEST_F(SoakTest, PipelinedMenuCommandsRunOnceInOrder) {
         for (int i = 0; i < commands; ++i)
             pipeline += std::to_string(i) + "|ExecuteCommand|" +
                         std::to_string(kFirst + round * commands + i) + "\n";
-        ControllerConnection controller;
+        Controller controller;
         ASSERT_TRUE(Connect(controller));
-        ASSERT_TRUE(controller.SendBytes(pipeline));
+        controller.Send(pipeline);
         // Waits on the journal, not the console: a state listing thousands of commands
         // would itself grow the host's memory before it is measured.
         const int total = (round + 1) * commands;
         const auto until = std::chrono::steady_clock::now() + 300s;
-        while (plugin_.CountCalls("AEGP_DoCommand") < total &&
+        while (static_cast<int>(host().Calls("AEGP_DoCommand").size()) < total &&
                std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(200ms);
         std::this_thread::sleep_for(300ms);  // a command run twice would show up now
-        EXPECT_EQ(controller.ReadReply(200ms, 50ms), std::nullopt)
-            << "menu commands are not answered";
+        EXPECT_TRUE(controller.Quiet()) << "menu commands are not answered";
     };
     ASSERT_NO_FATAL_FAILURE(runRound(0));
     ASSERT_NO_FATAL_FAILURE(Rebaseline());
     ASSERT_NO_FATAL_FAILURE(runRound(1));
     ExpectServingAndFlat();
 
-    const std::vector<nlohmann::json> run = plugin_.Calls("AEGP_DoCommand");
+    const std::vector<nlohmann::json> run = host().Calls("AEGP_DoCommand");
     ASSERT_EQ(static_cast<int>(run.size()), 2 * commands);
     int outOfPlace = 0;
     for (int i = 0; i < 2 * commands; ++i)
         if (run[i]["args"]["command"] != kFirst + i || run[i]["thread"] != "main") ++outOfPlace;
     EXPECT_EQ(outOfPlace, 0) << "commands lost, repeated, out of order or off the main thread";
-    EXPECT_EQ(State(host())["commands_run"].size(), static_cast<std::size_t>(2 * commands));
+    EXPECT_EQ(host().State()["commands_run"].size(), static_cast<std::size_t>(2 * commands));
     std::printf("[ figures ] 2 x %d pipelined menu commands, each run once in order\n", commands);
 }
 
 TEST_F(SoakTest, ScriptsInARowGiveTheirResults) {
     const int scripts = Scaled(1000);
     {
-        ControllerConnection controller;
+        Controller controller;
         ASSERT_TRUE(Connect(controller));
         int wrong = 0;
         for (int i = 0; i < scripts; ++i) {
             const std::string tag = std::to_string(i);
             const std::string expected = tag + "|" + std::to_string(i * 3 + 1) + "-s";
-            ASSERT_TRUE(
-                controller.SendLine(tag + "|Script|var n = " + tag + "; (n * 3 + 1) + '-s'"));
-            const std::string reply = controller.ReadExactly(expected.size(), 20s);
+            const std::string reply =
+                controller.Ask(tag + "|Script|var n = " + tag + "; (n * 3 + 1) + '-s'\n", expected);
             if (reply != expected) {
                 ++wrong;
                 ADD_FAILURE() << "script " << i << ": " << reply;
@@ -149,10 +147,10 @@ TEST_F(SoakTest, ScriptsInARowGiveTheirResults) {
             }
         }
         EXPECT_EQ(wrong, 0);
-        EXPECT_EQ(controller.ReadReply(200ms, 50ms), std::nullopt) << "nothing beyond the replies";
+        EXPECT_TRUE(controller.Quiet()) << "nothing beyond the replies";
     }
     // The start-up job's effects script, the warm-up script, and ours.
-    EXPECT_EQ(plugin_.CallCounts()["AEGP_ExecuteScript"], scripts + 2);
+    EXPECT_EQ(host().Calls("AEGP_ExecuteScript").size(), static_cast<std::size_t>(scripts + 2));
     std::printf("[ figures ] %d scripts in a row with checked results\n", scripts);
     ExpectServingAndFlat();
 }

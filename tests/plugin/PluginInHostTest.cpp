@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -27,10 +28,20 @@ using nlohmann::json;
 TempHome* home = nullptr;
 hostsim::Host* host = nullptr;
 
+struct RemoveHomeAtEnd : ::testing::Environment {
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(home->Path(), ignored);
+    }
+};
+
 class PluginInHost : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        home = new TempHome;  // read by the socket thread for the process's life: never freed
+        // HOME is read by the socket thread for the process's life: the object is never
+        // freed, only its folder removed when the tests end.
+        home = new TempHome;
+        ::testing::AddGlobalTestEnvironment(new RemoveHomeAtEnd);
         home->Touch("enabletraces");
         home->Touch("enablelogs");
         hostsim::Options options;
@@ -116,9 +127,19 @@ TEST_F(PluginInHost, KeywordsQueueWorkOrAnswerAtOnce) {
     };
     const Case cases[] = {
         {{"3", "ExecuteCommand", "2004"}, ""},
-        {{"3", "executecommand", "2005"}, ""},  // keywords are case-sensitive: nothing runs
+        // Keywords and their arguments are case-sensitive and exact: nothing runs.
+        {{"3", "executecommand", "2005"}, ""},
+        {{"5", "navigatecommand", "First"}, ""},
+        {{"5", "NavigateCommand", "next"}, ""},
+        {{"5", "NavigateCommand", "First\r"}, ""},
+        {{"6", "INFOPANELCOMMAND", "SetInfoText"}, ""},
+        {{"6", "InfoPanelCommand", "SetInfoColor\r"}, ""},
+        {{"6", "InfoPanelCommand", "Nothing"}, ""},
+        {{"1", "Bogus", "x"}, ""},
+        {{"", "", "x"}, ""},
         {{"3", "ExecuteCommand "}, ""},
         {{"3", "ExecuteCommand"}, ""},
+        {{"7", "getAfterEffectLanguage"}, ""},
         {{"7", "GetAfterEffectLanguage"}, "7|en_US"},
         {{"7", "GetAfterEffectLanguage", "\r"}, "7|en_US"},
         {{"7", "GetAfterEffectLanguage\r"}, ""},
@@ -126,6 +147,8 @@ TEST_F(PluginInHost, KeywordsQueueWorkOrAnswerAtOnce) {
         {{"9", "Script"}, "9|"},
     };
     const auto before = CommandsRun().size();
+    const json infoBefore = host->GetInfoPanel().Json();
+    const json itemsBefore = host->GetProject().ItemsJson();
     for (const auto& c : cases)
         EXPECT_EQ(Dispatcher().ProcessMarluneCommand(c.fields), c.reply) << c.fields[1];
     ASSERT_TRUE(PumpUntil([&] { return CommandsRun().size() > before; }));
@@ -133,6 +156,35 @@ TEST_F(PluginInHost, KeywordsQueueWorkOrAnswerAtOnce) {
     const auto runs = CommandsRun();
     EXPECT_EQ(std::vector(runs.begin() + static_cast<long>(before), runs.end()),
               (std::vector<std::pair<int, std::string>>{{2004, "plugin"}}));
+    EXPECT_EQ(host->GetInfoPanel().Json(), infoBefore);
+    EXPECT_EQ(host->GetProject().ItemsJson(), itemsBefore);
+}
+
+TEST_F(PluginInHost, RefusedAppSuiteGivesAnEmptyLanguage) {
+    host->SetRefused(kPFAppSuite, kPFAppSuiteVersion6, true);
+    const std::string reply = Dispatcher().ProcessMarluneCommand({"L", "GetAfterEffectLanguage"});
+    host->SetRefused(kPFAppSuite, kPFAppSuiteVersion6, false);
+    EXPECT_EQ(reply, "L|");
+    EXPECT_EQ(Dispatcher().ProcessMarluneCommand({"L", "GetAfterEffectLanguage"}), "L|en_US");
+}
+
+TEST_F(PluginInHost, MenuCommandsActThroughTheHookAndTheHostStillRunsThem) {
+    const json items = host->GetProject().ItemsJson();
+    const auto before = CommandsRun().size();
+    host->UserCommand(2488);
+    EXPECT_EQ(host->GetProject().ActiveItemId(), items[1]["id"].get<int>());
+    host->UserCommand(2489);
+    EXPECT_EQ(host->GetProject().ActiveItemId(), items[2]["id"].get<int>());
+    host->UserCommand(2490);
+    const json info = host->GetInfoPanel().Json();
+    EXPECT_EQ(info["line1"], "line 1");
+    EXPECT_EQ(info["line2"], "line 2");
+    EXPECT_EQ(info["appended"].back(), "line 3");
+    EXPECT_EQ(info["color"], (json{{"alpha", 1}, {"red", 100}, {"green", 100}, {"blue", 100}}));
+    const auto runs = CommandsRun();
+    EXPECT_EQ(
+        std::vector(runs.begin() + static_cast<long>(before), runs.end()),
+        (std::vector<std::pair<int, std::string>>{{2488, "user"}, {2489, "user"}, {2490, "user"}}));
 }
 
 TEST_F(PluginInHost, CommandNumbersAreReadLikeADecimalLong) {

@@ -1,4 +1,4 @@
-#include "HostSimProcess.h"
+#include "HostProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace cuebridge_test {
+namespace hostsim {
 namespace {
 
 constexpr const char* kServiceDir = "/Library/Application Support/Ostrel/OstrelPluginService";
@@ -47,8 +47,8 @@ void RemoveTree(const std::string& path) {
     std::filesystem::remove_all(path, ec);
 }
 
-HostSimProcess::HostSimProcess(std::string hostsim, std::vector<std::string> args,
-                               std::map<std::string, std::string> env) {
+HostProcess::HostProcess(std::string program, std::vector<std::string> args, bool journal,
+                         std::map<std::string, std::string> env) {
     home_ = MakeTempDir("hostsim-home-");
     // The controller service's folder exists; the plug-in creates only the last level.
     std::filesystem::create_directories(home_ + kServiceDir + "/PluginData");
@@ -57,8 +57,14 @@ HostSimProcess::HostSimProcess(std::string hostsim, std::vector<std::string> arg
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    std::vector<std::string> argv = {hostsim};
+    std::vector<std::string> argv;
+    if (const char* wrapper = std::getenv("CUEBRIDGE_HOST_WRAPPER")) {
+        std::istringstream words(wrapper);
+        for (std::string word; words >> word;) argv.push_back(word);
+    }
+    argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
+    if (journal) argv.insert(argv.end(), {"--journal", JournalPath()});
     const auto envp = ChildEnvironment(home_, env);
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
@@ -72,7 +78,7 @@ HostSimProcess::HostSimProcess(std::string hostsim, std::vector<std::string> arg
         for (const auto& e : envp) cenv.push_back(const_cast<char*>(e.c_str()));
         cargv.push_back(nullptr);
         cenv.push_back(nullptr);
-        execve(cargv[0], cargv.data(), cenv.data());
+        execvpe(cargv[0], cargv.data(), cenv.data());
         _exit(127);
     }
     close(in[0]);
@@ -81,7 +87,7 @@ HostSimProcess::HostSimProcess(std::string hostsim, std::vector<std::string> arg
     stdout_ = out[0];
 }
 
-HostSimProcess::~HostSimProcess() {
+HostProcess::~HostProcess() {
     if (Running()) {
         kill(pid_, SIGKILL);
         WaitExit(5s);
@@ -91,12 +97,13 @@ HostSimProcess::~HostSimProcess() {
     RemoveTree(home_);
 }
 
-std::string HostSimProcess::PortFilePath() const {
+std::string HostProcess::ServiceFolder() const { return home_ + kServiceDir; }
+
+std::string HostProcess::PortFilePath() const {
     return home_ + kServiceDir + "/PluginData/AfterEffects/socket.port";
 }
 
-std::optional<int> HostSimProcess::WaitForPort(std::chrono::milliseconds timeout,
-                                               int notPort) const {
+std::optional<int> HostProcess::WaitForPort(std::chrono::milliseconds timeout, int notPort) const {
     const auto until = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < until) {
         std::ifstream file(PortFilePath());
@@ -111,7 +118,7 @@ std::optional<int> HostSimProcess::WaitForPort(std::chrono::milliseconds timeout
     return std::nullopt;
 }
 
-void HostSimProcess::Send(const std::string& line) {
+void HostProcess::Send(const std::string& line) {
     const std::string bytes = line + "\n";
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -121,7 +128,7 @@ void HostSimProcess::Send(const std::string& line) {
     }
 }
 
-std::optional<std::string> HostSimProcess::ReadLine(std::chrono::milliseconds timeout) {
+std::optional<std::string> HostProcess::ReadLine(std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         const auto newline = buffered_.find('\n');
@@ -142,19 +149,19 @@ std::optional<std::string> HostSimProcess::ReadLine(std::chrono::milliseconds ti
     }
 }
 
-nlohmann::json HostSimProcess::Ask(const std::string& line, std::chrono::milliseconds timeout) {
+nlohmann::json HostProcess::Ask(const std::string& line, std::chrono::milliseconds timeout) {
     Send(line);
     const auto answer = ReadLine(timeout);
     if (!answer) return nullptr;
     return nlohmann::json::parse(*answer, nullptr, false);
 }
 
-void HostSimProcess::CloseStdin() {
+void HostProcess::CloseStdin() {
     if (stdin_ >= 0) close(stdin_);
     stdin_ = -1;
 }
 
-bool HostSimProcess::Running() {
+bool HostProcess::Running() {
     if (exitCode_ || pid_ <= 0) return false;
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
@@ -164,7 +171,7 @@ bool HostSimProcess::Running() {
     return true;
 }
 
-int HostSimProcess::WaitExit(std::chrono::milliseconds timeout) {
+int HostProcess::WaitExit(std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
     while (Running()) {
         if (std::chrono::steady_clock::now() >= until) {
@@ -179,28 +186,56 @@ int HostSimProcess::WaitExit(std::chrono::milliseconds timeout) {
     return *exitCode_;
 }
 
-int HostSimProcess::Quit(std::chrono::milliseconds timeout) {
+int HostProcess::Quit(std::chrono::milliseconds timeout) {
     Send("quit");
     return WaitExit(timeout);
 }
 
-void HostSimProcess::Signal(int signal) const {
+void HostProcess::Signal(int signal) const {
     if (pid_ > 0) kill(pid_, signal);
 }
 
-std::string HostSimProcess::Stderr() const {
+std::string HostProcess::Stderr() const {
     std::ifstream file(home_ + "/stderr.txt");
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
 }
 
-std::vector<nlohmann::json> HostSimProcess::Journal() const {
+nlohmann::json HostProcess::State(std::chrono::milliseconds timeout) {
+    const nlohmann::json answer = Ask("state", timeout);
+    return answer.is_object() ? answer["state"] : nlohmann::json::object();
+}
+
+nlohmann::json HostProcess::StateWhen(const std::function<bool(const nlohmann::json&)>& pred,
+                                      std::chrono::milliseconds timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    nlohmann::json state = State();
+    while (!pred(state) && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(10ms);
+        state = State();
+    }
+    return state;
+}
+
+std::vector<nlohmann::json> HostProcess::Journal() const { return Calls(""); }
+
+// Lines are matched on their text first, so that polling a long journal stays cheap.
+std::vector<nlohmann::json> HostProcess::Calls(const std::string& call) const {
     std::vector<nlohmann::json> lines;
     std::ifstream file(JournalPath());
-    std::string line;
-    while (std::getline(file, line)) lines.push_back(nlohmann::json::parse(line, nullptr, false));
+    const std::string key = "\"call\":\"" + call + "\"";
+    for (std::string line; std::getline(file, line);)
+        if (call.empty() || line.find(key) != std::string::npos)
+            lines.push_back(nlohmann::json::parse(line, nullptr, false));
     return lines;
 }
 
-}  // namespace cuebridge_test
+std::map<std::string, int> HostProcess::CallCounts() const {
+    std::map<std::string, int> counts;
+    for (const auto& line : Journal())
+        if (line.is_object()) ++counts[line.value("call", "")];
+    return counts;
+}
+
+}  // namespace hostsim

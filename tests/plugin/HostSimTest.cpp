@@ -1,0 +1,151 @@
+// The simulated host's own parts, in process and without a plug-in: its command line and
+// start-up files, the loader, the thread rule, and the script engine with its object model.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "Host.h"
+#include "PluginLoader.h"
+#include "Suites.h"
+#include "TempHome.h"
+
+namespace {
+
+using nlohmann::json;
+
+// The message of the ConfigError that loading throws, or "" when it loads.
+template <typename Load>
+std::string ConfigProblem(Load load) {
+    try {
+        load();
+    } catch (const hostsim::ConfigError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(HostSimStart, BadFilesAndOptionsAreNamedAndExampleFilesLoad) {
+    TempHome files;
+    const auto write = [&](const char* name, const char* text) {
+        std::ofstream(files.Path() / name) << text;
+        return (files.Path() / name).string();
+    };
+    const std::string badJson = write("bad.json", "{ items: ");
+    const struct {
+        std::string path;
+        bool effects;
+        std::string problem;
+    } cases[] = {
+        {badJson, false, badJson + ": not valid JSON"},
+        {write("parent.json", R"({"items":[{"id":1,"name":"A","type":"footage"},
+            {"id":2,"name":"B","type":"solid","parent":1}]})"),
+         false, "parent 1 is not a folder"},
+        {(files.Path() / "none.json").string(), false, "none.json: cannot be opened"},
+        {write("effects.json", R"([{"matchName":"X","displayName":"Y"}])"), true,
+         "\"category\" must be a text"},
+        {EXAMPLES_DIR "/project.json", false, ""},
+        {EXAMPLES_DIR "/effects.json", true, ""},
+    };
+    for (const auto& c : cases) {
+        const std::string problem = ConfigProblem([&] {
+            if (c.effects)
+                EXPECT_FALSE(hostsim::LoadEffectsFile(c.path).empty());
+            else
+                EXPECT_FALSE(hostsim::LoadProjectFile(c.path).items.empty());
+        });
+        if (c.problem.empty())
+            EXPECT_EQ(problem, "") << c.path;
+        else
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+    }
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--refuse-suite", "nocolon"},
+          {"--fail-register", "bogus"},
+          {"--idle-interval-ms", "x"}}) {
+        std::vector<char*> argv{const_cast<char*>("cuebridge-hostsim")};
+        for (const auto& arg : bad) argv.push_back(const_cast<char*>(arg.c_str()));
+        ::testing::internal::CaptureStderr();
+        const auto parsed = hostsim::ParseOptions(static_cast<int>(argv.size()), argv.data());
+        ::testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(std::holds_alternative<int>(parsed)) << bad[0];
+        EXPECT_EQ(std::get<int>(parsed), 2) << bad[0];
+    }
+
+    std::string problem;
+    EXPECT_EQ(hostsim::PluginLoader::Load((files.Path() / "missing.so").string(), problem),
+              nullptr);
+    EXPECT_NE(problem.find("cannot load plug-in"), std::string::npos) << problem;
+    EXPECT_EQ(hostsim::PluginLoader::Load("libm.so.6", problem), nullptr);
+    EXPECT_NE(problem.find("has no EntryPointFunc"), std::string::npos) << problem;
+}
+
+TEST(HostSimThreads, CallsOffTheMainThreadAreCountedUnlessAllowedAnywhere) {
+    hostsim::Host host({}, {}, hostsim::BuiltInProject());
+    const void* table = nullptr;
+    std::thread([&] {
+        SPBasicSuite* basic = hostsim::Suites::Basic();
+        basic->AcquireSuite(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion6, &table);
+        auto* utility = static_cast<const AEGP_UtilitySuite6*>(table);
+        utility->AEGP_CauseIdleRoutinesToBeCalled();
+        utility->AEGP_ReportInfo(hostsim::Host::kPluginId, "off the main thread");
+        basic->ReleaseSuite(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion6);
+    }).join();
+    EXPECT_EQ(host.RecordsCopy().threadViolations,
+              (std::map<std::string, std::int64_t>{{"AEGP_ReportInfo", 1}}));
+}
+
+TEST(HostSimScripts, ObjectModelErrorsAndText) {
+    hostsim::Options options;
+    options.scriptTimeoutMs = 300;
+    hostsim::Host host(options, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+    const struct {
+        std::string script, result, error;  // error: a part of the error text
+    } cases[] = {
+        {"undefined", "", ""},
+        {"null", "null", ""},
+        {"app.project.numItems + '/' + app.project.items.length", "6/6", ""},
+        {"app.project.item(2).name + '|' + app.project.item(2).typeName", "Main Comp|Composition",
+         ""},
+        {"app.project.activeItem.id", "2", ""},
+        {"app.effects[0].matchName + '|' + app.effects[0].category",
+         "ADBE Gaussian Blur 2|Blur & Sharpen", ""},
+        {"app.isoLanguage", "en_US", ""},
+        {"app.project.item(4).selected = true; app.project.selection.length", "2", ""},
+        {"app.project.activeItem.id", "4", ""},  // a script's selection makes the item active
+        {"app.project.item(4).selected = false; app.project.item(2).selected = false; "
+         "app.project.activeItem",
+         "null", ""},
+        {"var kept = 41;", "", ""},
+        {"kept + 1", "42", ""},  // one global scope for the host's life
+        {"this is not a script(", "", "SyntaxError: unterminated statement (line 1)"},
+        {"var a = 1;\rnoSuchThing()", "",
+         "ReferenceError: identifier 'noSuchThing' undefined (line 2)"},
+        {"app.project.item(99)", "", "RangeError: item index out of range: 99 (line 1)"},
+        {"throw new Error('custom')", "", "Error: custom (line 1)"},
+        {"'h\xC3\xA9llo \xF0\x9F\x98\x80'", "h\xC3\xA9llo \xF0\x9F\x98\x80", ""},
+        {"String.fromCharCode(0xD83D, 0xDE00)", "\xF0\x9F\x98\x80", ""},  // a surrogate pair
+        {"'a' + String.fromCharCode(0xD800) + 'b'",
+         "a\xEF\xBF\xBD"
+         "b",
+         ""},  // a lone one
+        {"'\xF0\x9F\x98\x80'.length", "2", ""},
+        {"while(true){}", "", "RangeError: execution timeout"},
+        {"1+1", "2", ""},  // the engine still works after a stopped script
+    };
+    for (const auto& c : cases) {
+        const auto outcome = host.RunScript(c.script);
+        EXPECT_EQ(outcome.result, c.result) << c.script;
+        if (c.error.empty())
+            EXPECT_EQ(outcome.error, "") << c.script;
+        else
+            EXPECT_NE(outcome.error.find(c.error), std::string::npos) << outcome.error;
+    }
+    EXPECT_EQ(host.RunScript("app.executeCommand(2004); 'done'").result, "done");
+    ASSERT_EQ(host.RecordsCopy().commandsRun.size(), 1u);
+    EXPECT_EQ(host.RecordsCopy().commandsRun[0].source, "script");
+}
+
+}  // namespace
