@@ -155,41 +155,31 @@ TEST(MatchCell, ConsumesOnlyAMatchingCell) {
     }
 }
 
-TEST(AppendText, GrowsUpToTheSizeAndNoFurther) {
-    char dest[6] = "abc";
-    A_u_long length = 3;
-    EXPECT_EQ(AEFX_AppendText("de", 5, dest, &length), 0);
-    EXPECT_STREQ(dest, "abcde");
-    EXPECT_EQ(length, 5u);
-
-    char full[6] = "abc";
-    length = 3;
-    EXPECT_EQ(AEFX_AppendText("def", 5, full, &length), AEFX_ParseError_APPEND_OVERFLOW);
-    EXPECT_STREQ(full, "abc");
-    EXPECT_EQ(length, 3u);
-}
-
-TEST(AppendText, WritesAtTheGivenLengthDroppingTheRest) {
-    char dest[16] = "hello";
-    A_u_long length = 2;
-    EXPECT_EQ(AEFX_AppendText("y", 15, dest, &length), 0);
-    EXPECT_STREQ(dest, "hey");
-    EXPECT_EQ(length, 3u);
-}
-
-TEST(AppendText, RefusesLengthsThatWouldWrapAround) {
-    // A length near 2^32 plus a short source wraps to a small number in 32 bits; the
-    // append must still be refused and nothing written.
-    char dest[8] = "keep";
-    const A_u_long size = 0xFFFFFFFFu;
-    A_u_long length = 0xFFFFFFFEu;
-    EXPECT_EQ(AEFX_AppendText("abc", size, dest, &length), AEFX_ParseError_APPEND_OVERFLOW);
-    EXPECT_EQ(length, 0xFFFFFFFEu);
-    EXPECT_STREQ(dest, "keep");
-
-    length = 9;  // already beyond the size
-    EXPECT_EQ(AEFX_AppendText("", 5, dest, &length), AEFX_ParseError_APPEND_OVERFLOW);
-    EXPECT_STREQ(dest, "keep");
+TEST(AppendText, AppendsAtTheGivenLengthWithinTheSizeOrNotAtAll) {
+    struct Case {
+        const char* what;
+        const char* source;
+        A_u_long size, length;
+        A_Err err;
+        const char* result;  // the destination after the call, which starts as "hello"
+        A_u_long lengthAfter;
+    };
+    const Case cases[] = {
+        {"fits exactly", "de", 7, 5, 0, "hellode", 7},
+        {"one byte over", "def", 7, 5, AEFX_ParseError_APPEND_OVERFLOW, "hello", 5},
+        {"written at the given length", "y", 15, 2, 0, "hey", 3},
+        // Near 2^32 the sum wraps to a small number in 32 bits: still refused.
+        {"length that would wrap", "abc", 0xFFFFFFFFu, 0xFFFFFFFEu, AEFX_ParseError_APPEND_OVERFLOW,
+         "hello", 0xFFFFFFFEu},
+        {"length already past the size", "", 5, 9, AEFX_ParseError_APPEND_OVERFLOW, "hello", 9},
+    };
+    for (const auto& c : cases) {
+        char dest[16] = "hello";
+        A_u_long length = c.length;
+        EXPECT_EQ(AEFX_AppendText(c.source, c.size, dest, &length), c.err) << c.what;
+        EXPECT_STREQ(dest, c.result) << c.what;
+        EXPECT_EQ(length, c.lengthAfter) << c.what;
+    }
 }
 
 PF_LRect Rect(A_long l, A_long t, A_long r, A_long b) { return PF_LRect{l, t, r, b}; }
@@ -256,25 +246,6 @@ TEST(Rect, NullRectanglesAreHarmless) {
     UnionLRect(nullptr, &r);
     UnionLRect(&r, nullptr);
     EXPECT_TRUE(SameRect(r, Rect(0, 0, 1, 1)));
-}
-
-TEST(StringTable, SevenNulPaddedEntriesIndexedByPosition) {
-    const std::vector<std::string> fixed = {
-        "", "Ostrelix", "", "Ostrelix was here.", "", "chapter %d", "Error acquiring suite."};
-    const TableString* table = StringTable();
-    for (std::size_t i = 0; i < kStringTableSize; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(table[i].index, i);
-        EXPECT_EQ(GetStringPtr(static_cast<int>(i)), table[i].text);
-        const std::size_t length = std::strlen(table[i].text);
-        ASSERT_LT(length, sizeof table[i].text);
-        for (std::size_t k = length; k < sizeof table[i].text; ++k) EXPECT_EQ(table[i].text[k], 0);
-        if (i != 2 && i != 4) {
-            EXPECT_EQ(std::string(table[i].text), fixed[i]);
-        }
-    }
-    EXPECT_GT(std::strlen(GetStringPtr(2)), 0u);
-    EXPECT_EQ(std::string(GetStringPtr(4)).rfind("https://", 0), 0u);
 }
 
 TEST(StringTable, IndexOutsideTheTableGivesTheEmptyText) {
