@@ -2,9 +2,7 @@
 // what each sub-command prints and returns, replies whose bytes look like separators, a
 // large result, usage errors, a plug-in that is gone, a script that outlives the time
 // limit, and the repl through a pipe.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <csignal>
@@ -16,8 +14,6 @@
 #include "HostProcess.h"
 #include "PortFile.h"
 #include "TempHome.h"
-
-extern char** environ;
 
 using hostsim::HostProcess;
 using nlohmann::json;
@@ -38,40 +34,24 @@ std::string ReadFile(const std::string& path) {
     return content.str();
 }
 
-// Runs the built cuebridge-ctl with HOME set to `home`, `input` on standard input; the
+// Runs the built cuebridge-ctl with HOME set to `home` and `input` on standard input; the
 // standard streams go through files under that home, so nothing can fill a pipe.
 CtlRun RunCtl(const std::string& home, const std::vector<std::string>& args,
               const std::string& input = {}) {
+    const auto quoted = [](std::string text) {
+        for (auto at = text.find('\''); at != std::string::npos; at = text.find('\'', at + 4))
+            text.replace(at, 1, "'\\''");
+        return "'" + text + "'";
+    };
     const std::string stem = home + "/.ctl-run";
     std::ofstream(stem + ".in", std::ios::binary) << input;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, (stem + ".in").c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, (stem + ".out").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (stem + ".err").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> argStrings{CUEBRIDGE_CTL_PATH};
-    argStrings.insert(argStrings.end(), args.begin(), args.end());
-    std::vector<std::string> envStrings{"HOME=" + home};
-    for (char** entry = environ; *entry != nullptr; ++entry)
-        if (std::string_view(*entry).substr(0, 5) != "HOME=") envStrings.emplace_back(*entry);
-    std::vector<char*> argv, envp;
-    for (std::string& arg : argStrings) argv.push_back(arg.data());
-    for (std::string& entry : envStrings) envp.push_back(entry.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    CtlRun run;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = ReadFile(stem + ".out");
-    run.err = ReadFile(stem + ".err");
-    return run;
+    std::string command = "HOME=" + quoted(home) + " " + quoted(CUEBRIDGE_CTL_PATH);
+    for (const auto& arg : args) command += " " + quoted(arg);
+    command += " <" + quoted(stem + ".in") + " >" + quoted(stem + ".out") + " 2>" +
+               quoted(stem + ".err");
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(stem + ".out"),
+            ReadFile(stem + ".err")};
 }
 
 const char* const kEffectsFile = R"([

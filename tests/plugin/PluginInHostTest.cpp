@@ -2,7 +2,13 @@
 // once with the host's suites, the test thread is the host's main thread and pumps the idle
 // calls the plug-in asks for, and requesters run on threads of their own as the socket
 // thread would. Every test ends with no host call made off the main thread.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -10,6 +16,8 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "Host.h"
@@ -44,6 +52,7 @@ protected:
         ::testing::AddGlobalTestEnvironment(new RemoveHomeAtEnd);
         home->Touch("enabletraces");
         home->Touch("enablelogs");
+        std::filesystem::create_directories(home->ServiceFolder() / "PluginData");
         hostsim::Options options;
         options.idleIntervalMs = 30;
         host = new hostsim::Host(options, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
@@ -288,6 +297,76 @@ TEST_F(PluginInHost, TestScriptCommandRunsTheFileWithoutBlockingTheMainThread) {
         return std::find(runs.begin(), runs.end(), std::pair<int, std::string>{4242, "script"}) !=
                runs.end();
     }));
+}
+
+// ---- the socket server, over real loopback connections ------------------------------------
+
+int ConnectTo(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    close(fd);
+    return -1;
+}
+
+std::string ReadAll(int fd) {  // until the peer closes, or 5 s pass
+    std::string got;
+    char buffer[256];
+    pollfd p{fd, POLLIN, 0};
+    for (ssize_t n; poll(&p, 1, 5000) > 0 && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        got.append(buffer, static_cast<std::size_t>(n));
+    return got;
+}
+
+// Ports this process listens on, with the address as /proc shows it (0100007F: loopback).
+std::set<std::pair<std::string, int>> OwnListeningSockets() {
+    std::set<std::string> inodes;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const std::string target = std::filesystem::read_symlink(entry.path()).string();
+        if (target.starts_with("socket:[")) inodes.insert(target.substr(8, target.size() - 9));
+    }
+    std::set<std::pair<std::string, int>> sockets;
+    std::ifstream table("/proc/net/tcp");
+    std::string line, slot, local, remote, state, skip, inode;
+    for (std::getline(table, line); std::getline(table, line);) {
+        std::istringstream(line) >> slot >> local >> remote >> state >> skip >> skip >> skip >>
+            skip >> skip >> inode;
+        if (state == "0A" && inodes.count(inode))
+            sockets.emplace(local.substr(0, 8), std::stoi(local.substr(9), nullptr, 16));
+    }
+    return sockets;
+}
+
+TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnswersAHalfClose) {
+    const auto folder = home->ServiceFolder() / "PluginData/AfterEffects";
+    int port = 0;
+    auto portAfter = [&](int previous) {
+        return PumpUntil([&] {
+            std::ifstream file(folder / "socket.port");
+            return file >> port && port != previous && OwnListeningSockets().size() == 1;
+        });
+    };
+    ASSERT_TRUE(portAfter(0));
+    EXPECT_EQ(OwnListeningSockets(), (std::set<std::pair<std::string, int>>{{"0100007F", port}}));
+    struct stat info {};
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    const int first = ConnectTo(port);
+    ASSERT_GE(first, 0);
+    EXPECT_TRUE(PumpUntil([] { return OwnListeningSockets().empty(); }));
+    const int second = ConnectTo(port);
+    EXPECT_LT(second, 0) << "a second connection must be refused while one is served";
+    if (second >= 0) close(second);
+    ASSERT_EQ(send(first, "5|GetAfterEffectLanguage", 24, 0), 24);
+    shutdown(first, SHUT_WR);  // the end of the stream follows the unterminated message
+    EXPECT_EQ(ReadAll(first), "5|en_US");
+    close(first);
+    const int previous = port;
+    EXPECT_TRUE(portAfter(previous)) << "a new port for the next connection";
 }
 
 }  // namespace

@@ -37,9 +37,9 @@ protected:
 
     std::vector<fs::path> LogFiles() const {
         std::vector<fs::path> files;
-        const fs::path logs = home.ServiceFolder() / "Logs";
-        if (!fs::exists(logs)) return files;
-        for (const auto& entry : fs::directory_iterator(logs)) files.push_back(entry.path());
+        std::error_code none;  // no Logs folder: no files
+        for (const auto& entry : fs::directory_iterator(home.ServiceFolder() / "Logs", none))
+            files.push_back(entry.path());
         return files;
     }
 
@@ -53,19 +53,17 @@ protected:
     TempHome home;
 };
 
-struct MarkerCase {
-    bool traceMarker, logMarker;
-    bool expectStdout, expectLog;
-};
-
 TEST_F(TracerTest, MarkersDecideWhereLinesGo) {
-    const MarkerCase cases[] = {
+    const struct {
+        bool traceMarker, logMarker;
+        bool expectStdout, expectLog;
+    } cases[] = {
         {false, false, false, false},
         {true, false, true, false},
         {false, true, true, true},  // logging alone still prints
         {true, true, true, true},
     };
-    for (const MarkerCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "trace=" << c.traceMarker << " log=" << c.logMarker);
         fs::remove_all(home.Path() / "Library");
         Tracer::ResetLogFileNameForTesting();
@@ -113,17 +111,16 @@ TEST_F(TracerTest, LongMessagesAreCutAndLineFeedsKept) {
 }
 
 TEST(TracerStamp, FormatsUtcWithDashesAndTwoDigitFields) {
-    struct Case {
+    const struct {
         std::time_t moment;
         const char* stamp;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {1709622489, "2024-03-05T07-08-09"},  // single digits get a leading zero
         {0, "1970-01-01T00-00-00"},
         {1736380805, "2025-01-09T00-00-05"},
         {1704067199, "2023-12-31T23-59-59"},
     };
-    for (const Case& c : cases) EXPECT_EQ(Tracer::FormatDateTime(c.moment), c.stamp);
+    for (const auto& c : cases) EXPECT_EQ(Tracer::FormatDateTime(c.moment), c.stamp);
 }
 
 TEST_F(TracerTest, ConcurrentTracesProduceWholeLines) {
