@@ -1,5 +1,5 @@
 // Tests of the benchmark's own machinery where a fault would skew a figure unseen: the
-// statistics, the ratio to the floor, exact-length reads of unterminated replies, and
+// statistics, exact-length reads of unterminated replies, and
 // the command-stamp reader.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -41,22 +41,6 @@ TEST(Summary, NearestRankPercentiles) {
     const Summary empty = Summarize({});
     EXPECT_EQ(empty.count, 0u);
     EXPECT_EQ(empty.max, 0);
-}
-
-TEST(Report, RatiosReferToTheNamedFloor) {
-    Report report;
-    report.rows.push_back(LatencyRow("floor", "floor", {10, 10, 10}));
-    report.rows.push_back(LatencyRow("query", "query", {15, 12, 30}));
-    report.rows.push_back(RateRow("stream", "stream", "lines/s", 400000));
-    report.rows.push_back(RateRow("tput", "tput", "cmds/s", 100000));
-    RelateToFloor(report, "query", "floor");
-    RelateToFloor(report, "tput", "stream");
-    RelateToFloor(report, "stream", "missing");
-    ASSERT_TRUE(FindRow(report, "query")->ratio);
-    EXPECT_DOUBLE_EQ(*FindRow(report, "query")->ratio, 1.5);  // p50 15 over p50 10
-    EXPECT_DOUBLE_EQ(*FindRow(report, "tput")->ratio, 0.25);
-    EXPECT_FALSE(FindRow(report, "stream")->ratio);
-    EXPECT_EQ(FindRow(report, "nothing"), nullptr);
 }
 
 // A reply without a terminator, written in pieces, is read as exactly its length.

@@ -47,8 +47,8 @@ CtlRun RunCtl(const std::string& home, const std::vector<std::string>& args,
     std::ofstream(stem + ".in", std::ios::binary) << input;
     std::string command = "HOME=" + quoted(home) + " " + quoted(CUEBRIDGE_CTL_PATH);
     for (const auto& arg : args) command += " " + quoted(arg);
-    command += " <" + quoted(stem + ".in") + " >" + quoted(stem + ".out") + " 2>" +
-               quoted(stem + ".err");
+    command +=
+        " <" + quoted(stem + ".in") + " >" + quoted(stem + ".out") + " 2>" + quoted(stem + ".err");
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(stem + ".out"),
             ReadFile(stem + ".err")};
@@ -65,103 +65,71 @@ const char* const kEffectsFile = R"([
 class CtlEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        files_ = hostsim::MakeTempDir("ctl-e2e-");
         std::ofstream(files_ + "/effects.json") << kEffectsFile;
-        host_ = std::make_unique<HostProcess>(
-            HOSTSIM_PATH,
-            std::vector<std::string>{"--plugin", CUEBRIDGE_PLUGIN_PATH, "--effects",
-                                     files_ + "/effects.json", "--script-timeout-ms", "1500"});
-        ASSERT_TRUE(host_->WaitForPort(20s).has_value()) << host_->Stderr();
+        ASSERT_TRUE(host_.WaitForPort(20s).has_value()) << host_.Stderr();
     }
-    void TearDown() override {
-        host_.reset();
-        hostsim::RemoveTree(files_);
-    }
-
+    void TearDown() override { hostsim::RemoveTree(files_); }
     CtlRun Ctl(const std::vector<std::string>& args, const std::string& input = {}) {
-        return RunCtl(host_->Home(), args, input);
+        return RunCtl(host_.Home(), args, input);
     }
 
-    // The start-up job stores the effects list at the host's first idle calls.
-    CtlRun EffectsOnceStored(const std::vector<std::string>& args) {
-        CtlRun run = Ctl(args);
-        for (int i = 0; i < 200 && run.exitCode == 0 && run.out.find("VEND") == std::string::npos;
-             ++i) {
-            std::this_thread::sleep_for(20ms);
-            run = Ctl(args);
-        }
-        return run;
-    }
-
-    std::string files_;
-    std::unique_ptr<HostProcess> host_;
+    const std::string files_ = hostsim::MakeTempDir("ctl-e2e-");
+    HostProcess host_{HOSTSIM_PATH,
+                      {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--effects", files_ + "/effects.json",
+                       "--script-timeout-ms", "1500"}};
 };
 
 }  // namespace
 
-TEST_F(CtlEndToEnd, QueriesPrintTheHostsAnswers) {
-    CtlRun language = Ctl({"language"});
-    EXPECT_EQ(language.exitCode, 0) << language.err;
-    EXPECT_EQ(language.out, "en_US\n");
-
-    CtlRun raw = EffectsOnceStored({"effects", "--raw"});
-    EXPECT_EQ(raw.exitCode, 0) << raw.err;
-    EXPECT_EQ(raw.out,
-              "ADBE Gaussian Blur 2|Gaussian Blur|Blur & Sharpen*|*VEND Split|Left|Right|Utilité*|*"
-              "VEND Été|Été ✓|Stylize*|*\n");
-
-    CtlRun asJson = Ctl({"effects", "--json"});
-    ASSERT_EQ(asJson.exitCode, 0) << asJson.err;
-    EXPECT_EQ(json::parse(asJson.out), json::parse(std::string(kEffectsFile)));
-
-    CtlRun sent = Ctl({"--verbose", "send", "q7|GetAfterEffectLanguage|"});
-    EXPECT_EQ(sent.exitCode, 0) << sent.err;
-    EXPECT_EQ(sent.out, "q7|en_US\n");
-    EXPECT_NE(sent.err.find(">> q7|GetAfterEffectLanguage|\\n"), std::string::npos) << sent.err;
-    EXPECT_NE(sent.err.find("<< q7|en_US"), std::string::npos) << sent.err;
-}
-
-TEST_F(CtlEndToEnd, ScriptResultsComeBackByteForByte) {
-    struct Case {
+TEST_F(CtlEndToEnd, SubCommandsPrintTheRepliesByteForByteAndExitByOutcome) {
+    // The start-up job stores the effects list at the host's first idle calls.
+    for (int i = 0; i < 200 && Ctl({"effects", "--raw"}).out == "\n"; ++i)
+        std::this_thread::sleep_for(20ms);
+    std::ofstream(host_.Home() + "/test.jsx") << "'a' + String.fromCharCode(13) + 'b';\r\n";
+    const struct {
         std::vector<std::string> args;
-        std::string input;
-        std::string result;
+        std::string input, out;
+        int exitCode = 0;
+        std::string err = {};  // a part of standard error
+    } cases[] = {
+        {{"language"}, "", "en_US\n"},
+        {{"effects", "--raw"},
+         "",
+         "ADBE Gaussian Blur 2|Gaussian Blur|Blur & Sharpen*|*VEND Split|Left|Right|Utilité*|*"
+         "VEND Été|Été ✓|Stylize*|*\n"},
+        {{"--verbose", "send", "q7|GetAfterEffectLanguage|"},
+         "",
+         "q7|en_US\n",
+         0,
+         ">> q7|GetAfterEffectLanguage|\\n"},
+        {{"script", "'a|b' + '|c'"}, "", "a|b|c\n"},
+        {{"script", "'x*|*y*|*'"}, "", "x*|*y*|*\n"},
+        {{"script", "'one\\ntwo\\n\\n'"}, "", "one\ntwo\n\n\n"},
+        {{"script", "'Été ✓ 日本語 🎬'"}, "", "Été ✓ 日本語 🎬\n"},
+        {{"script", "'ends with a bar|'"}, "", "ends with a bar|\n"},
+        {{"script", "''"}, "", "\n"},
+        // Line ends in the source travel as carriage returns, which the engine reads as such.
+        {{"script", "-"}, "var a = 'p|q'; // a comment\r\nvar b = '*|*';\na + b\n", "p|q*|*\n"},
+        {{"script", "-f", host_.Home() + "/test.jsx"}, "", "a\rb\n"},
+        {{"send", "r|Script|'in|side'"}, "", "r|in|side\n"},
+        {{"script", "nosuch()"},
+         "",
+         "",
+         1,
+         "script error: ReferenceError: identifier 'nosuch' undefined (line 1)\n"},
+        {{"command", "2004"}, "", ""},
+        {{"info", "SetInfoText"}, "", ""},
+        {{"navigate", "Next"}, "", ""},  // the item after the active one (2)
     };
-    const Case cases[] = {
-        {{"script", "'a|b' + '|c'"}, "", "a|b|c"},
-        {{"script", "'x*|*y*|*'"}, "", "x*|*y*|*"},
-        {{"script", "'one\\ntwo\\n\\n'"}, "", "one\ntwo\n\n"},
-        {{"script", "'Été ✓ 日本語 🎬'"}, "", "Été ✓ 日本語 🎬"},
-        {{"script", "'ends with a bar|'"}, "", "ends with a bar|"},
-        {{"script", "''"}, "", ""},
-        {{"script", "app.project.numItems"}, "", "6"},
-        // Line ends in the source travel as carriage returns, which the engine reads as line ends.
-        {{"script", "-"}, "var a = 'p|q'; // a comment\r\nvar b = '*|*';\na + b\n", "p|q*|*"},
-        {{"send", "r|Script|'in|side'"}, "", "r|in|side"},
-        {{"script", "-f", host_->Home() + "/test.jsx"}, "", "a\rb"},
-    };
-    std::ofstream(host_->Home() + "/test.jsx") << "'a' + String.fromCharCode(13) + 'b';\r\n";
-    for (const Case& c : cases) {
-        CtlRun run = Ctl(c.args, c.input);
-        EXPECT_EQ(run.exitCode, 0) << c.args[1] << ": " << run.err;
-        EXPECT_EQ(run.out, c.result + "\n") << c.args[1];
+    for (const auto& c : cases) {
+        const CtlRun run = Ctl(c.args, c.input);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args.back() << ": " << run.err;
+        EXPECT_EQ(run.out, c.out) << c.args.back();
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     }
-}
-
-TEST_F(CtlEndToEnd, FailedScriptExitsOne) {
-    CtlRun run = Ctl({"script", "nosuch()"});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "script error: ReferenceError: identifier 'nosuch' undefined (line 1)\n");
-}
-
-TEST_F(CtlEndToEnd, QueuedCommandsReachTheHost) {
-    CtlRun command = Ctl({"command", "2004"});
-    EXPECT_EQ(command.exitCode, 0) << command.err;
-    EXPECT_EQ(command.out, "");
-    EXPECT_EQ(Ctl({"info", "SetInfoText"}).exitCode, 0);
-    EXPECT_EQ(Ctl({"navigate", "Next"}).exitCode, 0);  // the item after the active one (2)
-    const json state = host_->StateWhen([](const json& s) { return s["active_item"] == 3; });
+    const json effects = json::parse(Ctl({"effects", "--json"}).out, nullptr, false);
+    EXPECT_EQ(effects, json::parse(std::string(kEffectsFile)));
+    const json state = host_.StateWhen([](const json& s) { return s["active_item"] == 3; });
     EXPECT_EQ(state["commands_run"], json::parse(R"([{"command": 2004, "source": "plugin"}])"));
     EXPECT_EQ(state["info"]["line1"], "Lorem ipsum");
     EXPECT_EQ(state["active_item"], 3);
@@ -201,12 +169,12 @@ TEST_F(CtlEndToEnd, ReplThroughAPipe) {
 
 TEST_F(CtlEndToEnd, AfterTheHostDiesNoPluginIsListening) {
     // The host dies (as a crashing host would): the plug-in's port file stays behind.
-    host_->Signal(SIGKILL);
-    host_->WaitExit();
+    host_.Signal(SIGKILL);
+    host_.WaitExit();
     CtlRun run = Ctl({"--timeout-ms", "300", "language"});
     EXPECT_EQ(run.exitCode, 3);
-    EXPECT_NE(run.err.find(host_->PortFilePath()), std::string::npos) << run.err;
-    std::ifstream portFile(host_->PortFilePath());
+    EXPECT_NE(run.err.find(host_.PortFilePath()), std::string::npos) << run.err;
+    std::ifstream portFile(host_.PortFilePath());
     int stalePort = 0;
     ASSERT_TRUE(portFile >> stalePort) << "the killed plug-in's port file stays";
     // A stale port file: the message names the port that nobody listens on.
