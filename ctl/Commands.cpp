@@ -102,20 +102,25 @@ std::optional<std::string> ResultOf(const std::string& reply, const std::string&
     return reply.substr(prefix.size());
 }
 
+// A script error comes back in place of any result that a script produces (the effects list
+// is one), so it is checked before the result is read as what the request asked for.
 int WriteResult(const Invocation& invocation, const std::string& result, std::ostream& out,
                 std::ostream& err) {
-    if (invocation.verb == Verb::Effects) {
-        WriteEffects(result, invocation.effectsFormat, out);
-        return kExitSuccess;
-    }
-    if (invocation.verb == Verb::Script && result.starts_with(kScriptErrorPrefix)) {
+    if (result.starts_with(kScriptErrorPrefix)) {
         err << "script error: " << std::string_view(result).substr(kScriptErrorPrefix.size())
             << "\n";
         return kExitRequestFailed;
     }
+    if (invocation.verb == Verb::Effects) {
+        WriteEffects(result, invocation.effectsFormat, out);
+        return kExitSuccess;
+    }
     out << result << "\n";
     return kExitSuccess;
 }
+
+// The tag a raw line's reply starts with: the line up to its first bar.
+std::string TagOf(const std::string& line) { return line.substr(0, line.find('|')); }
 
 }  // namespace
 
@@ -141,6 +146,8 @@ int ExitCodeFor(Outcome outcome) {
             return kExitSuccess;
         case Outcome::TimedOut:
             return kExitTimedOut;
+        case Outcome::TooLarge:
+            return kExitReplyTooLarge;
         case Outcome::NotListening:
         case Outcome::Closed:
         case Outcome::Failed:
@@ -166,6 +173,10 @@ int Execute(Session& session, const Invocation& invocation, std::ostream& out, s
         return ExitCodeFor(result.outcome);
     }
     if (invocation.verb == Verb::Send) {
+        if (result.reply.starts_with(TagOf(*message) + "|" + std::string(kScriptErrorPrefix))) {
+            err << result.reply << "\n";
+            return kExitRequestFailed;
+        }
         if (!result.reply.empty()) {
             out << result.reply << "\n";
         }

@@ -14,10 +14,11 @@ namespace Cuebridge::Ctl {
 enum ExitCode : int {
     kExitSuccess = 0,
     kExitRequestFailed =
-        1,  // the script failed, or the plug-in's reply was not what the request expects
+        1,  // a script error came back, or the reply was not what the request expects
     kExitUsage = 2,
     kExitNotListening = 3,  // no plug-in listening, or it dropped the connection
     kExitTimedOut = 4,
+    kExitReplyTooLarge = 5,  // the reply grew past the bound without ending
 };
 
 enum class Verb { Language, Effects, Script, Command, Info, Navigate, Send };
