@@ -30,9 +30,6 @@ struct Invocation {
     EffectsFormat effectsFormat = EffectsFormat::Table;
 };
 
-// The plug-in drops a message longer than this (line feed not counted).
-inline constexpr size_t kMaxMessageBytes = size_t{64} << 20;
-
 // Makes a script fit in one message: CR LF and LF become CR, which ExtendScript also reads as
 // a line end. Returns nullopt and a reason when the text holds a zero byte.
 std::optional<std::string> ScriptToArgument(std::string script, std::string& problem);

@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "Protocol.h"
+
 namespace Cuebridge::Ctl {
 
 std::string PortFilePath(const std::string& home) {
-    return home +
-           "/Library/Application "
-           "Support/Ostrel/OstrelPluginService/PluginData/AfterEffects/socket.port";
+    return home + Protocol::kServiceFolder + Protocol::kPortFileFolder + Protocol::kPortFileName;
 }
 
 std::optional<std::string> DefaultPortFilePath() {

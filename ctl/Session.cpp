@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "PortFile.h"
+#include "Protocol.h"
 
 namespace Cuebridge::Ctl {
 
@@ -151,7 +152,7 @@ RequestResult Session::Send(const std::string& line) {
     }
     const std::string endTag = tags_.Next();
     const std::string endMarker = endTag + "|";
-    const std::string bytes = line + "\n" + endTag + "|Script|\n";
+    const std::string bytes = line + "\n" + endTag + "|" + Protocol::kScript + "|\n";
     ExchangeResult exchange =
         connection_->Exchange(bytes, endMarker, Clock::now() + timeout_, maxReplyBytes_);
     switch (exchange.status) {

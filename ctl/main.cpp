@@ -12,6 +12,7 @@
 
 #include "Commands.h"
 #include "PortFile.h"
+#include "Protocol.h"
 #include "Repl.h"
 #include "Verbose.h"
 
@@ -144,11 +145,13 @@ int RunTool(int argc, char** argv) {
     auto* info = app.add_subcommand("info", "an Info panel command");
     info->add_option("WORD", options.argument, "SetInfoText or SetInfoColor")
         ->required()
-        ->check(CLI::IsMember({"SetInfoText", "SetInfoColor"}));
+        ->check(
+            CLI::IsMember({Cuebridge::Protocol::kSetInfoText, Cuebridge::Protocol::kSetInfoColor}));
     auto* navigate = app.add_subcommand("navigate", "step the Project panel selection");
     navigate->add_option("WORD", options.argument, "Next or First")
         ->required()
-        ->check(CLI::IsMember({"Next", "First"}));
+        ->check(
+            CLI::IsMember({Cuebridge::Protocol::kSelectNext, Cuebridge::Protocol::kSelectFirst}));
     auto* send = app.add_subcommand("send", "send one raw line and print whatever comes back");
     send->add_option("LINE", options.argument, "the line, e.g. 7|GetAfterEffectLanguage|")
         ->required();

@@ -14,8 +14,10 @@
 
 #include "FakePlugin.h"
 #include "PortFile.h"
+#include "Protocol.h"
 
 using namespace Cuebridge::CtlTest;
+namespace Protocol = Cuebridge::Protocol;
 namespace fs = std::filesystem;
 
 namespace {
@@ -24,13 +26,13 @@ const std::string kEffects =
     "ADBE Gaussian Blur 2|Gaussian Blur|Blur & Sharpen*|*ADBE Glo2|Glow|Stylize*|*";
 
 FakeReply HostLike(const std::string& keyword, const std::string& argument) {
-    if (keyword == "GetAfterEffectLanguage") {
+    if (keyword == Protocol::kGetLanguage) {
         return {FakeReply::Kind::Result, "en_US"};
     }
-    if (keyword == "GetInstalledAfterEffectEffects") {
+    if (keyword == Protocol::kGetInstalledEffects) {
         return {FakeReply::Kind::Result, kEffects};
     }
-    if (keyword != "Script") {
+    if (keyword != Protocol::kScript) {
         return {};
     }
     return {FakeReply::Kind::Result, "ran:" + argument};
