@@ -9,11 +9,13 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "ControllerConnection.h"
 #include "FakePlugin.h"
 #include "HostSimProcess.h"
 
 using Cuebridge::CtlTest::CtlRun;
 using Cuebridge::CtlTest::RunCtl;
+using cuebridge_test::ControllerConnection;
 using cuebridge_test::HostSimProcess;
 using nlohmann::json;
 using namespace std::chrono_literals;
@@ -155,6 +157,13 @@ TEST_F(CtlEndToEnd, OneMebibyteResult) {
     const std::string expected = Repeat(unit, copies) + "\n";
     ASSERT_EQ(run.out.size(), expected.size());
     EXPECT_TRUE(run.out == expected);
+
+    // The same reply past a lowered bound: nothing printed, and an exit code of its own.
+    CtlRun bounded = Ctl({"--max-reply-mib", "1", "script",
+                          "new Array(" + std::to_string(copies + 1) + ").join('a|b*|*\\né')"});
+    EXPECT_EQ(bounded.exitCode, 5);
+    EXPECT_EQ(bounded.out, "");
+    EXPECT_NE(bounded.err.find("the reply exceeded 1 MiB"), std::string::npos) << bounded.err;
 }
 
 TEST_F(CtlEndToEnd, FailedScriptExitsOne) {
@@ -202,6 +211,25 @@ TEST_F(CtlEndToEnd, ScriptPastTheTimeoutExitsFourAndThePluginRecovers) {
     EXPECT_EQ(language.out, "en_US\n");
 }
 
+TEST_F(CtlEndToEnd, WaitsWithinTheTimeoutWhileAnotherControllerHoldsThePlugin) {
+    auto holder = std::make_unique<ControllerConnection>();
+    ASSERT_TRUE(holder->Connect(*host_->WaitForPort()));
+    CtlRun refused = Ctl({"--timeout-ms", "300", "language"});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.err.find("refused every attempt (another controller holds the plug-in"),
+              std::string::npos)
+        << refused.err;
+    // Held for longer than a missing port file is waited for, released well within the timeout.
+    std::thread release([&holder] {
+        std::this_thread::sleep_for(2500ms);
+        holder.reset();
+    });
+    CtlRun served = Ctl({"--timeout-ms", "20000", "language"});
+    release.join();
+    EXPECT_EQ(served.exitCode, 0) << served.err;
+    EXPECT_EQ(served.out, "en_US\n");
+}
+
 TEST_F(CtlEndToEnd, ReplThroughAPipe) {
     const std::string input =
         "language\n"
@@ -229,4 +257,28 @@ TEST_F(CtlEndToEnd, AfterTheHostDiesNoPluginIsListening) {
     ASSERT_TRUE(portFile >> stalePort) << "the killed plug-in's port file stays";
     // A stale port file: the message names the port that nobody listens on.
     EXPECT_NE(run.err.find("port " + std::to_string(stalePort)), std::string::npos) << run.err;
+}
+
+TEST(CtlEndToEndScriptErrors, AreErrorsForEverySubCommand) {
+    // Every script fails, the start-up script that lists the effects included.
+    HostSimProcess host(HOSTSIM_PATH,
+                        {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--script-error", "boom"});
+    ASSERT_TRUE(host.WaitForPort(20s).has_value()) << host.Stderr();
+    const std::vector<std::string> cases[] = {
+        {"effects"},     {"effects", "--json"},  {"effects", "--raw"},
+        {"script", "1"}, {"send", "s|Script|1"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        CtlRun run = RunCtl(host.Home(), args);
+        // The effects list is stored at the host's first idle calls.
+        for (int i = 0; i < 200 && run.exitCode == 0 && run.out.find("boom") == std::string::npos;
+             ++i) {
+            std::this_thread::sleep_for(20ms);
+            run = RunCtl(host.Home(), args);
+        }
+        EXPECT_EQ(run.exitCode, 1) << args[0] << ": " << run.out;
+        EXPECT_EQ(run.out, "") << args[0];
+        EXPECT_NE(run.err.find("boom"), std::string::npos) << args[0] << ": " << run.err;
+    }
+    EXPECT_EQ(RunCtl(host.Home(), {"language"}).exitCode, 0);
 }

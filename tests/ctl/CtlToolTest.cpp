@@ -1,14 +1,24 @@
 // The built cuebridge-ctl against the fake plug-in: output, exit codes and messages.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "FakePlugin.h"
 #include "PortFile.h"
+#include "Protocol.h"
 
 using namespace Cuebridge::CtlTest;
+namespace Protocol = Cuebridge::Protocol;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -16,13 +26,13 @@ const std::string kEffects =
     "ADBE Gaussian Blur 2|Gaussian Blur|Blur & Sharpen*|*ADBE Glo2|Glow|Stylize*|*";
 
 FakeReply HostLike(const std::string& keyword, const std::string& argument) {
-    if (keyword == "GetAfterEffectLanguage") {
+    if (keyword == Protocol::kGetLanguage) {
         return {FakeReply::Kind::Result, "en_US"};
     }
-    if (keyword == "GetInstalledAfterEffectEffects") {
+    if (keyword == Protocol::kGetInstalledEffects) {
         return {FakeReply::Kind::Result, kEffects};
     }
-    if (keyword != "Script") {
+    if (keyword != Protocol::kScript) {
         return {};
     }
     return {FakeReply::Kind::Result, "ran:" + argument};
@@ -111,6 +121,10 @@ TEST_F(CtlTool, UsageErrorsExitTwoWithoutSending) {
         EXPECT_FALSE(run.err.empty());
     }
     EXPECT_EQ(plugin.Connections(), 0);
+    EXPECT_NE(Run({"frobnicate"})
+                  .err.find("unknown sub-command 'frobnicate'; the sub-commands are: wait, "
+                            "language, effects, script, command, info, navigate, send, repl"),
+              std::string::npos);
 }
 
 TEST_F(CtlTool, VerboseShowsTheBytesBothWays) {
@@ -148,35 +162,97 @@ TEST_F(CtlTool, WaitReturnsOnceAPluginListens) {
     EXPECT_EQ(after.out, "en_US\n");
 }
 
-TEST(CtlToolWithoutPlugin, NoPortFileExitsThreeAndNamesThePath) {
-    TempHome home;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--timeout-ms", "200", "language"},
-          {"wait", "--timeout-ms", "200"},
-          {"repl"}}) {
-        CtlRun run = RunCtl(home.Path(), args);
-        EXPECT_EQ(run.exitCode, 3) << args[0];
-        EXPECT_NE(run.err.find(home.Path() +
-                               "/Library/Application Support/Ostrel/OstrelPluginService/PluginData/"
-                               "AfterEffects/socket.port"),
-                  std::string::npos)
-            << run.err;
-    }
+namespace {
+
+// What a case sets up at the port file's path; the sockets it returns are closed after the run.
+using Prepare = std::function<std::vector<int>(const std::string& portFile)>;
+
+std::vector<int> Nothing(const std::string&) { return {}; }
+
+// A loopback socket bound to a free port, named by a new port file.
+int PublishedSocket(const std::string& portFile, sockaddr_in& address) {
+    fs::create_directories(fs::path(portFile).parent_path());
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    std::ofstream(portFile) << ntohs(address.sin_port);
+    return fd;
 }
 
-TEST(CtlToolWithoutPlugin, StalePortFileExitsThreeAndNamesThePort) {
-    TempHome home;
-    // Take a port from the system, then free it: nobody listens there any more.
-    int port = 0;
-    {
-        FakePlugin plugin(home.Path(), HostLike);
-        plugin.WaitUntilListening();
-        std::ifstream(plugin.PortFilePath()) >> port;
+}  // namespace
+
+TEST(CtlToolWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
+    struct Case {
+        std::vector<std::string> args;
+        Prepare prepare;
+        std::vector<std::string> says;  // with PORTFILE, PORT and HOME filled in
+    };
+    const std::string service = "HOME/Library/Application Support/Ostrel/OstrelPluginService";
+    const std::vector<std::string> language{"--timeout-ms", "300", "language"};
+    const Case cases[] = {
+        {language, Nothing, {"no port file at PORTFILE", "the folder HOME/Library does not exist"}},
+        {{"wait", "--timeout-ms", "200"}, Nothing, {"no port file at PORTFILE"}},
+        {{"repl"}, Nothing, {"no port file at PORTFILE"}},
+        {language,
+         [](const std::string& portFile) {
+             fs::create_directories(fs::path(portFile).parent_path().parent_path().parent_path());
+             return std::vector<int>{};
+         },
+         {"the folder " + service + "/PluginData does not exist"}},
+        // A FIFO is not read, so it cannot block the client.
+        {language,
+         [](const std::string& portFile) {
+             fs::create_directories(fs::path(portFile).parent_path());
+             ::mkfifo(portFile.c_str(), 0600);
+             return std::vector<int>{};
+         },
+         {"PORTFILE is not a regular file"}},
+        // A port nobody listens on (the plug-in is gone, or another controller holds it).
+        {language,
+         [](const std::string& portFile) {
+             sockaddr_in address;
+             return std::vector<int>{PublishedSocket(portFile, address)};
+         },
+         {"waited 3", "for port PORT named by PORTFILE", "refused every attempt", "stale"}},
+        // A listener whose queue is full leaves the connect pending: the timeout still holds.
+        {language,
+         [](const std::string& portFile) {
+             sockaddr_in address;
+             int listener = PublishedSocket(portFile, address);
+             ::listen(listener, 0);
+             int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+             ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+             return std::vector<int>{listener, filler};
+         },
+         {"waited 3", "for port PORT named by PORTFILE", "still pending"}},
+    };
+    for (const Case& c : cases) {
+        TempHome home;
+        const std::string portFile = Cuebridge::Ctl::PortFilePath(home.Path());
+        const std::vector<int> sockets = c.prepare(portFile);
+        std::string port;
+        if (fs::is_regular_file(portFile)) {
+            std::ifstream(portFile) >> port;
+        }
+        CtlRun run = RunCtl(home.Path(), c.args);
+        EXPECT_EQ(run.exitCode, 3) << run.err;
+        for (std::string text : c.says) {
+            for (const auto& [name, value] :
+                 {std::pair<std::string, std::string>{"PORTFILE", portFile},
+                  {"PORT", port},
+                  {"HOME", home.Path()}}) {
+                if (size_t at = text.find(name); at != std::string::npos) {
+                    text.replace(at, name.size(), value);
+                }
+            }
+            EXPECT_NE(run.err.find(text), std::string::npos) << text << "\nin: " << run.err;
+        }
+        for (int fd : sockets) {
+            ::close(fd);
+        }
     }
-    const std::string path = Cuebridge::Ctl::PortFilePath(home.Path());
-    std::ofstream(path) << port;
-    CtlRun run = RunCtl(home.Path(), {"--timeout-ms", "300", "language"});
-    EXPECT_EQ(run.exitCode, 3);
-    EXPECT_NE(run.err.find("port " + std::to_string(port)), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("stale"), std::string::npos) << run.err;
 }

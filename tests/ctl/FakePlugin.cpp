@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "PortFile.h"
+#include "Protocol.h"
 
 extern char** environ;
 
@@ -129,7 +130,7 @@ bool FakePlugin::Answer(int client, const std::string& message) {
     std::string keyword = message.substr(
         first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
     std::string argument = second == std::string::npos ? std::string() : message.substr(second + 1);
-    if (keyword == "Script" && argument.empty()) {
+    if (keyword == Protocol::kScript && argument.empty()) {
         WriteInPieces(client, tag + "|");
         return true;
     }

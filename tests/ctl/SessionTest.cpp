@@ -5,6 +5,7 @@
 
 #include "Commands.h"
 #include "FakePlugin.h"
+#include "Protocol.h"
 #include "Session.h"
 
 using namespace Cuebridge::Ctl;
@@ -15,7 +16,7 @@ namespace {
 
 // Answers a script with its own text, which lets each test choose the result's bytes.
 FakeReply Echo(const std::string& keyword, const std::string& argument) {
-    if (keyword == "Script") {
+    if (keyword == Cuebridge::Protocol::kScript) {
         return {FakeReply::Kind::Result, argument};
     }
     return {};
@@ -116,14 +117,6 @@ TEST(Session, TimesOutOnAScriptThatNeverEnds) {
     RequestResult reply = session.Send("t|Script|while(true){}");
     EXPECT_EQ(reply.outcome, Outcome::TimedOut);
     EXPECT_NE(reply.detail.find("300 ms"), std::string::npos) << reply.detail;
-}
-
-TEST(Session, ReportsWhereThePortFileWasLookedFor) {
-    TempHome home;
-    Session missing(Target{std::nullopt, home.Path() + "/socket.port"}, 200ms);
-    RequestResult reply = missing.Send("t|Script|1");
-    EXPECT_EQ(reply.outcome, Outcome::NotListening);
-    EXPECT_NE(reply.detail.find(home.Path() + "/socket.port"), std::string::npos) << reply.detail;
 }
 
 TEST(TagSource, TagsAreSixteenHexDigitsAndFresh) {
