@@ -4,12 +4,17 @@
 #include <string_view>
 
 #include "Effects.h"
+#include "Protocol.h"
 
 namespace Cuebridge::Ctl {
 
 namespace {
 
-constexpr std::string_view kScriptErrorPrefix = "SCRIPT ERROR: ";
+constexpr std::string_view kScriptErrorPrefix = Protocol::kScriptErrorPrefix;
+
+std::string Message(const std::string& tag, const char* keyword, const std::string& argument = {}) {
+    return tag + "|" + keyword + "|" + argument;
+}
 
 bool IsDecimal(std::string_view text) {
     return !text.empty() &&
@@ -22,9 +27,9 @@ std::optional<std::string> BuildMessage(const Invocation& invocation, const std:
     const std::string& arg = invocation.argument;
     switch (invocation.verb) {
         case Verb::Language:
-            return tag + "|GetAfterEffectLanguage|";
+            return Message(tag, Protocol::kGetLanguage);
         case Verb::Effects:
-            return tag + "|GetInstalledAfterEffectEffects|";
+            return Message(tag, Protocol::kGetInstalledEffects);
         case Verb::Script: {
             std::string problem;
             std::optional<std::string> script = ScriptToArgument(arg, problem);
@@ -36,27 +41,27 @@ std::optional<std::string> BuildMessage(const Invocation& invocation, const std:
                 err << "cuebridge-ctl: the script is empty\n";
                 return std::nullopt;
             }
-            return tag + "|Script|" + *script;
+            return Message(tag, Protocol::kScript, *script);
         }
         case Verb::Command:
             if (!IsDecimal(arg)) {
                 err << "cuebridge-ctl: a menu command is a decimal number, not '" << arg << "'\n";
                 return std::nullopt;
             }
-            return tag + "|ExecuteCommand|" + arg;
+            return Message(tag, Protocol::kExecuteCommand, arg);
         case Verb::Info:
-            if (arg != "SetInfoText" && arg != "SetInfoColor") {
+            if (arg != Protocol::kSetInfoText && arg != Protocol::kSetInfoColor) {
                 err << "cuebridge-ctl: info takes SetInfoText or SetInfoColor, not '" << arg
                     << "'\n";
                 return std::nullopt;
             }
-            return tag + "|InfoPanelCommand|" + arg;
+            return Message(tag, Protocol::kInfoPanelCommand, arg);
         case Verb::Navigate:
-            if (arg != "Next" && arg != "First") {
+            if (arg != Protocol::kSelectNext && arg != Protocol::kSelectFirst) {
                 err << "cuebridge-ctl: navigate takes Next or First, not '" << arg << "'\n";
                 return std::nullopt;
             }
-            return tag + "|NavigateCommand|" + arg;
+            return Message(tag, Protocol::kNavigateCommand, arg);
         case Verb::Send:
             if (arg.find('\n') != std::string::npos) {
                 err << "cuebridge-ctl: send takes one line; it must not contain a line feed\n";
@@ -102,20 +107,25 @@ std::optional<std::string> ResultOf(const std::string& reply, const std::string&
     return reply.substr(prefix.size());
 }
 
+// A script error comes back in place of any result that a script produces (the effects list
+// is one), so it is checked before the result is read as what the request asked for.
 int WriteResult(const Invocation& invocation, const std::string& result, std::ostream& out,
                 std::ostream& err) {
-    if (invocation.verb == Verb::Effects) {
-        WriteEffects(result, invocation.effectsFormat, out);
-        return kExitSuccess;
-    }
-    if (invocation.verb == Verb::Script && result.starts_with(kScriptErrorPrefix)) {
+    if (result.starts_with(kScriptErrorPrefix)) {
         err << "script error: " << std::string_view(result).substr(kScriptErrorPrefix.size())
             << "\n";
         return kExitRequestFailed;
     }
+    if (invocation.verb == Verb::Effects) {
+        WriteEffects(result, invocation.effectsFormat, out);
+        return kExitSuccess;
+    }
     out << result << "\n";
     return kExitSuccess;
 }
+
+// The tag a raw line's reply starts with: the line up to its first bar.
+std::string TagOf(const std::string& line) { return line.substr(0, line.find('|')); }
 
 }  // namespace
 
@@ -141,6 +151,8 @@ int ExitCodeFor(Outcome outcome) {
             return kExitSuccess;
         case Outcome::TimedOut:
             return kExitTimedOut;
+        case Outcome::TooLarge:
+            return kExitReplyTooLarge;
         case Outcome::NotListening:
         case Outcome::Closed:
         case Outcome::Failed:
@@ -155,9 +167,10 @@ int Execute(Session& session, const Invocation& invocation, std::ostream& out, s
     if (!message) {
         return kExitUsage;
     }
-    if (message->size() > kMaxMessageBytes) {
+    if (message->size() > Protocol::kMaxMessageBytes) {
         err << "cuebridge-ctl: the message is " << message->size()
-            << " bytes; the plug-in drops messages over " << kMaxMessageBytes << " bytes\n";
+            << " bytes; the plug-in drops messages over " << Protocol::kMaxMessageBytes
+            << " bytes\n";
         return kExitUsage;
     }
     RequestResult result = session.Send(*message);
@@ -166,6 +179,10 @@ int Execute(Session& session, const Invocation& invocation, std::ostream& out, s
         return ExitCodeFor(result.outcome);
     }
     if (invocation.verb == Verb::Send) {
+        if (result.reply.starts_with(TagOf(*message) + "|" + std::string(kScriptErrorPrefix))) {
+            err << result.reply << "\n";
+            return kExitRequestFailed;
+        }
         if (!result.reply.empty()) {
             out << result.reply << "\n";
         }

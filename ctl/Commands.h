@@ -14,10 +14,11 @@ namespace Cuebridge::Ctl {
 enum ExitCode : int {
     kExitSuccess = 0,
     kExitRequestFailed =
-        1,  // the script failed, or the plug-in's reply was not what the request expects
+        1,  // a script error came back, or the reply was not what the request expects
     kExitUsage = 2,
     kExitNotListening = 3,  // no plug-in listening, or it dropped the connection
     kExitTimedOut = 4,
+    kExitReplyTooLarge = 5,  // the reply grew past the bound without ending
 };
 
 enum class Verb { Language, Effects, Script, Command, Info, Navigate, Send };
@@ -28,9 +29,6 @@ struct Invocation {
     std::string argument;  // script text, command number, Info panel word, step word or raw line
     EffectsFormat effectsFormat = EffectsFormat::Table;
 };
-
-// The plug-in drops a message longer than this (line feed not counted).
-inline constexpr size_t kMaxMessageBytes = size_t{64} << 20;
 
 // Makes a script fit in one message: CR LF and LF become CR, which ExtendScript also reads as
 // a line end. Returns nullopt and a reason when the text holds a zero byte.

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 
@@ -35,8 +36,42 @@ Connection::~Connection() {
     }
 }
 
-std::optional<Connection> Connection::Open(int port, ConnectStatus& status, int& error) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+namespace {
+
+// Milliseconds left until `deadline`, rounded up; 0 or less once it has passed.
+long long MillisecondsLeft(Clock::time_point deadline) {
+    return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+}
+
+// Waits for a non-blocking connect to finish; its errno (0 on success), or ETIMEDOUT.
+int FinishConnect(int fd, Clock::time_point deadline) {
+    while (true) {
+        // Polled at least once, so that an answer already in is seen even at the deadline.
+        long long left = std::max<long long>(MillisecondsLeft(deadline), 0);
+        pollfd watch{fd, POLLOUT, 0};
+        int ready = ::poll(&watch, 1, static_cast<int>(std::min<long long>(left, 1000)));
+        if (ready < 0 && errno != EINTR) {
+            return errno;
+        }
+        if (ready == 0 && left == 0) {
+            return ETIMEDOUT;
+        }
+        if (ready > 0) {
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+                return errno;
+            }
+            return error;
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<Connection> Connection::Open(int port, Clock::time_point deadline,
+                                           ConnectStatus& status, int& error) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         status = ConnectStatus::Failed;
         error = errno;
@@ -46,16 +81,18 @@ std::optional<Connection> Connection::Open(int port, ConnectStatus& status, int&
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    // A loopback connect completes (or is refused) at once, so it is made blocking.
+    error = 0;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        error = errno;
-        status = error == ECONNREFUSED ? ConnectStatus::Refused : ConnectStatus::Failed;
+        error = errno == EINPROGRESS ? FinishConnect(fd, deadline) : errno;
+    }
+    if (error != 0) {
+        status = error == ECONNREFUSED ? ConnectStatus::Refused
+                 : error == ETIMEDOUT  ? ConnectStatus::TimedOut
+                                       : ConnectStatus::Failed;
         ::close(fd);
         return std::nullopt;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     status = ConnectStatus::Connected;
-    error = 0;
     return Connection(fd);
 }
 
@@ -77,9 +114,11 @@ bool Connection::WriteSome(std::string_view& pending, ExchangeResult& result) {
     return true;
 }
 
-bool Connection::ReadSome(ExchangeResult& result) {
+bool Connection::ReadSome(ExchangeResult& result, size_t maxReceived) {
     std::array<char, 65536> buffer{};
-    ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+    // One byte past the bound is enough to know it was crossed.
+    size_t room = std::min(buffer.size(), maxReceived - result.received.size() + 1);
+    ssize_t n = ::recv(fd_, buffer.data(), room, 0);
     if (n < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
             return true;
@@ -96,16 +135,20 @@ bool Connection::ReadSome(ExchangeResult& result) {
     if (observer_) {
         observer_('<', chunk);
     }
+    if (result.received.size() + chunk.size() > maxReceived) {
+        result.status = ExchangeStatus::TooLarge;
+        return false;
+    }
     result.received.append(chunk);
     return true;
 }
 
 ExchangeResult Connection::Exchange(std::string_view request, std::string_view suffix,
-                                    Clock::time_point deadline) {
+                                    Clock::time_point deadline, size_t maxReceived) {
     ExchangeResult result;
     std::string_view pending = request;
     while (!result.received.ends_with(suffix) || !pending.empty()) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        long long left = MillisecondsLeft(deadline);
         if (left <= 0) {
             result.status = ExchangeStatus::TimedOut;
             return result;
@@ -123,7 +166,7 @@ ExchangeResult Connection::Exchange(std::string_view request, std::string_view s
         if ((watch.revents & POLLOUT) != 0 && !WriteSome(pending, result)) {
             return result;
         }
-        if ((watch.revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !ReadSome(result)) {
+        if ((watch.revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !ReadSome(result, maxReceived)) {
             return result;
         }
     }

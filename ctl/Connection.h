@@ -13,9 +13,9 @@ namespace Cuebridge::Ctl {
 
 using Clock = std::chrono::steady_clock;
 
-enum class ConnectStatus { Connected, Refused, Failed };
+enum class ConnectStatus { Connected, Refused, TimedOut, Failed };
 
-enum class ExchangeStatus { Complete, TimedOut, Closed, Failed };
+enum class ExchangeStatus { Complete, TimedOut, Closed, TooLarge, Failed };
 
 struct ExchangeResult {
     ExchangeStatus status = ExchangeStatus::Failed;
@@ -34,13 +34,15 @@ public:
     Connection& operator=(Connection&& other) noexcept;
     ~Connection();
 
-    // Connects to 127.0.0.1:port. On failure `error` receives errno.
-    static std::optional<Connection> Open(int port, ConnectStatus& status, int& error);
+    // Connects to 127.0.0.1:port, waiting no later than `deadline` (a listener whose queue is
+    // full leaves the connect pending). On failure `error` receives errno.
+    static std::optional<Connection> Open(int port, Clock::time_point deadline,
+                                          ConnectStatus& status, int& error);
 
     // Writes `request` whole, reading meanwhile, until the bytes read end with `suffix`,
-    // the peer closes, or `deadline` passes.
+    // the peer closes, more than `maxReceived` bytes have arrived, or `deadline` passes.
     ExchangeResult Exchange(std::string_view request, std::string_view suffix,
-                            Clock::time_point deadline);
+                            Clock::time_point deadline, size_t maxReceived);
 
     // True when the peer has closed its side (checked without blocking; unread data counts as
     // open).
@@ -51,7 +53,7 @@ public:
 private:
     explicit Connection(int fd) : fd_(fd) {}
     bool WriteSome(std::string_view& pending, ExchangeResult& result);
-    bool ReadSome(ExchangeResult& result);
+    bool ReadSome(ExchangeResult& result, size_t maxReceived);
 
     int fd_ = -1;
     ByteObserver observer_;

@@ -13,7 +13,7 @@ std::string PortFilePath(const std::string& home);
 // The port file under $HOME, or nullopt when HOME is not set.
 std::optional<std::string> DefaultPortFilePath();
 
-enum class PortFileStatus { Ok, Missing, Invalid };
+enum class PortFileStatus { Ok, Missing, Invalid, NotRegular };
 
 struct PortFileContent {
     PortFileStatus status = PortFileStatus::Missing;
@@ -21,6 +21,11 @@ struct PortFileContent {
 };
 
 // Reads the port file: decimal digits only (a trailing line feed is tolerated), 1..65535.
+// Only a regular file is read: a FIFO or device at the path never blocks the caller.
 PortFileContent ReadPortFile(const std::string& path);
+
+// The outermost folder on the way to `path` that does not exist, or nullopt when the file's
+// own folder exists.
+std::optional<std::string> MissingFolderOf(const std::string& path);
 
 }  // namespace Cuebridge::Ctl

@@ -1,17 +1,20 @@
 #include "Session.h"
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "PortFile.h"
+#include "Protocol.h"
 
 namespace Cuebridge::Ctl {
 
 namespace {
 
-// How long a missing, stale or half-written port file is given to become good: the plug-in
-// rewrites it with a new port shortly after each connection ends.
-constexpr std::chrono::milliseconds kConnectGrace{2000};
+// How long a missing or half-written port file is given to become good: the plug-in rewrites
+// it with a new port shortly after each connection ends.
+constexpr std::chrono::milliseconds kPortFileGrace{2000};
 constexpr std::chrono::milliseconds kConnectRetryPause{10};
 
 }  // namespace
@@ -32,8 +35,8 @@ std::string TagSource::Next() {
     return tag;
 }
 
-Session::Session(Target target, std::chrono::milliseconds timeout)
-    : target_(std::move(target)), timeout_(timeout) {}
+Session::Session(Target target, std::chrono::milliseconds timeout, size_t maxReplyBytes)
+    : target_(std::move(target)), timeout_(timeout), maxReplyBytes_(maxReplyBytes) {}
 
 void Session::SetObserver(ByteObserver observer) {
     observer_ = std::move(observer);
@@ -42,39 +45,53 @@ void Session::SetObserver(ByteObserver observer) {
     }
 }
 
-std::string Session::DescribeTarget() const {
-    if (target_.port) {
-        return "no plug-in listening on 127.0.0.1:" + std::to_string(*target_.port);
-    }
-    PortFileContent content = ReadPortFile(target_.portFilePath);
+namespace {
+
+std::string Milliseconds(Clock::duration duration) {
+    return std::to_string(std::chrono::round<std::chrono::milliseconds>(duration).count()) + " ms";
+}
+
+// Why nothing could be reached through the port file, given what reading it last gave.
+std::string DescribePortFile(const std::string& path, const PortFileContent& content) {
     switch (content.status) {
-        case PortFileStatus::Missing:
-            return "no plug-in listening: no port file at " + target_.portFilePath;
+        case PortFileStatus::Missing: {
+            std::string text = "no plug-in listening: no port file at " + path;
+            std::optional<std::string> folder = MissingFolderOf(path);
+            if (folder && *folder == std::filesystem::path(path).parent_path()) {
+                text += " (its folder does not exist either: no plug-in has run under this HOME)";
+            } else if (folder) {
+                text += " (the folder " + *folder +
+                        " does not exist; the plug-in creates only the last folder of that path, "
+                        "so it cannot publish its port until the rest is created)";
+            }
+            return text;
+        }
         case PortFileStatus::Invalid:
-            return "no plug-in listening: the port file " + target_.portFilePath +
-                   " does not hold a port number";
+            return "no plug-in listening: the port file " + path + " does not hold a port number";
+        case PortFileStatus::NotRegular:
+            return "no plug-in listening: " + path +
+                   " is not a regular file, so it is not read as the port file";
         case PortFileStatus::Ok:
             break;
     }
-    return "no plug-in listening: nothing accepts connections on port " +
-           std::to_string(content.port) + " named by " + target_.portFilePath +
-           " (a stale port file: the plug-in is not running, or is still busy with an earlier "
-           "connection or script)";
+    return {};
 }
 
-RequestResult Session::ConnectUntil(Clock::time_point deadline) {
+}  // namespace
+
+RequestResult Session::ConnectUntil(Clock::time_point deadline, std::chrono::milliseconds grace) {
+    const Clock::time_point start = Clock::now();
+    Clock::time_point unreadableSince = start;
+    PortFileContent content{PortFileStatus::Ok, target_.port.value_or(0)};
+    ConnectStatus status = ConnectStatus::Refused;
     while (true) {
-        std::optional<int> port = target_.port;
-        if (!port) {
-            PortFileContent content = ReadPortFile(target_.portFilePath);
-            if (content.status == PortFileStatus::Ok) {
-                port = content.port;
-            }
+        if (!target_.port) {
+            content = ReadPortFile(target_.portFilePath);
         }
-        if (port) {
-            ConnectStatus status = ConnectStatus::Failed;
+        if (content.status == PortFileStatus::Ok) {
+            unreadableSince = Clock::now();
             int error = 0;
-            connection_ = Connection::Open(*port, status, error);
+            connection_ = Connection::Open(content.port, deadline, status, error);
             if (connection_) {
                 connection_->SetObserver(observer_);
                 return {Outcome::Ok, {}, {}};
@@ -82,15 +99,35 @@ RequestResult Session::ConnectUntil(Clock::time_point deadline) {
             if (status == ConnectStatus::Failed) {
                 return {Outcome::Failed,
                         {},
-                        "cannot connect to 127.0.0.1:" + std::to_string(*port) + ": " +
+                        "cannot connect to 127.0.0.1:" + std::to_string(content.port) + ": " +
                             std::strerror(error)};
             }
         }
-        if (Clock::now() + kConnectRetryPause >= deadline) {
-            return {Outcome::NotListening, {}, DescribeTarget()};
+        const Clock::time_point now = Clock::now();
+        const bool graceOver =
+            content.status != PortFileStatus::Ok && now - unreadableSince >= grace;
+        if (graceOver || now >= deadline) {
+            break;
         }
-        std::this_thread::sleep_for(kConnectRetryPause);
+        std::this_thread::sleep_for(std::min<Clock::duration>(kConnectRetryPause, deadline - now));
     }
+    const std::string waited = Milliseconds(Clock::now() - start);
+    if (content.status != PortFileStatus::Ok) {
+        return {Outcome::NotListening,
+                {},
+                DescribePortFile(target_.portFilePath, content) + " (waited " + waited + ")"};
+    }
+    const std::string where =
+        target_.port ? "127.0.0.1:" + std::to_string(content.port)
+                     : "port " + std::to_string(content.port) + " named by " + target_.portFilePath;
+    const std::string what =
+        status == ConnectStatus::TimedOut
+            ? "; the connect was still pending (something listens there but does not accept)"
+            : "; it refused every attempt (another controller holds the plug-in, or the plug-in "
+              "is not running and the port file is stale)";
+    return {Outcome::NotListening,
+            {},
+            "no plug-in accepted a connection: waited " + waited + " for " + where + what};
 }
 
 RequestResult Session::EnsureConnected() {
@@ -98,13 +135,12 @@ RequestResult Session::EnsureConnected() {
         return {Outcome::Ok, {}, {}};
     }
     connection_.reset();
-    return ConnectUntil(Clock::now() +
-                        std::min(timeout_, std::chrono::milliseconds(kConnectGrace)));
+    return ConnectUntil(Clock::now() + timeout_, kPortFileGrace);
 }
 
 RequestResult Session::WaitForListener() {
     connection_.reset();
-    RequestResult result = ConnectUntil(Clock::now() + timeout_);
+    RequestResult result = ConnectUntil(Clock::now() + timeout_, timeout_);
     connection_.reset();
     return result;
 }
@@ -116,8 +152,9 @@ RequestResult Session::Send(const std::string& line) {
     }
     const std::string endTag = tags_.Next();
     const std::string endMarker = endTag + "|";
-    const std::string bytes = line + "\n" + endTag + "|Script|\n";
-    ExchangeResult exchange = connection_->Exchange(bytes, endMarker, Clock::now() + timeout_);
+    const std::string bytes = line + "\n" + endTag + "|" + Protocol::kScript + "|\n";
+    ExchangeResult exchange =
+        connection_->Exchange(bytes, endMarker, Clock::now() + timeout_, maxReplyBytes_);
     switch (exchange.status) {
         case ExchangeStatus::Complete:
             exchange.received.resize(exchange.received.size() - endMarker.size());
@@ -132,6 +169,14 @@ RequestResult Session::Send(const std::string& line) {
             connection_.reset();
             return {Outcome::Closed, std::move(exchange.received),
                     "the plug-in closed the connection before answering"};
+        case ExchangeStatus::TooLarge:
+            // The rest of the reply is still on its way: the connection cannot be reused.
+            connection_.reset();
+            return {Outcome::TooLarge,
+                    {},
+                    "the reply exceeded " + std::to_string(maxReplyBytes_ >> 20) +
+                        " MiB without ending; nothing was printed (raise the bound with "
+                        "--max-reply-mib if the reply is expected to be that large)"};
         case ExchangeStatus::Failed:
             break;
     }

@@ -20,7 +20,12 @@ struct Target {
     std::string portFilePath;
 };
 
-enum class Outcome { Ok, NotListening, TimedOut, Closed, Failed };
+enum class Outcome { Ok, NotListening, TimedOut, Closed, TooLarge, Failed };
+
+// What the client buffers of one reply unless told otherwise: far above any list or script
+// result a controller exchanges, and low enough that a peer that never ends its reply cannot
+// exhaust the memory.
+inline constexpr size_t kDefaultMaxReplyMiB = 256;
 
 struct RequestResult {
     Outcome outcome = Outcome::Failed;
@@ -40,10 +45,12 @@ private:
 
 class Session {
 public:
-    Session(Target target, std::chrono::milliseconds timeout);
+    Session(Target target, std::chrono::milliseconds timeout,
+            size_t maxReplyBytes = kDefaultMaxReplyMiB << 20);
 
-    // Connects if not connected (or if the plug-in dropped the connection), retrying for a
-    // short while when the port file is missing, stale or being rewritten.
+    // Connects if not connected (or if the plug-in dropped the connection). A refused connect
+    // (another controller holds the plug-in, or it is between listen cycles) is retried until
+    // the timeout; a missing or unreadable port file for a short grace period only.
     RequestResult EnsureConnected();
 
     // Sends `line` (no line feed inside) and returns what came back before the end marker.
@@ -56,11 +63,12 @@ public:
     void SetObserver(ByteObserver observer);
 
 private:
-    RequestResult ConnectUntil(Clock::time_point deadline);
-    std::string DescribeTarget() const;
+    // The grace period bounds how long the port file may stay missing or unreadable.
+    RequestResult ConnectUntil(Clock::time_point deadline, std::chrono::milliseconds grace);
 
     Target target_;
     std::chrono::milliseconds timeout_;
+    size_t maxReplyBytes_;
     std::optional<Connection> connection_;
     TagSource tags_;
     ByteObserver observer_;

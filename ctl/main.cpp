@@ -12,6 +12,7 @@
 
 #include "Commands.h"
 #include "PortFile.h"
+#include "Protocol.h"
 #include "Repl.h"
 #include "Verbose.h"
 
@@ -22,6 +23,7 @@ namespace {
 struct Options {
     int port = 0;
     int timeoutMs = 30000;
+    size_t maxReplyMiB = kDefaultMaxReplyMiB;
     bool verbose = false;
     bool effectsRaw = false;
     bool effectsJson = false;
@@ -90,9 +92,30 @@ std::optional<Target> ResolveTarget(const Options& options) {
     return Target{std::nullopt, *path};
 }
 
+// Exactly one known sub-command, and nothing the parser did not take.
+void CheckSubcommand(CLI::App& app) {
+    std::vector<std::string> extras = app.remaining();
+    if (app.get_subcommands().empty()) {
+        std::string names;
+        for (const CLI::App* sub : app.get_subcommands({})) {
+            names += (names.empty() ? "" : ", ") + sub->get_name();
+        }
+        if (!extras.empty() && !extras.front().starts_with("-")) {
+            throw CLI::ValidationError("unknown sub-command '" + extras.front() +
+                                       "'; the sub-commands are: " + names);
+        }
+        throw CLI::RequiredError("a sub-command (one of: " + names + ")");
+    }
+    if (!extras.empty()) {
+        throw CLI::ExtrasError(extras);
+    }
+}
+
 int RunTool(int argc, char** argv) {
     CLI::App app{"Talks to a running Cuebridge plug-in.", "cuebridge-ctl"};
-    app.require_subcommand(1);
+    // Sub-commands are checked below, so that an unknown word can be named as such.
+    app.require_subcommand(0, 1);
+    app.allow_extras();
     app.fallthrough();
     Options options;
     app.add_option("--port", options.port,
@@ -101,6 +124,10 @@ int RunTool(int argc, char** argv) {
     app.add_option("--timeout-ms", options.timeoutMs,
                    "give up waiting for the plug-in after this long")
         ->check(CLI::Range(1, 24 * 3600 * 1000));
+    app.add_option("--max-reply-mib", options.maxReplyMiB,
+                   "give up on a reply that grows past this many MiB")
+        ->capture_default_str()
+        ->check(CLI::Range(size_t{1}, size_t{1} << 20));
     app.add_flag("-v,--verbose", options.verbose, "show the bytes sent and received on stderr");
 
     auto* wait = app.add_subcommand("wait", "wait until a plug-in is listening");
@@ -118,11 +145,13 @@ int RunTool(int argc, char** argv) {
     auto* info = app.add_subcommand("info", "an Info panel command");
     info->add_option("WORD", options.argument, "SetInfoText or SetInfoColor")
         ->required()
-        ->check(CLI::IsMember({"SetInfoText", "SetInfoColor"}));
+        ->check(
+            CLI::IsMember({Cuebridge::Protocol::kSetInfoText, Cuebridge::Protocol::kSetInfoColor}));
     auto* navigate = app.add_subcommand("navigate", "step the Project panel selection");
     navigate->add_option("WORD", options.argument, "Next or First")
         ->required()
-        ->check(CLI::IsMember({"Next", "First"}));
+        ->check(
+            CLI::IsMember({Cuebridge::Protocol::kSelectNext, Cuebridge::Protocol::kSelectFirst}));
     auto* send = app.add_subcommand("send", "send one raw line and print whatever comes back");
     send->add_option("LINE", options.argument, "the line, e.g. 7|GetAfterEffectLanguage|")
         ->required();
@@ -130,6 +159,7 @@ int RunTool(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
+        CheckSubcommand(app);
         if (script->parsed() && options.code.empty() && options.scriptFile.empty()) {
             throw CLI::ValidationError("script", "give CODE, -f FILE or - for standard input");
         }
@@ -142,7 +172,8 @@ int RunTool(int argc, char** argv) {
     if (!target) {
         return kExitNotListening;
     }
-    Session session(*target, std::chrono::milliseconds(options.timeoutMs));
+    Session session(*target, std::chrono::milliseconds(options.timeoutMs),
+                    options.maxReplyMiB << 20);
     if (options.verbose) {
         session.SetObserver(VerboseObserver(std::cerr));
     }
@@ -150,8 +181,7 @@ int RunTool(int argc, char** argv) {
     if (wait->parsed()) {
         RequestResult result = session.WaitForListener();
         if (result.outcome != Outcome::Ok) {
-            std::cerr << "cuebridge-ctl: " << result.detail << " (waited " << options.timeoutMs
-                      << " ms)\n";
+            std::cerr << "cuebridge-ctl: " << result.detail << "\n";
         }
         return ExitCodeFor(result.outcome);
     }

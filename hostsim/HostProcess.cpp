@@ -13,10 +13,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "Protocol.h"
+
 namespace hostsim {
 namespace {
-
-constexpr const char* kServiceDir = "/Library/Application Support/Ostrel/OstrelPluginService";
 
 extern "C" char** environ;
 
@@ -51,7 +51,7 @@ HostProcess::HostProcess(std::string program, std::vector<std::string> args, boo
                          std::map<std::string, std::string> env) {
     home_ = MakeTempDir("hostsim-home-");
     // The controller service's folder exists; the plug-in creates only the last level.
-    std::filesystem::create_directories(home_ + kServiceDir + "/PluginData");
+    std::filesystem::create_directories(home_ + Cuebridge::Protocol::kServiceFolder + "PluginData");
     const std::string stderrPath = home_ + "/stderr.txt";
 
     int in[2], out[2];
@@ -97,10 +97,13 @@ HostProcess::~HostProcess() {
     RemoveTree(home_);
 }
 
-std::string HostProcess::ServiceFolder() const { return home_ + kServiceDir; }
+std::string HostProcess::ServiceFolder() const {
+    return home_ + Cuebridge::Protocol::kServiceFolder;
+}
 
 std::string HostProcess::PortFilePath() const {
-    return home_ + kServiceDir + "/PluginData/AfterEffects/socket.port";
+    return ServiceFolder() + Cuebridge::Protocol::kPortFileFolder +
+           Cuebridge::Protocol::kPortFileName;
 }
 
 std::optional<int> HostProcess::WaitForPort(std::chrono::milliseconds timeout, int notPort) const {

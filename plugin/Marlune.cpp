@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "MarlunePlugin.h"
+#include "Protocol.h"
 
 namespace Cuebridge {
 
@@ -50,19 +51,19 @@ std::string Marlune::ProcessMarluneCommand(std::vector<std::string> fields) {
     const bool hasArgument = fields.size() >= 3;
 
     // The three queued commands need their argument: without one nothing is queued.
-    if (keyword == "ExecuteCommand") {
+    if (keyword == Protocol::kExecuteCommand) {
         if (hasArgument) plugin->ExecuteCommand(std::move(fields[2]));
         return {};
     }
-    if (keyword == "InfoPanelCommand") {
+    if (keyword == Protocol::kInfoPanelCommand) {
         if (hasArgument) plugin->ExecuteInfoPanelCommands(std::move(fields[2]));
         return {};
     }
-    if (keyword == "NavigateCommand") {
+    if (keyword == Protocol::kNavigateCommand) {
         if (hasArgument) plugin->ExecuteProjectCommands(std::move(fields[2]));
         return {};
     }
-    if (keyword == "Script") {
+    if (keyword == Protocol::kScript) {
         // A missing or empty script is answered at once: an empty text on the script
         // queue would never run and the wait would never end.
         std::string result;
@@ -71,8 +72,8 @@ std::string Marlune::ProcessMarluneCommand(std::vector<std::string> fields) {
             plugin->ExecuteScript(std::move(fields[2]), result, error);
         return Reply(tag, result);
     }
-    if (keyword == "GetAfterEffectLanguage") return Reply(tag, plugin->GetAfterEffectsLanguage());
-    if (keyword == "GetInstalledAfterEffectEffects") return Reply(tag, GetInstalledAEEffects());
+    if (keyword == Protocol::kGetLanguage) return Reply(tag, plugin->GetAfterEffectsLanguage());
+    if (keyword == Protocol::kGetInstalledEffects) return Reply(tag, GetInstalledAEEffects());
     return {};
 }
 

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "Marlune.h"
+#include "Protocol.h"
 #include "Tracer.h"
 
 std::vector<std::string> SplitString(std::string text, char delimiter) {
@@ -83,7 +84,7 @@ bool IsHttpRequest(std::string_view line) {
 
 std::string PortFolder() {
     const std::string service = ServiceFolder();
-    return service.empty() ? service : service + "PluginData/AfterEffects/";
+    return service.empty() ? service : service + Protocol::kPortFileFolder;
 }
 
 }  // namespace
@@ -147,7 +148,7 @@ void MarluneSocket::BackgroundThread(MarluneSocket* socket) {
 void MarluneSocket::StartListeningOne() {
     // HOME is read anew in every cycle; without it the server listens unpublished.
     const std::string folder = PortFolder();
-    const std::string portFile = folder.empty() ? folder : folder + "socket.port";
+    const std::string portFile = folder.empty() ? folder : folder + Protocol::kPortFileName;
     const int connectionFd = AcceptController(folder, portFile);
     if (connectionFd < 0) {  // every failed step of a cycle ends here
         std::this_thread::sleep_for(retryPause_.AfterFailure());

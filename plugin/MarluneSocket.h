@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Protocol.h"
+
 // Cuts text at every delimiter, like reading lines from a stream: the delimiter is
 // dropped, adjacent delimiters give an empty piece, a trailing delimiter gives no
 // empty last piece, and an empty text gives no piece. Pure; any thread.
@@ -33,7 +35,7 @@ extern std::atomic<int> clientSocketConnected;
 // Used by one thread at a time; owns its tail buffer.
 class MessageAssembler {
 public:
-    static constexpr std::size_t kMaxMessageSize = std::size_t{64} << 20;  // 64 MiB
+    static constexpr std::size_t kMaxMessageSize = Protocol::kMaxMessageBytes;
 
     explicit MessageAssembler(std::size_t maxMessageSize = kMaxMessageSize)
         : maxMessageSize_(maxMessageSize) {}

@@ -7,6 +7,7 @@
 
 #include "AEGP_SuiteHandler.h"
 #include "HostContext.h"
+#include "Protocol.h"
 #include "ThreadSafeQueue.h"
 #include "Tracer.h"
 
@@ -54,9 +55,9 @@ void RunProjectCommand(const std::string& text) {
     try {
         Tracer::TRACE("Executing project command '%s'", text.c_str());
         MarlunePlugin* plugin = MarlunePlugin::GetInstance();
-        if (text == "Next") {
+        if (text == Protocol::kSelectNext) {
             plugin->SelectNextProjectItem();
-        } else if (text == "First") {
+        } else if (text == Protocol::kSelectFirst) {
             plugin->SelectFirstProjectItem();
         }
     } catch (...) {
@@ -68,10 +69,10 @@ void RunInfoPanelCommand(const std::string& text) {
     try {
         Tracer::TRACE("Executing info panel command '%s'", text.c_str());
         MarlunePlugin* plugin = MarlunePlugin::GetInstance();
-        if (text == "SetInfoText") {
+        if (text == Protocol::kSetInfoText) {
             plugin->SetInfoText("Lorem ipsum", "dolor sit amet");
             plugin->AppendInfoText("Some third text");
-        } else if (text == "SetInfoColor") {
+        } else if (text == Protocol::kSetInfoColor) {
             plugin->SetInfoColor(kIdleInfoColor);
         }
     } catch (...) {
@@ -109,7 +110,7 @@ void RunScript(const std::string& script) {
         Tracer::TRACE("Error string: '%s'", errorText.c_str());
         if (!errorText.empty()) {
             TakeHandleText(suites, resultH);  // released unread
-            scriptResultQueue.Push("SCRIPT ERROR: " + errorText);
+            scriptResultQueue.Push(Protocol::kScriptErrorPrefix + errorText);
         } else {
             std::string resultText = TakeHandleText(suites, resultH);
             Tracer::TRACE("Result string: '%s'", resultText.c_str());
@@ -120,7 +121,8 @@ void RunScript(const std::string& script) {
         Tracer::TRACE("Error executing script");
         if (!resultQueued) {
             try {
-                scriptResultQueue.Push("SCRIPT ERROR: Error executing script");
+                scriptResultQueue.Push(std::string(Protocol::kScriptErrorPrefix) +
+                                       "Error executing script");
             } catch (...) {
                 // The requester then collects an empty result; it is still released below.
             }

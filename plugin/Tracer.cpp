@@ -8,6 +8,8 @@
 #include <fstream>
 #include <mutex>
 
+#include "Protocol.h"
+
 namespace Cuebridge {
 
 char szTraceBuffer[4096];
@@ -64,7 +66,7 @@ std::string Tracer::GetLogFileName() {
     if (logFileName.empty()) {
         const std::string folder = ServiceFolder();
         if (folder.empty()) return {};
-        logFileName = folder + "Logs/" + "CPP-" + GetCurrentDateTime() + ".log";
+        logFileName = folder + Protocol::kLogsFolder + "CPP-" + GetCurrentDateTime() + ".log";
     }
     return logFileName;
 }
@@ -103,16 +105,16 @@ void Tracer::TRACE(const char* format, ...) {
 std::string ServiceFolder() {
     const char* home = std::getenv("HOME");
     if (home == nullptr) return {};
-    return std::string(home) + "/Library/Application Support/Ostrel/OstrelPluginService/";
+    return std::string(home) + Protocol::kServiceFolder;
 }
 
 bool CheckEnableTrace() {
-    Tracer::SetTracing(MarkerPresent("enabletraces"));
+    Tracer::SetTracing(MarkerPresent(Protocol::kTraceMarker));
     return Tracer::GetTracing();
 }
 
 bool CheckEnableLogs() {
-    Tracer::SetLog(MarkerPresent("enablelogs"));
+    Tracer::SetLog(MarkerPresent(Protocol::kLogMarker));
     return Tracer::GetLog();
 }
 

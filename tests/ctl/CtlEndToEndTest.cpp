@@ -2,21 +2,30 @@
 // what each sub-command prints and returns, replies whose bytes look like separators, a
 // large result, usage errors, a plug-in that is gone, a script that outlives the time
 // limit, and the repl through a pipe.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
+#include "Connection.h"
 #include "HostProcess.h"
 #include "PortFile.h"
 #include "TempHome.h"
 
 using hostsim::HostProcess;
 using nlohmann::json;
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
@@ -64,16 +73,18 @@ const char* const kEffectsFile = R"([
 // (so that an endless script ends eventually), listening before the test starts.
 class CtlEndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::ofstream(files_ + "/effects.json") << kEffectsFile;
-        ASSERT_TRUE(host_.WaitForPort(20s).has_value()) << host_.Stderr();
-    }
+    void SetUp() override { ASSERT_TRUE(host_.WaitForPort(20s).has_value()) << host_.Stderr(); }
     void TearDown() override { hostsim::RemoveTree(files_); }
     CtlRun Ctl(const std::vector<std::string>& args, const std::string& input = {}) {
         return RunCtl(host_.Home(), args, input);
     }
 
-    const std::string files_ = hostsim::MakeTempDir("ctl-e2e-");
+    static std::string WithEffectsFile(std::string folder) {
+        std::ofstream(folder + "/effects.json") << kEffectsFile;
+        return folder;
+    }
+
+    const std::string files_ = WithEffectsFile(hostsim::MakeTempDir("ctl-e2e-"));
     HostProcess host_{HOSTSIM_PATH,
                       {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--effects", files_ + "/effects.json",
                        "--script-timeout-ms", "1500"}};
@@ -117,6 +128,12 @@ TEST_F(CtlEndToEnd, SubCommandsPrintTheRepliesByteForByteAndExitByOutcome) {
          "",
          1,
          "script error: ReferenceError: identifier 'nosuch' undefined (line 1)\n"},
+        // A reply past the bound it buffers: nothing printed, and an exit code of its own.
+        {{"--max-reply-mib", "1", "script", "new Array(1 << 18).join('a|b*|*')"},
+         "",
+         "",
+         5,
+         "the reply exceeded 1 MiB"},
         {{"command", "2004"}, "", ""},
         {{"info", "SetInfoText"}, "", ""},
         {{"navigate", "Next"}, "", ""},  // the item after the active one (2)
@@ -145,6 +162,28 @@ TEST_F(CtlEndToEnd, ScriptPastTheTimeoutExitsFourAndThePluginRecovers) {
     CtlRun language = Ctl({"language"});
     EXPECT_EQ(language.exitCode, 0) << language.err;
     EXPECT_EQ(language.out, "en_US\n");
+}
+
+TEST_F(CtlEndToEnd, WaitsWithinTheTimeoutWhileAnotherControllerHoldsThePlugin) {
+    Cuebridge::Ctl::ConnectStatus status;
+    int error = 0;
+    auto holder = Cuebridge::Ctl::Connection::Open(
+        *host_.WaitForPort(), Cuebridge::Ctl::Clock::now() + 5s, status, error);
+    ASSERT_TRUE(holder) << error;
+    CtlRun refused = Ctl({"--timeout-ms", "300", "language"});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_NE(refused.err.find("refused every attempt (another controller holds the plug-in"),
+              std::string::npos)
+        << refused.err;
+    // Held for longer than a missing port file is waited for, released well within the timeout.
+    std::thread release([&holder] {
+        std::this_thread::sleep_for(2500ms);
+        holder.reset();
+    });
+    CtlRun served = Ctl({"--timeout-ms", "20000", "language"});
+    release.join();
+    EXPECT_EQ(served.exitCode, 0) << served.err;
+    EXPECT_EQ(served.out, "en_US\n");
 }
 
 TEST_F(CtlEndToEnd, ReplThroughAPipe) {
@@ -201,17 +240,127 @@ TEST(CtlWithoutPlugin, UsageErrorsExitTwoBeforeLookingForThePlugin) {
         EXPECT_EQ(run.exitCode, 2) << (args.empty() ? "(none)" : args.back()) << ": " << run.err;
         EXPECT_FALSE(run.err.empty());
     }
+    EXPECT_NE(RunCtl(home.Path(), {"frobnicate"})
+                  .err.find("unknown sub-command 'frobnicate'; the sub-commands are: wait, "
+                            "language, effects, script, command, info, navigate, send, repl"),
+              std::string::npos);
 }
 
-TEST(CtlWithoutPlugin, NoPortFileExitsThreeAndNamesThePath) {
-    TempHome home;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--timeout-ms", "200", "language"},
-          {"wait", "--timeout-ms", "200"},
-          {"repl"}}) {
-        const CtlRun run = RunCtl(home.Path(), args);
-        EXPECT_EQ(run.exitCode, 3) << args[0];
-        EXPECT_NE(run.err.find(Cuebridge::Ctl::PortFilePath(home.Path())), std::string::npos)
-            << run.err;
+namespace {
+
+// What a case sets up at the port file's path; the sockets it returns are closed after the run.
+using Prepare = std::function<std::vector<int>(const std::string& portFile)>;
+
+std::vector<int> Nothing(const std::string&) { return {}; }
+
+// A loopback socket bound to a free port, named by a new port file.
+int PublishedSocket(const std::string& portFile, sockaddr_in& address) {
+    fs::create_directories(fs::path(portFile).parent_path());
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    std::ofstream(portFile) << ntohs(address.sin_port);
+    return fd;
+}
+
+}  // namespace
+
+TEST(CtlWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
+    struct Case {
+        std::vector<std::string> args;
+        Prepare prepare;
+        std::vector<std::string> says;  // with PORTFILE, PORT and HOME filled in
+    };
+    const std::string service = "HOME/Library/Application Support/Ostrel/OstrelPluginService";
+    const std::vector<std::string> language{"--timeout-ms", "300", "language"};
+    const Case cases[] = {
+        {language, Nothing, {"no port file at PORTFILE", "the folder HOME/Library does not exist"}},
+        {{"wait", "--timeout-ms", "200"}, Nothing, {"no port file at PORTFILE"}},
+        {{"repl"}, Nothing, {"no port file at PORTFILE"}},
+        {language,
+         [](const std::string& portFile) {
+             fs::create_directories(fs::path(portFile).parent_path().parent_path().parent_path());
+             return std::vector<int>{};
+         },
+         {"the folder " + service + "/PluginData does not exist"}},
+        // A FIFO is not read, so it cannot block the client.
+        {language,
+         [](const std::string& portFile) {
+             fs::create_directories(fs::path(portFile).parent_path());
+             ::mkfifo(portFile.c_str(), 0600);
+             return std::vector<int>{};
+         },
+         {"PORTFILE is not a regular file"}},
+        // A port nobody listens on (the plug-in is gone, or another controller holds it).
+        {language,
+         [](const std::string& portFile) {
+             sockaddr_in address;
+             return std::vector<int>{PublishedSocket(portFile, address)};
+         },
+         {"waited 3", "for port PORT named by PORTFILE", "refused every attempt", "stale"}},
+        // A listener whose queue is full leaves the connect pending: the timeout still holds.
+        {language,
+         [](const std::string& portFile) {
+             sockaddr_in address;
+             int listener = PublishedSocket(portFile, address);
+             ::listen(listener, 0);
+             int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+             ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+             return std::vector<int>{listener, filler};
+         },
+         {"waited 3", "for port PORT named by PORTFILE", "still pending"}},
+    };
+    for (const Case& c : cases) {
+        TempHome home;
+        const std::string portFile = Cuebridge::Ctl::PortFilePath(home.Path());
+        const std::string homePath = home.Path();
+        const std::vector<int> sockets = c.prepare(portFile);
+        std::string port;
+        if (fs::is_regular_file(portFile)) {
+            std::ifstream(portFile) >> port;
+        }
+        CtlRun run = RunCtl(home.Path(), c.args);
+        EXPECT_EQ(run.exitCode, 3) << run.err;
+        for (std::string text : c.says) {
+            for (const auto& [name, value] :
+                 {std::pair<std::string, std::string>{"PORTFILE", portFile},
+                  {"PORT", port},
+                  {"HOME", homePath}}) {
+                if (size_t at = text.find(name); at != std::string::npos) {
+                    text.replace(at, name.size(), value);
+                }
+            }
+            EXPECT_NE(run.err.find(text), std::string::npos) << text << "\nin: " << run.err;
+        }
+        for (int fd : sockets) {
+            ::close(fd);
+        }
     }
+}
+
+TEST(CtlEndToEndScriptErrors, AreErrorsForEverySubCommand) {
+    // Every script fails, the start-up script that lists the effects included.
+    HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--script-error", "boom"});
+    ASSERT_TRUE(host.WaitForPort(20s).has_value()) << host.Stderr();
+    const std::vector<std::string> cases[] = {
+        {"effects"},     {"effects", "--json"},  {"effects", "--raw"},
+        {"script", "1"}, {"send", "s|Script|1"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        CtlRun run = RunCtl(host.Home(), args);
+        // The effects list is stored at the host's first idle calls.
+        for (int i = 0; i < 200 && run.exitCode == 0 && run.out.find("boom") == std::string::npos;
+             ++i) {
+            std::this_thread::sleep_for(20ms);
+            run = RunCtl(host.Home(), args);
+        }
+        EXPECT_EQ(run.exitCode, 1) << args[0] << ": " << run.out;
+        EXPECT_EQ(run.out, "") << args[0];
+        EXPECT_NE(run.err.find("boom"), std::string::npos) << args[0] << ": " << run.err;
+    }
+    EXPECT_EQ(RunCtl(host.Home(), {"language"}).exitCode, 0);
 }

@@ -19,6 +19,8 @@
 
 namespace {
 
+constexpr std::size_t kUnbounded = std::size_t{1} << 40;  // what a read may gather
+
 using namespace std::chrono_literals;
 using Cuebridge::Ctl::Clock;
 using Cuebridge::Ctl::ExchangeStatus;
@@ -37,22 +39,25 @@ public:
         Cuebridge::Ctl::ConnectStatus status;
         int error = 0;
         for (int i = 0; i < 500 && !connection_; ++i) {
-            connection_ = Cuebridge::Ctl::Connection::Open(port, status, error);
+            connection_ = Cuebridge::Ctl::Connection::Open(port, Cuebridge::Ctl::Clock::now() + 5s,
+                                                           status, error);
             if (!connection_) std::this_thread::sleep_for(10ms);
         }
         return connection_.has_value();
     }
-    void Send(const std::string& bytes) { connection_->Exchange(bytes, "", Clock::now() + 60s); }
+    void Send(const std::string& bytes) {
+        connection_->Exchange(bytes, "", Clock::now() + 60s, kUnbounded);
+    }
     // Sends the bytes and reads until the reply is `expected`; what came, on a mismatch.
     std::string Ask(const std::string& bytes, const std::string& expected) {
-        return connection_->Exchange(bytes, expected, Clock::now() + 20s).received;
+        return connection_->Exchange(bytes, expected, Clock::now() + 20s, kUnbounded).received;
     }
     bool Quiet() {  // nothing more arrives within a short while
-        const auto result = connection_->Exchange("", "\x01", Clock::now() + 200ms);
+        const auto result = connection_->Exchange("", "\x01", Clock::now() + 200ms, kUnbounded);
         return result.status == ExchangeStatus::TimedOut && result.received.empty();
     }
     bool ClosedByPeer() {
-        return connection_->Exchange("", "\x01", Clock::now() + 5s).status ==
+        return connection_->Exchange("", "\x01", Clock::now() + 5s, kUnbounded).status ==
                ExchangeStatus::Closed;
     }
     void Close() { connection_.reset(); }

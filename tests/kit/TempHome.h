@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "Protocol.h"
+
 class TempHome {
 public:
     TempHome() {
@@ -30,7 +32,7 @@ public:
 
     const std::filesystem::path& Path() const { return path_; }
     std::filesystem::path ServiceFolder() const {
-        return path_ / "Library/Application Support/Ostrel/OstrelPluginService";
+        return path_.string() + Cuebridge::Protocol::kServiceFolder;
     }
     // Creates the service folder (and parents) and an empty file in it.
     std::filesystem::path Touch(const std::string& name) const {
