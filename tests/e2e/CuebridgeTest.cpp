@@ -1,11 +1,15 @@
 // The real plug-in inside the simulated host as a child process, driven as the controller
-// service drives it, through the client's own Session: what only a whole process shows
-// (start-up faults, signals, a strict run end to end). The conversation test is also the
-// one ./run test runs under valgrind's memcheck (CUEBRIDGE_HOST_WRAPPER).
+// service drives it through the client's own Session and Connection: what only a whole
+// process shows. A strict conversation (also the test ./run test runs under valgrind's
+// memcheck, through CUEBRIDGE_HOST_WRAPPER), start-up faults, signals, abuse of every kind
+// and a soak. CUEBRIDGE_SOAK_SCALE divides the soak's counts (sanitizers).
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <random>
 #include <thread>
@@ -16,23 +20,59 @@
 using hostsim::HostProcess;
 using nlohmann::json;
 using namespace std::chrono_literals;
+namespace ctl = Cuebridge::Ctl;
 
 namespace {
 
 constexpr std::size_t kUnbounded = std::size_t{1} << 40;  // what a read may gather
 
-constexpr const char* kAlert = "Marlune : Could not register command hook.";
-
 // Three effects, one with a bar in its display name: records are copied unescaped.
 constexpr const char* kEffectsJson = R"([
   {"matchName": "ADBE Glo2", "displayName": "Glow", "category": "Stylize"},
-  {"matchName": "ADBE Gaussian Blur 2", "displayName": "Gaussian Blur", "category": "Blur & Sharpen"},
   {"matchName": "Test Bar", "displayName": "A|B", "category": "Über"}])";
-constexpr const char* kEffectsList =
-    "ADBE Glo2|Glow|Stylize*|*ADBE Gaussian Blur 2|Gaussian Blur|Blur & Sharpen*|*Test "
-    "Bar|A|B|Über*|*";
+constexpr const char* kEffectsList = "ADBE Glo2|Glow|Stylize*|*Test Bar|A|B|Über*|*";
 
-// One simulated host with the plug-in, and the controller's session with it.
+// One controller connection on 127.0.0.1, for bytes no Session would send.
+class Controller {
+public:
+    // Connects to the port published after `notPort` (the same one again only if the system
+    // chose it again); the port used, or -1.
+    int Connect(const HostProcess& host, int notPort = -1) {
+        ctl::ConnectStatus status;
+        int error = 0;
+        for (int i = 0; i < 500 && !connection_; ++i) {
+            auto port = host.WaitForPort(i == 0 ? 3s : 0s, notPort);
+            if (!port) port = host.WaitForPort(20s);
+            if (port)
+                connection_ = ctl::Connection::Open(*port, ctl::Clock::now() + 5s, status, error);
+            if (connection_) return *port;
+            std::this_thread::sleep_for(10ms);
+        }
+        return -1;
+    }
+    void Send(const std::string& bytes) {
+        connection_->Exchange(bytes, "", ctl::Clock::now() + 60s, kUnbounded);
+    }
+    // Sends the bytes and reads until the reply is `expected`; what came, on a mismatch.
+    std::string Ask(const std::string& bytes, const std::string& expected) {
+        return connection_->Exchange(bytes, expected, ctl::Clock::now() + 20s, kUnbounded).received;
+    }
+    bool Quiet() {  // nothing more arrives within a short while
+        const auto result =
+            connection_->Exchange("", "\x01", ctl::Clock::now() + 200ms, kUnbounded);
+        return result.status == ctl::ExchangeStatus::TimedOut && result.received.empty();
+    }
+    bool ClosedByPeer() {
+        return connection_->Exchange("", "\x01", ctl::Clock::now() + 5s, kUnbounded).status ==
+               ctl::ExchangeStatus::Closed;
+    }
+    void Close() { connection_.reset(); }
+
+private:
+    std::optional<ctl::Connection> connection_;
+};
+
+// One simulated host with the plug-in and its journal, and the controller's session with it.
 class PluginProcess {
 public:
     explicit PluginProcess(std::vector<std::string> extra = {})
@@ -51,10 +91,10 @@ public:
         for (const auto& line : lines) joined += (joined.empty() ? "" : "\n") + line;
         if (!session_) {
             host_.WaitForPort(60s);  // a host under memcheck starts slowly
-            session_.emplace(Cuebridge::Ctl::Target{std::nullopt, host_.PortFilePath()}, 60s);
+            session_.emplace(ctl::Target{std::nullopt, host_.PortFilePath()}, 60s);
         }
         const auto result = session_->Send(joined);
-        EXPECT_EQ(result.outcome, Cuebridge::Ctl::Outcome::Ok) << result.detail;
+        EXPECT_EQ(result.outcome, ctl::Outcome::Ok) << result.detail;
         return result.reply;
     }
 
@@ -71,62 +111,50 @@ public:
         return replies.substr(0, replies.size() - std::min(replies.size(), 15ul));
     }
 
-    // The installed-effects reply once the start-up job has stored the list.
-    std::string StoredEffects() {
-        std::string reply = Talk({"E|GetInstalledAfterEffectEffects|"});
-        for (int i = 0; i < 400 && reply == "E|"; ++i) {
-            std::this_thread::sleep_for(50ms);
-            reply = Talk({"E|GetInstalledAfterEffectEffects|"});
-        }
-        return reply;
-    }
-
-    // Bytes as they are, on a connection of their own (the session's is closed first, since
-    // the plug-in serves one at a time) that is then closed.
+    // Bytes as they are, on a connection of their own (the session's is closed first: the
+    // plug-in serves one at a time), which is then closed.
     void SendAndLeave(const std::string& bytes, std::chrono::milliseconds linger = 0ms) {
         session_.reset();
-        std::optional<Cuebridge::Ctl::Connection> connection;
-        Cuebridge::Ctl::ConnectStatus status;
-        int error = 0;
-        for (int i = 0; i < 2000 && !connection; ++i) {  // the port file may still be the old one
-            if (const auto port = host_.WaitForPort(20s))
-                connection = Cuebridge::Ctl::Connection::Open(
-                    *port, Cuebridge::Ctl::Clock::now() + 5s, status, error);
-            if (!connection) std::this_thread::sleep_for(10ms);
-        }
-        ASSERT_TRUE(connection) << error;
-        connection->Exchange(bytes, "", Cuebridge::Ctl::Clock::now() + 20s, kUnbounded);
+        Controller controller;
+        ASSERT_GT(controller.Connect(host_), 0);
+        controller.Send(bytes);
         std::this_thread::sleep_for(linger);
     }
 
 private:
     std::vector<std::string> Args(std::vector<std::string> extra) const {
-        const std::string effects = files_ + "/effects.json";
-        std::ofstream(effects) << kEffectsJson;
-        std::vector<std::string> args = {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--effects", effects};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return args;
+        std::ofstream(files_ + "/effects.json") << kEffectsJson;
+        extra.insert(extra.begin(),
+                     {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--effects", files_ + "/effects.json"});
+        return extra;
     }
 
     const std::string files_ = hostsim::MakeTempDir("cuebridge-e2e-");
     HostProcess host_;
-    std::optional<Cuebridge::Ctl::Session> session_;
+    std::optional<ctl::Session> session_;
 };
 
-std::vector<int> SelectedIds(const json& state) {
-    std::vector<int> ids;
-    for (const auto& item : state["items"])
-        if (item["selected"] == true) ids.push_back(item["id"]);
-    return ids;
+int Scaled(int count, int minimum = 10) {
+    const char* text = std::getenv("CUEBRIDGE_SOAK_SCALE");
+    return std::max(minimum, count / (text ? std::max(1, std::atoi(text)) : 1));
 }
 
-std::string RandomLine(std::size_t size) {
+std::string RandomBytes(std::size_t size) {
     std::mt19937 generator(7);
     std::string bytes(size, '\0');
     for (char& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
-    std::erase(bytes, '\n');
-    std::erase(bytes, '\0');
-    return bytes + "\n|||\n\n\n";
+    return bytes;
+}
+
+// The plug-in's lasting promises: only the Utility suite it keeps for its life is held, no
+// handle is left, no host call came from the wrong thread.
+void ExpectClean(const json& state) {
+    EXPECT_EQ(state["thread_violations"]["count"], 0) << state["thread_violations"].dump();
+    EXPECT_EQ(state["mem_handles_outstanding"], 0);
+    EXPECT_EQ(state["bad_mem_handles"], 0);
+    EXPECT_EQ(state["unmatched_releases"], 0);
+    EXPECT_EQ(state["suites_held"],
+              json::parse(R"([{"name":"AEGP Utility Suite","version":13,"count":1}])"));
 }
 
 }  // namespace
@@ -141,7 +169,11 @@ TEST(CuebridgeProcess, StrictConversationLeavesTheHostClean) {
     HostProcess& host = plugin.Host();
     EXPECT_EQ(plugin.Talk({"L|GetAfterEffectLanguage|", "x|GetAfterEffectLanguage"}),
               "L|de_DEx|de_DE");
-    EXPECT_EQ(plugin.StoredEffects(), std::string("E|") + kEffectsList);
+    std::string effects = plugin.Talk({"E|GetInstalledAfterEffectEffects|"});
+    for (int i = 0; i < 400 && effects == "E|"; ++i)  // stored by the start-up job
+        effects =
+            (std::this_thread::sleep_for(50ms), plugin.Talk({"E|GetInstalledAfterEffectEffects|"}));
+    EXPECT_EQ(effects, std::string("E|") + kEffectsList);
     EXPECT_EQ(plugin.Talk({"1|Script|[1, 2, 3].map(function (x) { return x * 2; }).join('|')",
                            "2|Script|nosuch + 1"}),
               "1|2|4|62|SCRIPT ERROR: ReferenceError: identifier 'nosuch' undefined (line 1)");
@@ -156,20 +188,16 @@ TEST(CuebridgeProcess, StrictConversationLeavesTheHostClean) {
     for (int i = 0; i < 200; ++i)
         ASSERT_EQ(state["commands_run"][i], (json{{"command", 10000 + i}, {"source", "plugin"}}));
     EXPECT_EQ(state["info"]["line1"], "Lorem ipsum");
-    EXPECT_EQ(SelectedIds(state), std::vector<int>{3});
+    EXPECT_EQ(state["active_item"], 3);
 
-    EXPECT_EQ(plugin.Talk({RandomLine(64 << 10) + "9|GetAfterEffectLanguage"}), "9|de_DE");
+    std::string garbage = RandomBytes(64 << 10);
+    std::erase(garbage, '\n');
+    std::erase(garbage, '\0');
+    EXPECT_EQ(plugin.Talk({garbage, "|||", "", "9|GetAfterEffectLanguage"}), "9|de_DE");
     plugin.SendAndLeave("10|Script|var t = Date.now(); while (Date.now() - t < 200) {} 'slow'\n",
                         50ms);
     EXPECT_EQ(plugin.Talk({"11|Script|6 * 7"}), "11|42");
-
-    state = host.State();
-    EXPECT_EQ(state["thread_violations"]["count"], 0) << state["thread_violations"].dump();
-    EXPECT_EQ(state["mem_handles_outstanding"], 0);
-    EXPECT_EQ(state["bad_mem_handles"], 0);
-    EXPECT_EQ(state["unmatched_releases"], 0);
-    EXPECT_EQ(state["suites_held"],
-              json::parse(R"([{"name":"AEGP Utility Suite","version":13,"count":1}])"));
+    ExpectClean(host.State());
     EXPECT_EQ(host.Quit(60s), 0);
 }
 
@@ -184,7 +212,7 @@ TEST(CuebridgeProcess, FailedHookRegistrationAlertsAndQueriesStillWork) {
         SCOPED_TRACE(c.hook);
         PluginProcess plugin({"--fail-register", c.hook});
         json state = plugin.Host().State();
-        EXPECT_EQ(state["alerts"], json::array({kAlert}));
+        EXPECT_EQ(state["alerts"], json::array({"Marlune : Could not register command hook."}));
         EXPECT_EQ(state["hooks"], c.hooks);
         EXPECT_EQ(state["entry_point_result"], 1);
         // No start-up job without an idle hook: the list stays empty, nothing waits.
@@ -216,4 +244,167 @@ TEST(CuebridgeProcess, EndsOnSignalDuringAnEndlessScriptOrAtItsDeadline) {
     std::this_thread::sleep_for(100ms);
     EXPECT_TRUE(plugin.Host().Running());
     EXPECT_EQ(plugin.Host().WaitExit(10s), 0);
+}
+
+// ---- abuse and soak -------------------------------------------------------------------------
+
+class Reliability : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(ExpectServesNewConnection("warm")); }
+
+    // A fresh connection, to the port published after the last one used, is served.
+    void ExpectServesNewConnection(const std::string& tag) {
+        Controller controller;
+        ASSERT_GT(port_ = controller.Connect(host_, port_), 0) << "no port published";
+        EXPECT_EQ(controller.Ask(tag + "|GetAfterEffectLanguage\n", tag + "|en_US"),
+                  tag + "|en_US");
+        EXPECT_EQ(controller.Ask(tag + "|Script|6 * 7\n", tag + "|42"), tag + "|42");
+    }
+    static void ExpectOnlyAnswer(Controller& controller, const std::string& tag) {
+        EXPECT_EQ(controller.Ask(tag + "|GetAfterEffectLanguage\n", tag + "|en_US"),
+                  tag + "|en_US");
+        EXPECT_TRUE(controller.Quiet());
+    }
+    // Clean, and the main thread still answers and calls the idle hook.
+    void ExpectHostHealthy() {
+        const json state = host_.State(10s);
+        ASSERT_FALSE(state.empty()) << "the main thread does not answer\n" << host_.Stderr();
+        ExpectClean(state);
+        EXPECT_GT(state["idle_calls"].get<long>(), idleCalls_) << "the idle hook stopped";
+        idleCalls_ = state["idle_calls"].get<long>();
+    }
+    // Open descriptors and resident KiB, taken while listening between connections.
+    std::pair<int, long> Footprint() {
+        host_.WaitForPort(3s, port_);
+        const std::string proc = "/proc/" + std::to_string(host_.Pid());
+        const auto fds = std::filesystem::directory_iterator(proc + "/fd");
+        std::ifstream status(proc + "/status");
+        std::string line;
+        while (std::getline(status, line) && !line.starts_with("VmRSS:")) {
+        }
+        return {static_cast<int>(std::distance(begin(fds), end(fds))),
+                line.empty() ? -1 : std::atol(line.c_str() + 6)};
+    }
+
+    HostProcess host_{HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH}, true};
+    int port_ = -1;  // of the last connection used
+    long idleCalls_ = -1;
+};
+
+TEST_F(Reliability, AbuseOfEveryKindLeavesTheHostHealthyAndNothingRunsUnasked) {
+    const struct {
+        const char* name;
+        std::function<int(Controller&)> act;  // returns the scripts it asked for
+    } abuses[] = {
+        {"4 MiB of random bytes", [](Controller& c) { return c.Send(RandomBytes(4 << 20)), 0; }},
+        {"1 MiB of zero bytes",
+         [](Controller& c) { return c.Send(std::string(1 << 20, '\0')), 0; }},
+        {"an 8 MiB line, then a query",
+         [](Controller& c) {
+             c.Send(std::string(8 << 20, 'A'));
+             std::this_thread::sleep_for(100ms);
+             c.Send("\n");
+             ExpectOnlyAnswer(c, "long");
+             return 0;
+         }},
+        {"an HTTP request whose body holds a command",
+         [](Controller& c) {
+             c.Send(
+                 "POST /run HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 22\r\n\r\n"
+                 "1|ExecuteCommand|2488\n");
+             EXPECT_TRUE(c.ClosedByPeer()) << "the plug-in must hang up on HTTP";
+             return 0;
+         }},
+        {"10,000 empty lines and lines of bars, then a query",
+         [](Controller& c) {
+             c.Send(std::string(10000, '\n') + "|\n||\n|||\n" + std::string(100000, '|') + "\n");
+             ExpectOnlyAnswer(c, "bars");
+             return 0;
+         }},
+        {"a disconnect in the middle of a message",
+         [](Controller& c) { return c.Send("5|ExecuteComm"), c.Close(), 0; }},
+        {"a disconnect while a script runs",
+         [](Controller& c) {
+             c.Send("9|Script|var t = Date.now(); while (Date.now() - t < 300) {} 'slow'\n");
+             std::this_thread::sleep_for(50ms);  // the script has started on the main thread
+             c.Close();
+             return 1;
+         }},
+    };
+    const json before = host_.State();
+    int scripts = 2;  // the start-up job's effects script and the warm-up
+    for (const auto& abuse : abuses) {
+        SCOPED_TRACE(abuse.name);
+        {
+            Controller controller;
+            ASSERT_GT(port_ = controller.Connect(host_, port_), 0);
+            scripts += abuse.act(controller);
+        }
+        ASSERT_NO_FATAL_FAILURE(ExpectServesNewConnection("after"));
+        ++scripts;
+        ASSERT_NO_FATAL_FAILURE(ExpectHostHealthy());
+    }
+    const json after = host_.State();
+    EXPECT_EQ(after["commands_run"], json::array());
+    EXPECT_EQ(after["info"], before["info"]);
+    EXPECT_EQ(after["items"], before["items"]) << "the selection changed";
+    auto calls = host_.CallCounts();
+    EXPECT_EQ(calls["AEGP_ExecuteScript"], scripts);
+    EXPECT_EQ(calls["AEGP_SelectItem"], 0);
+    EXPECT_EQ(host_.Quit(), 0) << host_.Stderr();  // under tsan: a race at exit fails here
+}
+
+// Two rounds of the same pipeline, with connect/disconnect cycles between them: the first
+// round lifts the queues and the allocators to their working size, the rest must not grow
+// the host any further.
+TEST_F(Reliability, PipelinedCommandsRunOnceInOrderOnTheMainThreadAndTheHostStaysFlat) {
+    const int commands = Scaled(20000, 100);
+    constexpr int kFirst = 10000;  // clear of the numbers the plug-in acts on itself
+    std::pair<int, long> before;
+    for (int round = 0; round < 2; ++round) {
+        std::string pipeline;
+        for (int i = 0; i < commands; ++i)
+            pipeline += std::to_string(i) + "|ExecuteCommand|" +
+                        std::to_string(kFirst + round * commands + i) + "\n";
+        Controller controller;
+        ASSERT_GT(port_ = controller.Connect(host_, port_), 0);
+        controller.Send(pipeline);
+        // Waits on the journal, not the console: a state listing thousands of commands
+        // would itself grow the host's memory before it is measured.
+        const auto total = static_cast<std::size_t>((round + 1) * commands);
+        for (int i = 0; i < 1500 && host_.Calls("AEGP_DoCommand").size() < total; ++i)
+            std::this_thread::sleep_for(200ms);
+        std::this_thread::sleep_for(300ms);  // a command run twice would show up now
+        EXPECT_TRUE(controller.Quiet()) << "menu commands are not answered";
+        controller.Close();
+        if (round > 0) break;
+        // The answer to "state" lists every command run, and building it moves the resident
+        // set: the baseline is taken after one, the end measure before one.
+        ASSERT_NO_FATAL_FAILURE(ExpectHostHealthy());
+        before = Footprint();
+        for (int i = 0; i < Scaled(1000); ++i) {
+            Controller cycle;
+            ASSERT_GT(port_ = cycle.Connect(host_, port_), 0) << "cycle " << i;
+            if (i % 100 == 0) ExpectOnlyAnswer(cycle, "c" + std::to_string(i));
+        }
+    }
+    ASSERT_NO_FATAL_FAILURE(ExpectServesNewConnection("end"));
+    const auto after = Footprint();
+    ASSERT_NO_FATAL_FAILURE(ExpectHostHealthy());
+    // Allocator slack, not a leak: a few hundred bytes per command would exceed it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    constexpr long kSlackKiB = 64 * 1024;  // sanitizer quarantines and shadow memory
+#else
+    constexpr long kSlackKiB = 4 * 1024;
+#endif
+    EXPECT_EQ(after.first, before.first) << "open descriptors";
+    EXPECT_LE(after.second - before.second, kSlackKiB) << before.second << " KiB before";
+    std::printf("[ figures ] descriptors %d -> %d, resident %ld KiB -> %ld KiB\n", before.first,
+                after.first, before.second, after.second);
+    const auto run = host_.Calls("AEGP_DoCommand");
+    ASSERT_EQ(run.size(), static_cast<std::size_t>(2 * commands));
+    int outOfPlace = 0;
+    for (int i = 0; i < 2 * commands; ++i)
+        outOfPlace += run[i]["args"]["command"] != kFirst + i || run[i]["thread"] != "main";
+    EXPECT_EQ(outOfPlace, 0) << "commands lost, repeated, out of order or off the main thread";
 }
