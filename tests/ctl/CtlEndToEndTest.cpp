@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -170,11 +169,6 @@ TEST_F(CtlEndToEnd, WaitsWithinTheTimeoutWhileAnotherControllerHoldsThePlugin) {
     auto holder = Cuebridge::Ctl::Connection::Open(
         *host_.WaitForPort(), Cuebridge::Ctl::Clock::now() + 5s, status, error);
     ASSERT_TRUE(holder) << error;
-    CtlRun refused = Ctl({"--timeout-ms", "300", "language"});
-    EXPECT_EQ(refused.exitCode, 3);
-    EXPECT_NE(refused.err.find("refused every attempt (another controller holds the plug-in"),
-              std::string::npos)
-        << refused.err;
     // Held for longer than a missing port file is waited for, released well within the timeout.
     std::thread release([&holder] {
         std::this_thread::sleep_for(2500ms);
@@ -204,20 +198,6 @@ TEST_F(CtlEndToEnd, ReplThroughAPipe) {
         std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("unknown request 'bogus'"), std::string::npos) << run.err;
-}
-
-TEST_F(CtlEndToEnd, AfterTheHostDiesNoPluginIsListening) {
-    // The host dies (as a crashing host would): the plug-in's port file stays behind.
-    host_.Signal(SIGKILL);
-    host_.WaitExit();
-    CtlRun run = Ctl({"--timeout-ms", "300", "language"});
-    EXPECT_EQ(run.exitCode, 3);
-    EXPECT_NE(run.err.find(host_.PortFilePath()), std::string::npos) << run.err;
-    std::ifstream portFile(host_.PortFilePath());
-    int stalePort = 0;
-    ASSERT_TRUE(portFile >> stalePort) << "the killed plug-in's port file stays";
-    // A stale port file: the message names the port that nobody listens on.
-    EXPECT_NE(run.err.find("port " + std::to_string(stalePort)), std::string::npos) << run.err;
 }
 
 TEST(CtlWithoutPlugin, UsageErrorsExitTwoBeforeLookingForThePlugin) {

@@ -16,14 +16,11 @@ TEST(Effects, ParsesRecordsBackToBack) {
     const Case cases[] = {
         {"", {}},
         {"ADBE Blur|Blur|Blur & Sharpen*|*", {{"ADBE Blur", "Blur", "Blur & Sharpen"}}},
-        {"a|b|c*|*d|e|f*|*", {{"a", "b", "c"}, {"d", "e", "f"}}},
         // A display name with a bar keeps it: the match name ends at the first bar, the category
         // starts at the last.
         {"m|Left|Right|cat*|*", {{"m", "Left|Right", "cat"}}},
         {"m||*|*", {{"m", "", ""}}},
         {"a|b|c*|*tail|x|y", {{"a", "b", "c"}, {"tail", "x", "y"}}},
-        {"ADBE Flou|Flou gaussien|Flou et netteté*|*",
-         {{"ADBE Flou", "Flou gaussien", "Flou et netteté"}}},
     };
     for (const Case& c : cases) {
         std::vector<Effect> effects = ParseEffects(c.list);
@@ -54,29 +51,22 @@ TEST(Effects, JsonKeepsUtf8AndReplacesInvalidBytes) {
     EXPECT_EQ(parsed[0]["category"], "bad\xEF\xBF\xBD");
 }
 
-TEST(ScriptArgument, LineEndsBecomeCarriageReturns) {
-    struct Case {
+TEST(ScriptArgument, LineEndsBecomeCarriageReturnsAndAZeroByteIsRefused) {
+    const struct {
         std::string script;
         std::string argument;
-    };
-    const Case cases[] = {
-        {"1+1", "1+1"},
+    } cases[] = {
         {"var a = 1;\nvar b = 2;\n", "var a = 1;\rvar b = 2;\r"},
         {"a\r\nb", "a\rb"},
-        {"a\rb", "a\rb"},
-        {"// comment\n'x|y'", "// comment\r'x|y'"},
         {"\r\n\r\n", "\r\r"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::string problem;
         std::optional<std::string> argument = ScriptToArgument(c.script, problem);
         ASSERT_TRUE(argument.has_value()) << problem;
         EXPECT_EQ(*argument, c.argument);
         EXPECT_EQ(argument->find('\n'), std::string::npos);
     }
-}
-
-TEST(ScriptArgument, RefusesAZeroByte) {
     std::string problem;
     EXPECT_FALSE(ScriptToArgument(std::string("a\0b", 3), problem).has_value());
     EXPECT_NE(problem.find("zero byte"), std::string::npos);

@@ -110,17 +110,6 @@ TEST_F(TracerTest, LongMessagesAreCutAndLineFeedsKept) {
     EXPECT_EQ(Stdout([] { Tracer::TRACE("ends in LF\n"); }), "ends in LF\n\r\n");
 }
 
-TEST(TracerStamp, FormatsUtcWithDashesAndTwoDigitFields) {
-    const struct {
-        std::time_t moment;
-        const char* stamp;
-    } cases[] = {
-        {1709622489, "2024-03-05T07-08-09"},  // single digits get a leading zero
-        {1704067199, "2023-12-31T23-59-59"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(Tracer::FormatDateTime(c.moment), c.stamp);
-}
-
 TEST_F(TracerTest, ConcurrentTracesProduceWholeLines) {
     fs::create_directories(home.ServiceFolder() / "Logs");
     Tracer::SetTracing(true);
