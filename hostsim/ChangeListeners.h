@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -30,8 +31,11 @@ public:
     void Notify(Change change) const;
 
 private:
+    using List = std::vector<std::pair<std::uint64_t, Listener>>;
     mutable std::mutex mutex_;
-    std::vector<std::pair<std::uint64_t, Listener>> listeners_;
+    // Replaced whole on every (rare) subscribe or unsubscribe, so that a notification (on
+    // the plug-in's path, several per command) only copies a pointer.
+    std::shared_ptr<const List> listeners_ = std::make_shared<const List>();
     std::uint64_t nextId_ = 1;
 };
 
