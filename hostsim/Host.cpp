@@ -250,15 +250,17 @@ void Host::AppendInfoText(const char* text) {
 
 // main thread
 ScriptOutcome Host::RunScript(const std::string& script) {
-    constexpr std::size_t kKeptStart = 120;  // bytes of the text a view shows
+    constexpr std::size_t kKeptStart = 160;  // bytes of each text a view shows
     const auto start = MonotonicMicros();
     ScriptOutcome outcome = options_.scriptErrorSet
                                 ? ScriptOutcome{"", options_.scriptError}
                                 : engine_->Run(script, options_.scriptTimeoutMs);
     {
         std::lock_guard lock(mutex_);
-        records_.scriptsRun.push_back({ToValidUtf8(script.substr(0, kKeptStart)), outcome.result,
-                                       outcome.error, MonotonicMicros() - start});
+        records_.scriptsRun.push_back({ToValidUtf8(script.substr(0, kKeptStart)),
+                                       ToValidUtf8(outcome.result.substr(0, kKeptStart)),
+                                       ToValidUtf8(outcome.error.substr(0, kKeptStart)),
+                                       MonotonicMicros() - start});
     }
     Notify(Change::Script);
     return outcome;

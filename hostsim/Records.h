@@ -20,8 +20,8 @@ struct CommandRun {
 };
 
 struct ScriptRun {
-    std::string start;  // the first characters of the script's text
-    std::string result, error;
+    // The first characters of the script's text, its result and its error.
+    std::string start, result, error;
     std::int64_t micros = 0;  // how long it ran
 };
 

@@ -23,7 +23,9 @@ constexpr unsigned kUrgent = Bit(Change::InfoPanel) | Bit(Change::Selection) |
                              Bit(Change::Command) | Bit(Change::Script) | Bit(Change::Alert);
 constexpr unsigned kForce = 1u << 31;  // publish even when unchanged (a page just opened)
 constexpr unsigned kWakeBits = kUrgent | kForce;
-constexpr auto kTick = std::chrono::seconds(1);
+// The controller connection has no host event (the plug-in owns the socket): looked at on
+// each tick while a page is open.
+constexpr auto kTick = std::chrono::milliseconds(250);
 constexpr auto kKeepAlive = std::chrono::seconds(15);  // finds closed pages
 constexpr std::size_t kMaxBody = 1 << 20;
 

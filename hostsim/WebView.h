@@ -6,8 +6,8 @@
 // The host's path pays little: its change notification only sets a bit and, when the bit
 // is the first of a round, wakes the view's worker thread. The worker builds the state
 // (ViewModel) only while a page is open, at most once per kMinGap (bursts of changes are
-// coalesced into one update), also once a second (idle rate, controller connection, thread
-// violations), and publishes it only when it differs from the last. Each open page is
+// coalesced into one update), also every quarter second (idle rate, controller connection,
+// thread violations), and publishes it only when it differs from the last. Each open page is
 // served on its own server thread, which sends the latest state whenever a new one is
 // published; a slow page skips the states it missed.
 #pragma once
