@@ -88,16 +88,21 @@ void AddHost(Report& report, const Interactive& host, const std::vector<double>&
 // The live view's cost: bursts on a plain host and on one whose view has a page open and
 // receiving events, alternated in this run; the viewed rate relates to the plain one.
 void AddView(Report& report, const ViewThroughput& view, int commands) {
-    Row plain = RateRow(
-        "view-off", "command throughput, no live view (" + std::to_string(commands) + " pipelined)",
-        "cmds/s", Median(view.plain));
-    Row viewed = RateRow("view-on", "command throughput, live view open and receiving events",
-                         "cmds/s", Median(view.viewed));
+    Row plain = RateRow("view-off", "throughput, no live view (" + std::to_string(commands) + ")",
+                        "cmds/s", Median(view.plain));
+    Row viewed = RateRow("view-on", "throughput, live view with a page reading", "cmds/s",
+                         Median(view.viewed));
     std::size_t events = 0;
     for (const auto count : view.events) events += count;
     plain.note = "median of " + std::to_string(view.plain.size()) + " bursts, alternated";
+    const auto range = [](const std::vector<double>& rates) {
+        const auto [low, high] = std::minmax_element(rates.begin(), rates.end());
+        return "; range " + std::to_string(static_cast<long>(*low)) + " - " +
+               std::to_string(static_cast<long>(*high));
+    };
+    plain.note += range(view.plain);
     viewed.note = std::to_string(events / std::max<std::size_t>(1, view.events.size())) +
-                  " events to the page per burst";
+                  " events to the page per burst" + range(view.viewed);
     report.rows.push_back(std::move(plain));
     report.rows.push_back(std::move(viewed));
 }

@@ -83,8 +83,8 @@ public:
     Records RecentRecords(std::size_t keep) const;
 
     // ---- Subscribers (any thread) --------------------------------------------------------
-    std::uint64_t Subscribe(ChangeListeners::Listener listener) {
-        return listeners_.Subscribe(std::move(listener));
+    std::uint64_t Subscribe(ChangeListeners::Listener listener, unsigned changes = kAllChanges) {
+        return listeners_.Subscribe(std::move(listener), changes);
     }
     void Unsubscribe(std::uint64_t id) { listeners_.Unsubscribe(id); }
     void Notify(Change change) { listeners_.Notify(change); }

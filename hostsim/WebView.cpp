@@ -17,10 +17,11 @@ namespace {
 
 using nlohmann::json;
 
-constexpr unsigned Bit(Change change) { return 1u << static_cast<unsigned>(change); }
-// Changes a person waits to see; the others (idle calls, suites) wait for the next tick.
-constexpr unsigned kUrgent = Bit(Change::InfoPanel) | Bit(Change::Selection) |
-                             Bit(Change::Command) | Bit(Change::Script) | Bit(Change::Alert);
+// The changes a person waits to see, the ones the view subscribes to; the others (idle
+// calls, suites, thread violations) are seen at the next tick.
+constexpr unsigned kUrgent = ChangeBit(Change::InfoPanel) | ChangeBit(Change::Selection) |
+                             ChangeBit(Change::Command) | ChangeBit(Change::Script) |
+                             ChangeBit(Change::Alert);
 constexpr unsigned kForce = 1u << 31;  // publish even when unchanged (a page just opened)
 constexpr unsigned kWakeBits = kUrgent | kForce;
 // The controller connection has no host event (the plug-in owns the socket): looked at on
@@ -88,7 +89,7 @@ int WebView::Start(int port, std::string& problem) {
         server_.reset();
         return -1;
     }
-    subscription_ = host_.Subscribe([this](Change change) { OnChange(change); });
+    subscription_ = host_.Subscribe([this](Change change) { OnChange(change); }, kUrgent);
     worker_ = std::thread([this] { Work(); });
     serverThread_ = std::thread([this] { server_->listen_after_bind(); });
     started_ = true;
@@ -118,9 +119,11 @@ void WebView::Stop() {
 // any thread. Quick: sets a bit, and takes a lock only for the first urgent change of a
 // round (the worker clears the bits when it builds).
 void WebView::OnChange(Change change) {
-    const unsigned bit = Bit(change);
+    const unsigned bit = ChangeBit(change);
+    // In a burst the bit is mostly set already: a plain read spares the shared write.
+    if ((pending_.load(std::memory_order_relaxed) & bit) != 0) return;
     const unsigned before = pending_.fetch_or(bit, std::memory_order_relaxed);
-    if ((bit & kUrgent) == 0 || (before & kWakeBits) != 0) return;
+    if ((before & kWakeBits) != 0) return;
     { std::lock_guard lock(wakeMutex_); }
     wake_.notify_one();
 }
