@@ -85,6 +85,28 @@ void AddHost(Report& report, const Interactive& host, const std::vector<double>&
     report.rows.push_back(std::move(effects));
 }
 
+// The live view's cost: bursts on a plain host and on one whose view has a page open and
+// receiving events, alternated in this run; the viewed rate relates to the plain one.
+void AddView(Report& report, const ViewThroughput& view, int commands) {
+    Row plain = RateRow("view-off", "throughput, no live view (" + std::to_string(commands) + ")",
+                        "cmds/s", Median(view.plain));
+    Row viewed = RateRow("view-on", "throughput, live view with a page reading", "cmds/s",
+                         Median(view.viewed));
+    std::size_t events = 0;
+    for (const auto count : view.events) events += count;
+    plain.note = "median of " + std::to_string(view.plain.size()) + " bursts, alternated";
+    const auto range = [](const std::vector<double>& rates) {
+        const auto [low, high] = std::minmax_element(rates.begin(), rates.end());
+        return "; range " + std::to_string(static_cast<long>(*low)) + " - " +
+               std::to_string(static_cast<long>(*high));
+    };
+    plain.note += range(view.plain);
+    viewed.note = std::to_string(events / std::max<std::size_t>(1, view.events.size())) +
+                  " events to the page per burst" + range(view.viewed);
+    report.rows.push_back(std::move(plain));
+    report.rows.push_back(std::move(viewed));
+}
+
 // Google Benchmark JSON: "benchmarks": [{"name", "cpu_time", "time_unit", ...}].
 void AddMicro(Report& report, const std::string& file) {
     std::ifstream in(file);
@@ -111,6 +133,7 @@ void Judge(Report& report) {
     RelateToFloor(report, "command", "echo");
     RelateToFloor(report, "throughput", "stream");
     RelateToFloor(report, "effects", "large-reply");
+    RelateToFloor(report, "view-on", "view-off");
     const auto ratio = [&](const char* key) { return FindRow(report, key)->ratio.value_or(1e9); };
     SetTarget(report, "query", "p50 <= 1.5x echo", ratio("query") <= 1.5);
     SetTarget(report, "script", "p50 <= 3x echo", ratio("script") <= 3.0);
@@ -118,6 +141,7 @@ void Judge(Report& report) {
               FindRow(report, "command")->latency->p50 <= 100.0);
     SetTarget(report, "throughput", ">= 100,000 cmds/s",
               FindRow(report, "throughput")->value >= 100000.0);
+    SetTarget(report, "view-on", ">= 0.9x view-off", ratio("view-on") >= 0.9);
 }
 
 int Run(const Settings& settings) {
@@ -130,8 +154,12 @@ int Run(const Settings& settings) {
     std::cerr << "host: throughput (" << settings.repeats << " x " << settings.commands
               << " commands)\n";
     const auto rates = MeasureThroughput(settings.host, settings.commands, settings.repeats);
+    std::cerr << "host: throughput with and without the live view (" << settings.repeats << " x "
+              << settings.commands << " commands each)\n";
+    const auto view = MeasureViewThroughput(settings.host, settings.commands, settings.repeats);
     AddFloors(report, settings, host.effectsReplyBytes);
     AddHost(report, host, rates, settings.commands);
+    AddView(report, view, settings.commands);
     if (!settings.microFile.empty()) AddMicro(report, settings.microFile);
     Judge(report);
 

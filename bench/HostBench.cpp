@@ -9,6 +9,7 @@
 
 #include "HostProcess.h"
 #include "StampReader.h"
+#include "ViewReader.h"
 #include "Wire.h"
 
 namespace cuebridge_bench {
@@ -107,6 +108,58 @@ std::vector<std::string> HostArgs(const HostSetup& setup, const std::string& eff
             kLongIdleIntervalMs, "--effects",  effectsFile};
 }
 
+// A throw-away folder for one measurement's host files, removed when it ends.
+struct WorkDir {
+    std::string path = hostsim::MakeTempDir("cuebridge-bench-");
+    ~WorkDir() { hostsim::RemoveTree(path); }
+};
+
+// One host ready for throughput bursts: started with the given extra options, connected,
+// and its closing script answered once.
+class BurstTarget {
+public:
+    BurstTarget(const HostSetup& setup, const std::vector<std::string>& extra, int commands)
+        : host_(Start(setup, extra)), wire_(ConnectController(host_)) {
+        for (int i = 0; i < commands; ++i)
+            burst_ +=
+                std::to_string(i) + "|ExecuteCommand|" + std::to_string(3000 + i % 1000) + "\n";
+        burst_ += kSentinel;
+        if (LearnReply(wire_, kSentinel) != "z|2") Fail("the closing script is not answered");
+    }
+    // One burst; commands per second.
+    double Burst(int commands) {
+        const auto start = MonotonicNanos();
+        if (!wire_.SendAll(burst_)) Fail("send failed");
+        if (wire_.ReadExactly(3) != "z|2") Fail("the closing script of a burst was not answered");
+        ++bursts_;
+        return commands / (static_cast<double>(MonotonicNanos() - start) / 1e9);
+    }
+    // Checks with the host that every command of every burst ran, then ends it.
+    void CheckAndQuit(int commands) {
+        const std::size_t ran = CommandsRunByPlugin(host_);
+        const std::size_t sent = static_cast<std::size_t>(commands) * bursts_;
+        if (ran != sent)
+            Fail("the host ran " + std::to_string(ran) + " of " + std::to_string(sent) +
+                 " commands");
+        host_.Quit();
+    }
+    HostProcess& Host() { return host_; }
+
+private:
+    static constexpr const char* kSentinel = "z|Script|1+1\n";
+    HostProcess Start(const HostSetup& setup, const std::vector<std::string>& extra) {
+        WriteEffectsFile(workDir_.path + "/effects.json", setup.effects);
+        auto args = HostArgs(setup, workDir_.path + "/effects.json");
+        args.insert(args.end(), extra.begin(), extra.end());
+        return HostProcess(setup.hostsim, args);
+    }
+    WorkDir workDir_;
+    HostProcess host_;
+    Wire wire_;
+    std::string burst_;
+    std::size_t bursts_ = 0;
+};
+
 }  // namespace
 
 void WriteEffectsFile(const std::string& path, int count) {
@@ -122,12 +175,6 @@ void WriteEffectsFile(const std::string& path, int count) {
     }
     std::ofstream(path) << effects.dump();
 }
-
-// A throw-away folder for one measurement's host files, removed when it ends.
-struct WorkDir {
-    std::string path = hostsim::MakeTempDir("cuebridge-bench-");
-    ~WorkDir() { hostsim::RemoveTree(path); }
-};
 
 Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsSamples) {
     const WorkDir workDir;
@@ -161,33 +208,29 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
 }
 
 std::vector<double> MeasureThroughput(const HostSetup& setup, int commands, int repeats) {
-    const WorkDir workDir;
-    const std::string& work = workDir.path;
-    WriteEffectsFile(work + "/effects.json", setup.effects);
-    HostProcess host(setup.hostsim, HostArgs(setup, work + "/effects.json"));
-    Wire wire = ConnectController(host);
-    const std::string sentinel = "z|Script|1+1\n";
-    if (LearnReply(wire, sentinel) != "z|2") Fail("the closing script is not answered");
-
-    std::string burst;
-    for (int i = 0; i < commands; ++i)
-        burst += std::to_string(i) + "|ExecuteCommand|" + std::to_string(3000 + i % 1000) + "\n";
-    burst += sentinel;
-
+    BurstTarget target(setup, {}, commands);
     std::vector<double> rates;
-    for (int round = 0; round < repeats; ++round) {
-        const auto start = MonotonicNanos();
-        if (!wire.SendAll(burst)) Fail("send failed");
-        if (wire.ReadExactly(3) != "z|2") Fail("the closing script of a burst was not answered");
-        const double seconds = static_cast<double>(MonotonicNanos() - start) / 1e9;
-        rates.push_back(commands / seconds);
-    }
-    const std::size_t ran = CommandsRunByPlugin(host);
-    const std::size_t sent = static_cast<std::size_t>(commands) * static_cast<std::size_t>(repeats);
-    if (ran != sent)
-        Fail("the host ran " + std::to_string(ran) + " of " + std::to_string(sent) + " commands");
-    host.Quit();
+    for (int round = 0; round < repeats; ++round) rates.push_back(target.Burst(commands));
+    target.CheckAndQuit(commands);
     return rates;
+}
+
+ViewThroughput MeasureViewThroughput(const HostSetup& setup, int commands, int repeats) {
+    BurstTarget plain(setup, {}, commands);
+    BurstTarget viewed(setup, {"--ui", "0"}, commands);
+    ViewReader page(viewed.Host());
+    ViewThroughput result;
+    // Alternate the two hosts, so that both see the same machine load.
+    for (int round = 0; round < repeats; ++round) {
+        result.plain.push_back(plain.Burst(commands));
+        const auto before = page.Events();
+        result.viewed.push_back(viewed.Burst(commands));
+        result.events.push_back(page.Events() - before);
+    }
+    plain.CheckAndQuit(commands);
+    page.Close();
+    viewed.CheckAndQuit(commands);
+    return result;
 }
 
 }  // namespace cuebridge_bench

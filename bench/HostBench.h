@@ -35,6 +35,16 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
 // Commands per second, one figure per burst.
 std::vector<double> MeasureThroughput(const HostSetup& setup, int commands, int repeats);
 
+struct ViewThroughput {
+    std::vector<double> plain;        // commands per second, host without the view
+    std::vector<double> viewed;       // the same, host with --ui and a page reading its events
+    std::vector<std::size_t> events;  // events the page received during each viewed burst
+};
+
+// Two hosts at once, one plain and one with the live view and a page (ViewReader) reading
+// its event stream; `repeats` bursts on each, alternating.
+ViewThroughput MeasureViewThroughput(const HostSetup& setup, int commands, int repeats);
+
 // Writes a host effects file of `count` effects with names of typical length.
 void WriteEffectsFile(const std::string& path, int count);
 

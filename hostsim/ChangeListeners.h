@@ -1,11 +1,13 @@
-// Who wants to know when the host changes: a view (or a test) subscribes a function, and
-// the host calls every subscriber after a change, on the thread that made it, with no
-// host lock held. Subscribers must be quick and must not subscribe or unsubscribe from
-// inside a call. Any thread.
+// Who wants to know when the host changes: a view (or a test) subscribes a function for
+// some kinds of change, and the host calls it after each such change, on the thread that
+// made it, with no host lock held. A change no subscriber wants costs one atomic read. Subscribers
+// must be quick and must not subscribe or unsubscribe from inside a call. Any thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -22,16 +24,31 @@ enum class Change {
     Suites,     // a suite was acquired or released
 };
 
+constexpr unsigned ChangeBit(Change change) { return 1u << static_cast<unsigned>(change); }
+constexpr unsigned kAllChanges = ~0u;
+
 class ChangeListeners {
 public:
     using Listener = std::function<void(Change)>;
-    std::uint64_t Subscribe(Listener listener);  // returns the id to unsubscribe with
+    // changes: the ChangeBit()s of the changes wanted. Returns the id to unsubscribe with.
+    std::uint64_t Subscribe(Listener listener, unsigned changes = kAllChanges);
     void Unsubscribe(std::uint64_t id);
     void Notify(Change change) const;
 
 private:
+    struct Entry {
+        std::uint64_t id;
+        unsigned changes;
+        Listener listener;
+    };
+    using List = std::vector<Entry>;
+    void Replace(std::shared_ptr<const List> list);  // under the lock
+
+    std::atomic<unsigned> wanted_{0};  // the changes any subscriber wants
     mutable std::mutex mutex_;
-    std::vector<std::pair<std::uint64_t, Listener>> listeners_;
+    // Replaced whole on every (rare) subscribe or unsubscribe, so that a notification (on
+    // the plug-in's path, several per command) only copies a pointer.
+    std::shared_ptr<const List> listeners_ = std::make_shared<const List>();
     std::uint64_t nextId_ = 1;
 };
 

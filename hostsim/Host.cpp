@@ -13,6 +13,7 @@
 #include "HostScriptModel.h"
 #include "PluginLoader.h"
 #include "Suites.h"
+#include "Utf8.h"
 
 namespace hostsim {
 namespace {
@@ -120,6 +121,25 @@ void Host::ReportAtExit() const {
 Records Host::RecordsCopy() const {
     std::lock_guard lock(mutex_);
     return records_;
+}
+
+Records Host::RecentRecords(std::size_t keep) const {
+    Records copy;
+    std::lock_guard lock(mutex_);
+    const auto tail = [keep](const auto& from, auto& to, std::size_t& before) {
+        before = from.size() > keep ? from.size() - keep : 0;
+        to.assign(from.begin() + static_cast<std::ptrdiff_t>(before), from.end());
+    };
+    tail(records_.commandsRun, copy.commandsRun, copy.commandsBefore);
+    tail(records_.scriptsRun, copy.scriptsRun, copy.scriptsBefore);
+    copy.alerts = records_.alerts;
+    copy.suitesHeld = records_.suitesHeld;
+    copy.threadViolations = records_.threadViolations;
+    copy.idleCalls = records_.idleCalls;
+    copy.idleSleepChanges = records_.idleSleepChanges;
+    copy.unmatchedReleases = records_.unmatchedReleases;
+    copy.quietErrorsDepth = records_.quietErrorsDepth;
+    return copy;
 }
 
 // ---- Bookkeeping ---------------------------------------------------------------------------
@@ -230,9 +250,18 @@ void Host::AppendInfoText(const char* text) {
 
 // main thread
 ScriptOutcome Host::RunScript(const std::string& script) {
+    constexpr std::size_t kKeptStart = 160;  // bytes of each text a view shows
+    const auto start = MonotonicMicros();
     ScriptOutcome outcome = options_.scriptErrorSet
                                 ? ScriptOutcome{"", options_.scriptError}
                                 : engine_->Run(script, options_.scriptTimeoutMs);
+    {
+        std::lock_guard lock(mutex_);
+        records_.scriptsRun.push_back({ToValidUtf8(script.substr(0, kKeptStart)),
+                                       ToValidUtf8(outcome.result.substr(0, kKeptStart)),
+                                       ToValidUtf8(outcome.error.substr(0, kKeptStart)),
+                                       MonotonicMicros() - start});
+    }
     Notify(Change::Script);
     return outcome;
 }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -55,6 +56,9 @@ public:
     static void OnSignal(int);  // async-signal-safe: SIGINT/SIGTERM end the main loop
     void RequestQuit();         // any thread
     void RequestIdle();         // any thread
+    // any thread: runs the task on the main thread at the main loop's next turn; false (the
+    // task dropped) once the loop has ended.
+    bool Post(std::function<void()> task) { return loop_.Post(std::move(task)); }
     // main thread: calls the idle hooks once.
     void RunIdleHooks();
     // main thread, for a test driving the host in process: calls the idle hooks if an idle
@@ -74,10 +78,13 @@ public:
     const std::vector<Effect>& InstalledEffects() const { return effects_; }
     A_Err EntryResult() const { return entryResult_; }
     Records RecordsCopy() const;  // any thread
+    // any thread: a copy with only the latest `keep` commands and scripts (a view follows
+    // the logs without copying them whole).
+    Records RecentRecords(std::size_t keep) const;
 
     // ---- Subscribers (any thread) --------------------------------------------------------
-    std::uint64_t Subscribe(ChangeListeners::Listener listener) {
-        return listeners_.Subscribe(std::move(listener));
+    std::uint64_t Subscribe(ChangeListeners::Listener listener, unsigned changes = kAllChanges) {
+        return listeners_.Subscribe(std::move(listener), changes);
     }
     void Unsubscribe(std::uint64_t id) { listeners_.Unsubscribe(id); }
     void Notify(Change change) { listeners_.Notify(change); }

@@ -69,6 +69,16 @@ bool MainLoop::TakeIdleRequest() { return idleRequested_.exchange(false); }
 
 bool MainLoop::QuitRequested() const { return quitRequested_ || g_signalled; }
 
+bool MainLoop::Post(std::function<void()> task) {
+    {
+        std::lock_guard lock(postedMutex_);
+        if (ended_) return false;
+        posted_.push_back(std::move(task));
+    }
+    Wake();
+    return true;
+}
+
 // main thread
 void MainLoop::Run(const Options& options, Console& console, const std::function<void()>& idle) {
     bool stdinOpen = true;
@@ -97,11 +107,25 @@ void MainLoop::Run(const Options& options, Console& console, const std::function
                      console.Feed(std::string_view(buffer, static_cast<std::size_t>(n))))
                     std::cout << answer << std::endl;
         }
+        std::vector<std::function<void()>> tasks;
+        {
+            std::lock_guard lock(postedMutex_);
+            tasks.swap(posted_);
+        }
+        for (const auto& task : tasks) task();
         now = MonotonicMicros();
         if (TakeIdleRequest() || now >= nextIdle) {
             idle();
             nextIdle = MonotonicMicros() + interval;
         }
+    }
+    // Tasks still queued are dropped unrun, outside the lock (their owners learn it from
+    // what the tasks held).
+    std::vector<std::function<void()>> dropped;
+    {
+        std::lock_guard lock(postedMutex_);
+        ended_ = true;
+        dropped.swap(posted_);
     }
 }
 

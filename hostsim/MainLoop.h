@@ -1,12 +1,14 @@
 // The host's main loop: waits on a wake pipe and the console's standard input, calls the
-// idle hooks every interval or at once when asked, and ends on quit, SIGINT/SIGTERM or
-// after --exit-after-ms. Requests (quit, idle) may come from any thread and from the signal
-// handler; the loop itself runs on the main thread.
+// idle hooks every interval or at once when asked, runs the tasks other threads post, and ends on
+// quit, SIGINT/SIGTERM or after --exit-after-ms. Requests (quit, idle) may come from any thread and
+// from the signal handler; the loop itself runs on the main thread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <vector>
 
 #include "Console.h"
 #include "Options.h"
@@ -26,11 +28,17 @@ public:
     void RequestIdle();          // any thread
     bool TakeIdleRequest();      // any thread: true once per request
     bool QuitRequested() const;  // any thread: quit asked for or a signal caught
-    static void OnSignal(int);   // async-signal-safe
+    // any thread: queues the task for the main thread; false (the task dropped) once Run
+    // has ended.
+    bool Post(std::function<void()> task);
+    static void OnSignal(int);  // async-signal-safe
 
 private:
     std::atomic<bool> idleRequested_{false};
     std::atomic<bool> quitRequested_{false};
+    std::mutex postedMutex_;  // guards posted_ and ended_
+    std::vector<std::function<void()>> posted_;
+    bool ended_ = false;
 };
 
 }  // namespace hostsim

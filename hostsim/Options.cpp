@@ -59,6 +59,10 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
     app.add_option("--exit-after-ms", options.exitAfterMs,
                    "end the run after this time (0: run until quit)")
         ->check(CLI::NonNegativeNumber);
+    app.add_option("--ui", options.uiPort,
+                   "serve a live view of the host on 127.0.0.1:PORT (0: any free port); the URL "
+                   "is printed on stderr")
+        ->check(CLI::Range(std::int64_t{0}, std::int64_t{65535}));
     app.add_flag("--strict", options.strict, "exit with code 3 if any thread violation happened");
     app.add_option("--refuse-suite", refused, "refuse this suite, as NAME:VERSION (repeatable)");
     app.add_option("--fail-register", options.failRegister,

@@ -21,6 +21,7 @@ struct Options {
     std::int64_t idleIntervalMs = 30;
     std::int64_t scriptTimeoutMs = 0;  // 0: no limit
     std::int64_t exitAfterMs = 0;      // 0: run until quit or a signal
+    std::int64_t uiPort = -1;          // the live view's port; 0: any free port; -1: no view
     bool strict = false;
     std::vector<std::pair<std::string, std::int32_t>> refusedSuites;
     std::vector<std::string> failRegister;  // "command", "menu", "idle"

@@ -1,5 +1,5 @@
 // What the host records of the plug-in's behaviour for a test or a view to see: commands
-// run, alerts, suites held, thread violations, idle calls, unmatched releases and the
+// run, scripts run, alerts, suites held, thread violations, idle calls, unmatched releases and the
 // quiet-errors depth. A plain struct; the owning Host guards it with its lock.
 #pragma once
 
@@ -19,8 +19,19 @@ struct CommandRun {
     std::string source;  // "plugin", "user" or "script"
 };
 
+struct ScriptRun {
+    // The first characters of the script's text, its result and its error.
+    std::string start, result, error;
+    std::int64_t micros = 0;  // how long it ran
+};
+
 struct Records {
     std::vector<CommandRun> commandsRun;
+    std::vector<ScriptRun> scriptsRun;
+    // In a copy holding only the latest runs (Host::RecentRecords): how many commands and
+    // scripts ran before the first one it holds.
+    std::size_t commandsBefore = 0;
+    std::size_t scriptsBefore = 0;
     std::vector<std::string> alerts;
     std::map<std::pair<std::string, std::int32_t>, std::int64_t> suitesHeld;
     std::map<std::string, std::int64_t> threadViolations;

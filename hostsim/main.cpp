@@ -3,12 +3,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <variant>
 
 #include "Catalog.h"
+#include "ControllerLink.h"
 #include "Host.h"
 #include "Options.h"
+#include "WebView.h"
 
 namespace {
 
@@ -77,8 +80,24 @@ int main(int argc, char** argv) {
         std::cerr << "cuebridge-hostsim: " << options.stampCommandsFile << ": cannot be written\n";
         return 2;
     }
+    // The live view starts before the plug-in loads, so that it shows the load too.
+    std::unique_ptr<hostsim::WebView> view;
+    if (options.uiPort >= 0) {
+        const char* home = std::getenv("HOME");
+        view = std::make_unique<hostsim::WebView>(
+            *host, hostsim::ControllerPortFile(home != nullptr ? home : ""));
+        std::string problem;
+        const int port = view->Start(static_cast<int>(options.uiPort), problem);
+        if (port < 0) {
+            std::cerr << "cuebridge-hostsim: --ui: " << problem << "\n";
+            return 2;
+        }
+        std::cerr << "cuebridge-hostsim: live view at http://127.0.0.1:" << port << "/"
+                  << std::endl;
+    }
     if (!host->LoadPlugin()) return 2;
     const int code = host->Run();
+    if (view) view->Stop();
     std::cout.flush();
     return code;
 }

@@ -1,0 +1,109 @@
+// The live view's door rules, over real HTTP against cuebridge-hostsim --ui 0 (with the
+// plug-in): it listens on the loopback only, serves only requests whose Host header
+// names the loopback at its port, and takes changes only from its own page.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "Connection.h"
+#include "HostProcess.h"
+
+using hostsim::HostProcess;
+namespace ctl = Cuebridge::Ctl;
+using namespace std::chrono_literals;
+
+namespace {
+
+int ViewPort(const HostProcess& host) {
+    const std::regex url(R"(live view at http://127\.0\.0\.1:(\d+)/)");
+    for (int i = 0; i < 200; ++i) {
+        std::smatch match;
+        const std::string text = host.Stderr();
+        if (std::regex_search(text, match, url)) return std::stoi(match[1]);
+        std::this_thread::sleep_for(25ms);
+    }
+    ADD_FAILURE() << "no view URL on stderr: " << host.Stderr();
+    return -1;
+}
+
+// One request on its own connection; the status code of the answer (0: none).
+int Status(int port, const std::string& request) {
+    ctl::ConnectStatus status;
+    int error = 0;
+    auto connection = ctl::Connection::Open(port, ctl::Clock::now() + 5s, status, error);
+    if (!connection) return 0;
+    // The view closes the connection after its answer.
+    const auto reply = connection->Exchange(request, "\x01", ctl::Clock::now() + 10s, 1 << 20);
+    if (!reply.received.starts_with("HTTP/1.1 ")) return 0;
+    return std::stoi(reply.received.substr(9, 3));
+}
+
+std::vector<int> Selected(HostProcess& host) {
+    std::vector<int> ids;
+    const auto state = host.Ask("state");
+    for (const auto& item : state["state"]["items"])
+        if (item["selected"].get<bool>()) ids.push_back(item["id"].get<int>());
+    return ids;
+}
+
+}  // namespace
+
+TEST(WebView, ServesOnlyTheLoopbackAndTakesChangesOnlyFromItsOwnPage) {
+    HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--ui", "0"});
+    const int port = ViewPort(host);
+    ASSERT_GT(port, 0);
+    const std::string self = "127.0.0.1:" + std::to_string(port);
+
+    // Bound to 127.0.0.1 (0100007F in the kernel's table), not to every address.
+    std::ifstream table("/proc/" + std::to_string(host.Pid()) + "/net/tcp");
+    char hexPort[8];
+    std::snprintf(hexPort, sizeof hexPort, ":%04X ", port);
+    std::string line, listening;
+    while (std::getline(table, line))
+        if (line.find(hexPort) != std::string::npos && line.find(" 0A ") != std::string::npos)
+            listening = line;
+    EXPECT_NE(listening.find("0100007F" + std::string(hexPort)), std::string::npos) << listening;
+
+    const auto get = [](const std::string& hostHeader) {
+        return "GET / HTTP/1.1\r\nHost: " + hostHeader + "\r\nConnection: close\r\n\r\n";
+    };
+    const auto select = [&](int id, const std::string& headers) {
+        const std::string body = "{\"id\":" + std::to_string(id) + "}";
+        return "POST /select HTTP/1.1\r\nHost: " + self + "\r\n" + headers +
+               "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+               body;
+    };
+    const std::string json = "Content-Type: application/json\r\n";
+    struct Case {
+        const char* what;
+        std::string request;
+        int status;
+        std::vector<int> selectedAfter;
+    };
+    const Case cases[] = {
+        {"the page by its address", get(self), 200, {2}},
+        {"the page by name", get("localhost:" + std::to_string(port)), 200, {2}},
+        {"a rebound DNS name", get("attacker.example:" + std::to_string(port)), 403, {2}},
+        {"a name that starts like the loopback", get("127.0.0.1.attacker.example"), 403, {2}},
+        {"another port", get("127.0.0.1:" + std::to_string(port + 1)), 403, {2}},
+        {"no Host header", "GET / HTTP/1.1\r\nConnection: close\r\n\r\n", 403, {2}},
+        {"a change from another origin",
+         select(3, json + "Origin: http://attacker.example\r\n"),
+         403,
+         {2}},
+        {"a change from an opaque origin", select(3, json + "Origin: null\r\n"), 403, {2}},
+        {"a change sent as a form", select(3, "Content-Type: text/plain\r\n"), 403, {2}},
+        {"a change from the view's page",
+         select(3, json + "Origin: http://" + self + "\r\n"),
+         200,
+         {3}},
+        {"a change from a tool without an origin", select(4, json), 200, {4}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Status(port, c.request), c.status) << c.what;
+        EXPECT_EQ(Selected(host), c.selectedAfter) << c.what;
+    }
+    EXPECT_EQ(host.Quit(), 0) << host.Stderr();
+}
