@@ -40,11 +40,10 @@ public:
     int Connect(const HostProcess& host, int notPort = -1) {
         ctl::ConnectStatus status;
         int error = 0;
-        for (int i = 0; i < 500 && !connection_; ++i) {
-            auto port = host.WaitForPort(i == 0 ? 3s : 0s, notPort);
-            if (!port) port = host.WaitForPort(20s);
-            if (port)
-                connection_ = ctl::Connection::Open(*port, ctl::Clock::now() + 5s, status, error);
+        const auto until = ctl::Clock::now() + 30s;
+        for (auto port = host.WaitForPort(3s, notPort); ctl::Clock::now() < until;
+             port = host.WaitForPort(1s)) {
+            if (port) connection_ = ctl::Connection::Open(*port, until, status, error);
             if (connection_) return *port;
             std::this_thread::sleep_for(10ms);
         }
