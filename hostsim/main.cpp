@@ -95,7 +95,10 @@ int main(int argc, char** argv) {
         std::cerr << "cuebridge-hostsim: live view at http://127.0.0.1:" << port << "/"
                   << std::endl;
     }
-    if (!host->LoadPlugin()) return 2;
+    if (!host->LoadPlugin()) {
+        host->ClosePosting();  // a page's action waiting for the main loop is answered 503
+        return 2;
+    }
     const int code = host->Run();
     if (view) view->Stop();
     std::cout.flush();
