@@ -30,15 +30,20 @@ TEST_F(ExecutorTest, EmptyIdleCallMakesNoHostCall) {
     EXPECT_FALSE(host.MaxSleepChanged());
 }
 
-TEST_F(ExecutorTest, ParsesCommandNumbersLikeStol) {
+TEST_F(ExecutorTest, ParsesCommandNumbersWithinTheirThirtyTwoBits) {
     const std::pair<std::string, std::optional<AEGP_Command>> cases[] = {
         {"2004", 2004},
         {"  12", 12},
         {"+12", 12},
         {"12abc", 12},
         {"-1", -1},
-        {"4294967298", 2},
         {"2004\r", 2004},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"2147483648", std::nullopt},
+        {"-2147483649", std::nullopt},
+        {"4294969300", std::nullopt},  // never wrapped round to 2004
+        {"-4294965292", std::nullopt},
         {"abc", std::nullopt},
         {"   ", std::nullopt},
         {"99999999999999999999", std::nullopt},
