@@ -44,6 +44,7 @@ constexpr int kTailWaitMs = 10;  // how long an unterminated tail waits for more
 // The smallest queue: while a connection is served nothing listens, and a client that
 // finds no listener is refused rather than queued and thrown away.
 constexpr int kListenBacklog = 0;
+constexpr std::size_t kMaxQueuedConnections = 16;  // taken in behind the accepted one
 
 void closeSocket(int fd) { close(fd); }
 
@@ -218,9 +219,11 @@ std::vector<int> MarluneSocket::AcceptControllers(const std::string& folder,
     std::vector<int> connections{connectionFd};
     // Even the smallest backlog lets the system complete a connection or so before the
     // listener goes. Closing the listener would reset those after their clients had
-    // connected and sent; they are taken now and served after the first one instead.
+    // connected and sent; they are taken now and served after the first one instead
+    // (a bounded number, so that a flood of connects cannot keep this loop going).
     if (fcntl(listenFd, F_SETFL, fcntl(listenFd, F_GETFL) | O_NONBLOCK) == 0) {
-        for (int queued; (queued = accept(listenFd, nullptr, nullptr)) != -1;) {
+        for (int queued; connections.size() <= kMaxQueuedConnections &&
+                         (queued = accept(listenFd, nullptr, nullptr)) != -1;) {
             // Some systems pass the listener's non-blocking mode on to the connection.
             fcntl(queued, F_SETFL, fcntl(queued, F_GETFL) & ~O_NONBLOCK);
             connections.push_back(queued);
