@@ -99,6 +99,9 @@ void Tracer::TRACE(const char* format, ...) {
     va_end(args);
     strcat(szTraceBuffer, "\r\n");
     printf("%s", szTraceBuffer);
+    // Written through at once: when standard output is a pipe or a file the C library
+    // would hold the line back, and lose it if the host dies.
+    fflush(stdout);
     if (logging) LogToFile(std::string(szTraceBuffer));
 }
 

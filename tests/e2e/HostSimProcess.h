@@ -20,9 +20,12 @@ using namespace std::chrono_literals;
 
 class HostSimProcess {
 public:
-    // hostsim: the program; args: its options (--plugin and so on); env: added variables.
+    // hostsim: the program; args: its options (--plugin and so on); env: added variables;
+    // serviceFiles: empty files made in the controller service's folder before the start
+    // (the marker files "enabletraces" and "enablelogs").
     HostSimProcess(std::string hostsim, std::vector<std::string> args,
-                   std::map<std::string, std::string> env = {});
+                   std::map<std::string, std::string> env = {},
+                   const std::vector<std::string>& serviceFiles = {});
     ~HostSimProcess();
     HostSimProcess(const HostSimProcess&) = delete;
     HostSimProcess& operator=(const HostSimProcess&) = delete;

@@ -135,13 +135,25 @@ TEST_F(PluginInHost, KeywordsQueueWorkOrAnswerAtOnce) {
               (std::vector<std::pair<int, std::string>>{{2004, "plugin"}}));
 }
 
-TEST_F(PluginInHost, CommandNumbersAreReadLikeADecimalLong) {
+TEST_F(PluginInHost, CommandNumbersAreReadWithinTheirThirtyTwoBits) {
     struct Case {
         std::string text;
         std::optional<int> runs;  // none: nothing runs
     };
     const Case cases[] = {
-        {"2004", 2004}, {"  -12", -12}, {"+7\r", 7}, {"31x", 31}, {"abc", {}}, {"", {}},
+        {"2004", 2004},
+        {"  -12", -12},
+        {"+7\r", 7},
+        {"31x", 31},
+        {"abc", {}},
+        {"", {}},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"2147483648", {}},
+        {"-2147483649", {}},
+        {"4294969300", {}},  // never wrapped round to 2004
+        {"-4294965292", {}},
+        {"99999999999999999999", {}},
     };
     for (const auto& c : cases) {
         const auto before = CommandsRun().size();
