@@ -10,11 +10,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__linux__)
+#include <linux/filter.h>
+#endif
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <thread>
 #include <utility>
 
@@ -46,6 +52,28 @@ constexpr int kTailWaitMs = 10;  // how long an unterminated tail waits for more
 // finds no listener is refused rather than queued and thrown away.
 constexpr int kListenBacklog = 0;
 constexpr std::size_t kMaxQueuedConnections = 16;  // taken in behind the accepted one
+
+// socket thread. Stops the listener taking new connections while the ones already under
+// way complete, so that none can slip into its queue between the last accept and the
+// close (closing would reset it after its client had connected and sent). On Linux a
+// filter drops every segment that opens a connection (the SYN flag, byte 13 of the TCP
+// header): such a client sends its SYN again and is then refused by the closed port.
+// Where no such filter exists the last accept and the close still leave a narrow window.
+void StopAdmitting(int listenFd) {
+#if defined(__linux__)
+    constexpr std::uint32_t kSynFlag = 0x02;
+    sock_filter dropOpenings[] = {
+        BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 13),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, kSynFlag, 0, 1), BPF_STMT(BPF_RET | BPF_K, 0),  // drop
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFF),  // keep whole
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(dropOpenings)), dropOpenings};
+    if (setsockopt(listenFd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == -1)
+        Tracer::TRACE("setsockopt() failed with error %d", errno);
+#else
+    (void)listenFd;
+#endif
+}
 
 void closeSocket(int fd) { close(fd); }
 
@@ -222,6 +250,7 @@ std::vector<int> MarluneSocket::AcceptControllers(const std::string& folder,
     // listener goes. Closing the listener would reset those after their clients had
     // connected and sent; they are taken now and served after the first one instead
     // (a bounded number, so that a flood of connects cannot keep this loop going).
+    StopAdmitting(listenFd);
     if (fcntl(listenFd, F_SETFL, fcntl(listenFd, F_GETFL) | O_NONBLOCK) == 0) {
         for (int queued; connections.size() <= kMaxQueuedConnections &&
                          (queued = accept(listenFd, nullptr, nullptr)) != -1;) {

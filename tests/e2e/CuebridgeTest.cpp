@@ -588,7 +588,10 @@ TEST(CuebridgeReconnect, RacingControllerIsServedOrRefusedNeverDropped) {
     std::set_difference(sent.begin(), sent.end(), run.begin(), run.end(), std::back_inserter(lost));
     std::printf("[ figures ] %d rounds: %zu commands sent, %d second connects refused, %zu lost\n",
                 kRounds, sent.size(), refused, lost.size());
-    EXPECT_LE(lost.size(), std::size_t{kRounds / 10}) << "commands sent but never run";
+    // A scheduler stall mid-handshake could in principle still lose one; none was seen in
+    // thousands of rounds under load, against nearly every round before.
+    EXPECT_LE(lost.size(), std::size_t{kRounds / 100})
+        << "commands sent but never run, the first " << (lost.empty() ? 0 : lost.front());
     EXPECT_TRUE(std::includes(sent.begin(), sent.end(), run.begin(), run.end()));
     EXPECT_EQ(session.Host().Quit(), 0);
 }
