@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, address + undefined sanitizers) and runs each one
-# for the given number of seconds, starting from its seed corpus. Every kept crash input
-# under fuzz/regressions/<target>/ is replayed first and must pass.
-# Usage: fuzz/run.sh [seconds]
+# for the given number of seconds, or until it has run the given number of executions,
+# starting from its seed corpus. Every kept crash input under fuzz/regressions/<target>/
+# is replayed first and must pass.
+# Usage: fuzz/run.sh [seconds] [executions]   (seconds 0: no time limit)
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 SECONDS_EACH="${1:-60}"
+RUNS=()
+[ -n "${2:-}" ] && RUNS=(-runs="$2")
 cd "$ROOT"
 [ -f build/fuzz/CMakeCache.txt ] || cmake --preset fuzz >/dev/null
 targets=()
@@ -31,13 +34,15 @@ for target in "${targets[@]}"; do
   seeds="fuzz/corpus/$target"
   [ -d "$seeds" ] || seeds=""
   if ! "$binary" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
-       -artifact_prefix="build/fuzz/$target-" -print_final_stats=1 "$work" $seeds >"$log" 2>&1; then
+       -artifact_prefix="build/fuzz/$target-" -print_final_stats=1 "${RUNS[@]}" "$work" $seeds >"$log" 2>&1; then
     echo "$target: FAILED (see $log; the crashing input is build/fuzz/$target-*)"
     tail -40 "$log"
     exit 1
   fi
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
+  rate=$(grep -o 'stat::average_exec_per_sec: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
+  cov=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1)
   total=$((total + runs))
-  echo "$target: ${runs} executions in ${SECONDS_EACH}s, no failure"
+  echo "$target: ${runs} executions, ${rate} per second, ${cov}, no failure"
 done
 echo "fuzzing: $total executions in all"

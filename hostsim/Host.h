@@ -59,6 +59,7 @@ public:
     // any thread: runs the task on the main thread at the main loop's next turn; false (the
     // task dropped) once the loop has ended.
     bool Post(std::function<void()> task) { return loop_.Post(std::move(task)); }
+    void ClosePosting() { loop_.Close(); }  // any thread: see MainLoop::Close
     // main thread: calls the idle hooks once.
     void RunIdleHooks();
     // main thread, for a test driving the host in process: calls the idle hooks if an idle

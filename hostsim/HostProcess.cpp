@@ -48,10 +48,12 @@ void RemoveTree(const std::string& path) {
 }
 
 HostProcess::HostProcess(std::string program, std::vector<std::string> args, bool journal,
-                         std::map<std::string, std::string> env) {
+                         std::map<std::string, std::string> env,
+                         const std::vector<std::string>& serviceFiles) {
     home_ = MakeTempDir("hostsim-home-");
     // The controller service's folder exists; the plug-in creates only the last level.
     std::filesystem::create_directories(home_ + Cuebridge::Protocol::kServiceFolder + "PluginData");
+    for (const auto& name : serviceFiles) std::ofstream(ServiceFolder() + name);
     const std::string stderrPath = home_ + "/stderr.txt";
 
     int in[2], out[2];

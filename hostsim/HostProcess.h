@@ -24,9 +24,11 @@ using namespace std::chrono_literals;
 class HostProcess {
 public:
     // program: cuebridge-hostsim; args: its options; journal: also write the call journal
-    // (JournalPath()); env: variables added to the child's environment.
+    // (JournalPath()); env: variables added to the child's environment; serviceFiles: empty
+    // files made in the controller service's folder before the start (the marker files).
     HostProcess(std::string program, std::vector<std::string> args, bool journal = false,
-                std::map<std::string, std::string> env = {});
+                std::map<std::string, std::string> env = {},
+                const std::vector<std::string>& serviceFiles = {});
     ~HostProcess();
     HostProcess(const HostProcess&) = delete;
     HostProcess& operator=(const HostProcess&) = delete;

@@ -119,8 +119,11 @@ void MainLoop::Run(const Options& options, Console& console, const std::function
             nextIdle = MonotonicMicros() + interval;
         }
     }
-    // Tasks still queued are dropped unrun, outside the lock (their owners learn it from
-    // what the tasks held).
+    Close();
+}
+
+void MainLoop::Close() {
+    // Dropped outside the lock: destroying a task may wake its owner.
     std::vector<std::function<void()>> dropped;
     {
         std::lock_guard lock(postedMutex_);

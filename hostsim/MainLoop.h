@@ -31,6 +31,9 @@ public:
     // any thread: queues the task for the main thread; false (the task dropped) once Run
     // has ended.
     bool Post(std::function<void()> task);
+    // any thread: refuses further tasks and drops the queued ones unrun (their owners learn it
+    // from what the tasks held). Run ends this way; a host that never runs its loop calls it.
+    void Close();
     static void OnSignal(int);  // async-signal-safe
 
 private:

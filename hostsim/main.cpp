@@ -1,5 +1,6 @@
 // cuebridge-hostsim: loads a plug-in the way the host does and plays the host around it.
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -53,6 +54,8 @@ void WarnOfAMissingPortFolder() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // One line at a time even into a pipe: a console answer never waits behind a trace.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     auto parsed = hostsim::ParseOptions(argc, argv);
     if (const int* code = std::get_if<int>(&parsed)) return *code;
     auto options = std::get<hostsim::Options>(std::move(parsed));
@@ -95,7 +98,10 @@ int main(int argc, char** argv) {
         std::cerr << "cuebridge-hostsim: live view at http://127.0.0.1:" << port << "/"
                   << std::endl;
     }
-    if (!host->LoadPlugin()) return 2;
+    if (!host->LoadPlugin()) {
+        host->ClosePosting();  // a page's action waiting for the main loop is answered 503
+        return 2;
+    }
     const int code = host->Run();
     if (view) view->Stop();
     std::cout.flush();

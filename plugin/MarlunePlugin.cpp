@@ -9,12 +9,17 @@
 
 #include "AEGP_SuiteHandler.h"
 #include "HostContext.h"
+#include "MarluneSocket.h"
 #include "ThreadSafeQueue.h"
 #include "Tracer.h"
 
 namespace Cuebridge {
 
 std::atomic<bool> IsScriptExecuting{false};
+std::atomic<bool> idleHookMissing{false};
+
+const char* const kNoIdleHookError =
+    "SCRIPT ERROR: the plug-in cannot run scripts: its idle hook is not registered";
 
 const char* const kInstalledEffectsScript =
     "function getEffects(){var effects = '';var effectsList = app.effects;"
@@ -67,11 +72,26 @@ public:
 };
 
 // Requesting thread: the executor's notification normally ends the wait at once;
-// the 1 ms re-check is the fallback should a notification ever be missed.
-void WaitForScriptFlagLowered() {
+// the 1 ms re-check is the fallback should a notification ever be missed. False when
+// the idle hook turned out to be missing (the script was queued while the entry point
+// was still registering the hooks): nobody will ever lower the flag.
+bool WaitForScriptFlagLowered() {
     ScriptSync& sync = Sync();
     std::unique_lock<std::mutex> lock(sync.mutex);
-    while (IsScriptExecuting.load()) sync.wake.wait_for(lock, std::chrono::milliseconds(1));
+    while (IsScriptExecuting.load()) {
+        if (idleHookMissing.load()) return false;
+        sync.wake.wait_for(lock, std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// any thread: work for the host is refused because no idle hook will carry it out;
+// traced once per controller connection, however many messages bring such work.
+void TraceDroppedWork() {
+    static std::atomic<unsigned> tracedFor{~0u};
+    const unsigned connection = servedConnections.load();
+    if (tracedFor.exchange(connection) != connection)
+        Tracer::TRACE("Idle hook not registered: work for the host is dropped on this connection");
 }
 
 // any thread: utilSuite is set at entry before any other thread starts; when the host
@@ -82,6 +102,10 @@ void RequestIdleCall() {
 
 // socket thread
 void QueueForIdle(ThreadSafeQueue& queue, std::string text) {
+    if (idleHookMissing.load()) {
+        TraceDroppedWork();
+        return;
+    }
     try {
         queue.Push(std::move(text));
         RequestIdleCall();
@@ -204,6 +228,11 @@ A_Err MarlunePlugin::ExecuteScript(std::string script, std::string& result, std:
         result.clear();  // an empty text reads as an empty queue and would never run
         return 0;
     }
+    if (idleHookMissing.load()) {
+        TraceDroppedWork();
+        result = kNoIdleHookError;
+        return 0;
+    }
     try {
         ScriptRequestSlot slot;
         IsScriptExecuting.store(true);
@@ -214,8 +243,7 @@ A_Err MarlunePlugin::ExecuteScript(std::string script, std::string& result, std:
             throw;
         }
         RequestIdleCall();
-        WaitForScriptFlagLowered();
-        result = GetScriptResults();
+        result = WaitForScriptFlagLowered() ? GetScriptResults() : kNoIdleHookError;
     } catch (...) {
         // result keeps what it held; the caller answers with it.
     }

@@ -16,6 +16,13 @@ namespace Cuebridge {
 // executor once that script's result is on scriptResultQueue.
 extern std::atomic<bool> IsScriptExecuting;
 
+// Raised by the entry point when the idle hook could not be registered: queued work
+// and scripts could then never be carried out, so they are refused instead of queued.
+extern std::atomic<bool> idleHookMissing;
+
+// The reply text of a script refused because the idle hook is missing.
+extern const char* const kNoIdleHookError;
+
 // The script run at start-up; its result lists every installed effect as
 // matchName|displayName|category*|* records.
 extern const char* const kInstalledEffectsScript;
@@ -36,7 +43,7 @@ public:
     static MarlunePlugin* GetInstance();  // any thread; null before CreateInstance
 
     // socket thread (any thread but the main one): queue the text unchanged and ask
-    // for an idle call; failures stay inside.
+    // for an idle call; failures stay inside. Nothing is queued without an idle hook.
     void ExecuteCommand(std::string command);
     void ExecuteInfoPanelCommands(std::string command);
     void ExecuteProjectCommands(std::string command);
@@ -54,7 +61,8 @@ public:
 
     // Any thread except the main one (it waits for the idle hook). One request at a
     // time: a second caller waits for the first to finish. Fills result (a failed
-    // script gives "SCRIPT ERROR: " + the host's error text); error is left alone.
+    // script gives "SCRIPT ERROR: " + the host's error text, a missing idle hook
+    // kNoIdleHookError at once); error is left alone.
     // Always returns 0.
     A_Err ExecuteScript(std::string script, std::string& result, std::string& error);
     // any thread: every waiting result, joined in order, up to the first empty one.

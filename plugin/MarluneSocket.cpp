@@ -1,6 +1,7 @@
 #include "MarluneSocket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -9,12 +10,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__linux__)
+#include <linux/filter.h>
+#endif
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <iterator>
 #include <thread>
 #include <utility>
 
@@ -36,12 +42,38 @@ std::vector<std::string> SplitString(std::string text, char delimiter) {
 namespace Cuebridge {
 
 std::atomic<int> clientSocketConnected{-1};
+std::atomic<unsigned> servedConnections{0};
 
 namespace {
 
 constexpr std::size_t kMaxReceive = MarluneSocket::kReceiveBufferSize - 1;
 constexpr int kTailWaitMs = 10;  // how long an unterminated tail waits for more bytes
-constexpr int kListenBacklog = 128;
+// The smallest queue: while a connection is served nothing listens, and a client that
+// finds no listener is refused rather than queued and thrown away.
+constexpr int kListenBacklog = 0;
+constexpr std::size_t kMaxQueuedConnections = 16;  // taken in behind the accepted one
+
+// socket thread. Stops the listener taking new connections while the ones already under
+// way complete, so that none can slip into its queue between the last accept and the
+// close (closing would reset it after its client had connected and sent). On Linux a
+// filter drops every segment that opens a connection (the SYN flag, byte 13 of the TCP
+// header): such a client sends its SYN again and is then refused by the closed port.
+// Where no such filter exists the last accept and the close still leave a narrow window.
+void StopAdmitting(int listenFd) {
+#if defined(__linux__)
+    constexpr std::uint32_t kSynFlag = 0x02;
+    sock_filter dropOpenings[] = {
+        BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 13),
+        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, kSynFlag, 0, 1), BPF_STMT(BPF_RET | BPF_K, 0),  // drop
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFF),  // keep whole
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(dropOpenings)), dropOpenings};
+    if (setsockopt(listenFd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == -1)
+        Tracer::TRACE("setsockopt() failed with error %d", errno);
+#else
+    (void)listenFd;
+#endif
+}
 
 void closeSocket(int fd) { close(fd); }
 
@@ -69,11 +101,34 @@ void Send(int fd, std::string_view text) {
     }
 }
 
-// A browser can be made to send requests to a localhost port; their lines must never
-// run as commands. Recognises a request line ("METHOD target HTTP/...") and the Host
+// Takes the leading decimal digits off the text; false when there are none.
+bool SkipDigits(std::string_view& text) {
+    std::size_t n = 0;
+    while (n < text.size() && std::isdigit(static_cast<unsigned char>(text[n]))) ++n;
+    text.remove_prefix(n);
+    return n > 0;
+}
+
+// True for a line ending in " HTTP/" and a version ("1.1", "2"), a carriage return allowed.
+bool EndsWithHttpVersion(std::string_view line) {
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    const std::size_t marker = line.rfind(" HTTP/");
+    if (marker == std::string_view::npos) return false;
+    std::string_view version = line.substr(marker + 6);
+    if (!SkipDigits(version)) return false;
+    if (version.empty()) return true;
+    if (version.front() != '.') return false;
+    version.remove_prefix(1);
+    return SkipDigits(version) && version.empty();
+}
+
+// A browser or a tool like curl can be made to send requests to a localhost port;
+// their lines must never run as commands. Recognises a request line by its method
+// ("METHOD target HTTP/...") or by its ending, whatever the method, and the Host
 // header, which every HTTP/1.1 request carries.
 bool IsHttpRequest(std::string_view line) {
     if (line.size() >= 5 && strncasecmp(line.data(), "host:", 5) == 0) return true;
+    if (EndsWithHttpVersion(line)) return true;
     std::size_t method = 0;
     while (method < line.size() && std::isupper(static_cast<unsigned char>(line[method]))) ++method;
     if (method == 0 || method == line.size() || line[method] != ' ') return false;
@@ -149,41 +204,68 @@ void MarluneSocket::StartListeningOne() {
     // HOME is read anew in every cycle; without it the server listens unpublished.
     const std::string folder = PortFolder();
     const std::string portFile = folder.empty() ? folder : folder + Protocol::kPortFileName;
-    const int connectionFd = AcceptController(folder, portFile);
-    if (connectionFd < 0) {  // every failed step of a cycle ends here
+    const std::vector<int> connections = AcceptControllers(folder, portFile);
+    if (connections.empty()) {  // every failed step of a cycle ends here
         std::this_thread::sleep_for(retryPause_.AfterFailure());
         return;
     }
     retryPause_.AfterSuccess();
 
-    clientSocketConnected.store(connectionFd);
-    ServeConnection(connectionFd);
-    clientSocketConnected.store(-1);
-    closeSocket(connectionFd);
+    for (const int connectionFd : connections) {  // one at a time, in arrival order
+        servedConnections.fetch_add(1);
+        clientSocketConnected.store(connectionFd);
+        ServeConnection(connectionFd);
+        clientSocketConnected.store(-1);
+        closeSocket(connectionFd);
+    }
     if (!portFile.empty() && std::remove(portFile.c_str()) != 0)
         Tracer::TRACE("File delete failed: %s", portFile.c_str());
 }
 
-// socket thread: bind, publish, listen, accept. Returns the connection or -1; the
+// socket thread: bind, publish, listen, accept. Returns the accepted connection followed
+// by any the system had already let in behind it (empty when the accept failed); the
 // listening socket is closed in every case.
-int MarluneSocket::AcceptController(const std::string& folder, const std::string& portFile) {
+std::vector<int> MarluneSocket::AcceptControllers(const std::string& folder,
+                                                  const std::string& portFile) {
     const int listenFd = BindLoopbackSocket();
-    if (listenFd < 0) return -1;
+    if (listenFd < 0) return {};
     if (!PublishPort(listenFd, folder, portFile)) {
         closeSocket(listenFd);
-        return -1;
+        return {};
     }
     if (listen(listenFd, kListenBacklog) == -1) {
         Tracer::TRACE("listen() failed with error %d", errno);
         closeSocket(listenFd);
-        return -1;
+        return {};
     }
     Tracer::TRACE("Listening...");
     const int connectionFd = accept(listenFd, nullptr, nullptr);
-    const int acceptErrno = errno;
+    if (connectionFd == -1) {
+        Tracer::TRACE("accept() failed with error %d", errno);
+        closeSocket(listenFd);
+        return {};
+    }
+    std::vector<int> connections{connectionFd};
+    // Even the smallest backlog lets the system complete a connection or so before the
+    // listener goes. Closing the listener would reset those after their clients had
+    // connected and sent; they are taken now and served after the first one instead
+    // (a bounded number, so that a flood of connects cannot keep this loop going).
+    StopAdmitting(listenFd);
+    if (fcntl(listenFd, F_SETFL, fcntl(listenFd, F_GETFL) | O_NONBLOCK) == 0) {
+        for (int queued; connections.size() <= kMaxQueuedConnections &&
+                         (queued = accept(listenFd, nullptr, nullptr)) != -1;) {
+            // Some systems pass the listener's non-blocking mode on to the connection.
+            fcntl(queued, F_SETFL, fcntl(queued, F_GETFL) & ~O_NONBLOCK);
+            connections.push_back(queued);
+        }
+    } else {
+        Tracer::TRACE("fcntl() failed with error %d", errno);
+    }
     closeSocket(listenFd);  // one connection at a time: later attempts are refused
-    if (connectionFd == -1) Tracer::TRACE("accept() failed with error %d", acceptErrno);
-    return connectionFd;
+    if (connections.size() > 1)
+        Tracer::TRACE("%d queued connections wait their turn",
+                      static_cast<int>(connections.size() - 1));
+    return connections;
 }
 
 // socket thread. Binds to the loopback address only: the controller runs on this
@@ -244,14 +326,17 @@ bool MarluneSocket::PublishPort(int listenFd, const std::string& folder,
     Tracer::TRACE("Local address '%s'", addressText);
 
     if (portFile.empty()) return true;
-    std::ofstream file(portFile, std::ios::out | std::ios::trunc);
-    if (!file.is_open()) {
+    // Private whatever the umask, and whatever mode a file left by an earlier run had.
+    const int file = open(portFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (file == -1) {
         Tracer::TRACE("File open failed: %s", portFile.c_str());
         return true;
     }
-    file << port;
-    if (file.fail()) Tracer::TRACE("File write failed: %s", portFile.c_str());
-    file.close();
+    const std::string text = std::to_string(port);
+    if (fchmod(file, 0600) != 0 ||
+        write(file, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+        Tracer::TRACE("File write failed: %s", portFile.c_str());
+    close(file);
     return true;
 }
 
@@ -293,10 +378,9 @@ bool MarluneSocket::SettleTail(int connectionFd) {
 bool MarluneSocket::HandleReceived(int replyFd, std::string_view bytes) {
     Tracer::TRACE("%d bytes received %d", static_cast<int>(bytes.size()),
                   static_cast<int>(kReceiveBufferSize));
-    if (Tracing()) {
-        const std::string_view text = bytes.substr(0, bytes.find('\0'));
-        Tracer::TRACE("%d messages", static_cast<int>(std::count(text.begin(), text.end(), '\n')));
-    }
+    if (Tracing())
+        Tracer::TRACE("%d messages",
+                      static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n')));
     const bool keepOpen = assembler_.Feed(
         bytes, [&](std::string_view message) { return HandleMessage(replyFd, message); });
     if (keepOpen) Tracer::TRACE("All messages processed");
@@ -312,6 +396,10 @@ bool MarluneSocket::HandlePendingTail(int replyFd) {
 // socket thread: dispatches one message and writes its reply before the next one.
 bool MarluneSocket::HandleMessage(int replyFd, std::string_view message) {
     Tracer::TRACE("Message %d", static_cast<int>(message.size()));
+    if (message.find('\0') != std::string_view::npos) {  // not text: nothing of it is used
+        Tracer::TRACE("Invalid message");
+        return true;
+    }
     if (IsHttpRequest(message)) {
         Tracer::TRACE("HTTP request refused, closing the connection");
         return false;

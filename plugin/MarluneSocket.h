@@ -26,12 +26,15 @@ namespace Cuebridge {
 // Descriptor of the connection being served; -1 while none is open.
 // Written by the socket thread, read by SendSocketMessage.
 extern std::atomic<int> clientSocketConnected;
+// How many connections the socket thread has begun to serve; tells one connection from
+// the next. Written by the socket thread, read by any thread.
+extern std::atomic<unsigned> servedConnections;
 
 // MessageAssembler: turns received bytes, in whatever pieces they arrive, into
-// messages (the text between line feeds). A zero byte ends the text of a piece; the
-// bytes after it in that piece are dropped. An unterminated tail is kept and joined
-// with the next piece; the owner decides when it counts as a message (FlushTail).
-// A message longer than the bound is traced and dropped up to its line feed.
+// messages (the text between line feeds; every other byte, zero included, is part of
+// the message). An unterminated tail is kept and joined with the next piece; the owner
+// decides when it counts as a message (FlushTail). A message longer than the bound is
+// traced and dropped up to its line feed.
 // Used by one thread at a time; owns its tail buffer.
 class MessageAssembler {
 public:
@@ -104,7 +107,7 @@ public:
     void StartListening(int port);
     // socket thread body: listen cycles without end.
     static void BackgroundThread(MarluneSocket* socket);
-    // socket thread: one listen cycle; returns when the connection ends, or after the
+    // socket thread: one listen cycle; returns when its connections end, or after the
     // retry pause when a step before the accepted connection fails.
     void StartListeningOne();
 
@@ -127,10 +130,10 @@ public:
     bool HasPendingTail() const { return assembler_.HasTail(); }
 
 private:
-    // Steps of one cycle; every failure ends in AcceptController returning -1.
+    // Steps of one cycle; every failure ends in AcceptControllers returning nothing.
     int BindLoopbackSocket();
     bool PublishPort(int listenFd, const std::string& folder, const std::string& portFile);
-    int AcceptController(const std::string& folder, const std::string& portFile);
+    std::vector<int> AcceptControllers(const std::string& folder, const std::string& portFile);
     void ServeConnection(int connectionFd);
     // Waits briefly for more bytes after a receive left a tail; handles the tail as a
     // message when none come. Returns false when the connection must be closed.
@@ -148,7 +151,6 @@ private:
 
 template <class OnMessage>
 bool MessageAssembler::Feed(std::string_view bytes, OnMessage&& onMessage) {
-    bytes = bytes.substr(0, bytes.find('\0'));
     std::size_t start = 0;
     for (std::size_t end; (end = bytes.find('\n', start)) != std::string_view::npos;
          start = end + 1) {

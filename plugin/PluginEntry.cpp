@@ -1,5 +1,6 @@
 #include "PluginEntry.h"
 
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -25,11 +26,16 @@ int idleRefconTarget = 0;  // only its address is used, as the opaque idle refco
 
 // ---- idle executor (main thread) ------------------------------------------------------
 
-// The text as a base-10 long (blanks, a sign, digits; the rest ignored), narrowed to
-// its low 32 bits. False when there is no number or it is out of range for long.
+// The text as a base-10 number (blanks, a sign, digits; the rest ignored). False when
+// there is no number or it does not fit a command number: a larger one is never cut
+// down to some other command.
 bool ParseCommandNumber(const std::string& text, AEGP_Command& command) {
     try {
-        command = static_cast<AEGP_Command>(std::stol(text));
+        const long long number = std::stoll(text);
+        if (number < std::numeric_limits<AEGP_Command>::min() ||
+            number > std::numeric_limits<AEGP_Command>::max())
+            return false;
+        command = static_cast<AEGP_Command>(number);
         return true;
     } catch (const std::logic_error&) {  // invalid_argument, out_of_range
         return false;
@@ -158,6 +164,7 @@ A_Err RegisterHooks(const AEGP_SuiteHandler& suites) {
     if (err == 0) err = registry->AEGP_RegisterUpdateMenuHook(S_my_id, UpdateMenuHook, nullptr);
     idleRefcon = reinterpret_cast<AEGP_IdleRefcon>(&idleRefconTarget);
     if (err == 0) err = registry->AEGP_RegisterIdleHook(S_my_id, IdleHook, idleRefcon);
+    if (err != 0) idleHookMissing.store(true);
     return err;
 }
 
@@ -286,15 +293,18 @@ A_Err EntryPointFunc(SPBasicSuite* pica_basicP, A_long, A_long, AEGP_PluginID ae
     }
 
     if (utilSuite == nullptr) {
+        idleHookMissing.store(true);
         Tracer::TRACE("EntryPointFunc: missing suite, error %d", kMissingSuiteError);
         return kMissingSuiteError;
     }
     try {
         return RegisterAndStart();
     } catch (int err) {
+        idleHookMissing.store(true);  // the registry was out of reach: no hook is in place
         Tracer::TRACE("EntryPointFunc: missing suite, error %d", err);
         return err;
     } catch (...) {
+        idleHookMissing.store(true);
         Tracer::TRACE("EntryPointFunc failed");
         return A_Err_GENERIC;
     }

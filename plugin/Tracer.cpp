@@ -76,8 +76,10 @@ void Tracer::ResetLogFileNameForTesting() {
     logFileName.clear();
 }
 
-void Tracer::LogToFile(std::string message) {
-    const std::string path = GetLogFileName();
+void Tracer::LogToFile(std::string message) { AppendToLog(GetLogFileName(), message); }
+
+// any thread; takes no lock, so TRACE may call it under its own.
+void Tracer::AppendToLog(const std::string& path, const std::string& message) {
     if (path.empty()) return;
     // Opened and closed per line so that every line reaches the OS before TRACE returns.
     // The Logs folder is never created: a missing folder just loses the line.
@@ -92,6 +94,8 @@ void Tracer::TRACE(const char* format, ...) {
     const bool logging = GetLog();
     if (!GetTracing() && !logging) return;
 
+    // The log file's name is fixed before the trace lock is taken: no thread holds two locks.
+    const std::string logPath = logging ? GetLogFileName() : std::string();
     std::lock_guard<std::mutex> lock(traceMutex);
     va_list args;
     va_start(args, format);
@@ -99,7 +103,10 @@ void Tracer::TRACE(const char* format, ...) {
     va_end(args);
     strcat(szTraceBuffer, "\r\n");
     printf("%s", szTraceBuffer);
-    if (logging) LogToFile(std::string(szTraceBuffer));
+    // Written through at once: when standard output is a pipe or a file the C library
+    // would hold the line back, and lose it if the host dies.
+    fflush(stdout);
+    if (logging) AppendToLog(logPath, szTraceBuffer);
 }
 
 std::string ServiceFolder() {

@@ -34,6 +34,9 @@ public:
 
     // Forgets the log file name so that the next logged line fixes a new one.
     static void ResetLogFileNameForTesting();
+
+private:
+    static void AppendToLog(const std::string& path, const std::string& message);
 };
 
 // The controller service's folder under HOME, with a trailing slash; empty when HOME

@@ -53,6 +53,7 @@ protected:
         home->Touch("enabletraces");
         home->Touch("enablelogs");
         std::filesystem::create_directories(home->ServiceFolder() / "PluginData");
+        umask(0);  // the port folder and file are private whatever the umask
         hostsim::Options options;
         options.idleIntervalMs = 30;
         host = new hostsim::Host(options, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
@@ -196,13 +197,25 @@ TEST_F(PluginInHost, MenuCommandsActThroughTheHookAndTheHostStillRunsThem) {
         (std::vector<std::pair<int, std::string>>{{2488, "user"}, {2489, "user"}, {2490, "user"}}));
 }
 
-TEST_F(PluginInHost, CommandNumbersAreReadLikeADecimalLong) {
+TEST_F(PluginInHost, CommandNumbersAreReadWithinTheirThirtyTwoBits) {
     struct Case {
         std::string text;
         std::optional<int> runs;  // none: nothing runs
     };
     const Case cases[] = {
-        {"2004", 2004}, {"  -12", -12}, {"+7\r", 7}, {"31x", 31}, {"abc", {}}, {"", {}},
+        {"2004", 2004},
+        {"  -12", -12},
+        {"+7\r", 7},
+        {"31x", 31},
+        {"abc", {}},
+        {"", {}},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"2147483648", {}},
+        {"-2147483649", {}},
+        {"4294969300", {}},  // never wrapped round to 2004
+        {"-4294965292", {}},
+        {"99999999999999999999", {}},
     };
     for (const auto& c : cases) {
         const auto before = CommandsRun().size();
@@ -324,8 +337,9 @@ std::string ReadAll(int fd) {  // until the peer closes, or 5 s pass
 // Ports this process listens on, with the address as /proc shows it (0100007F: loopback).
 std::set<std::pair<std::string, int>> OwnListeningSockets() {
     std::set<std::string> inodes;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        const std::string target = std::filesystem::read_symlink(entry.path()).string();
+    std::error_code gone;  // descriptors come and go while the folder is read
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", gone)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), gone).string();
         if (target.starts_with("socket:[")) inodes.insert(target.substr(8, target.size() - 9));
     }
     std::set<std::pair<std::string, int>> sockets;
@@ -354,6 +368,8 @@ TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnsw
     struct stat info {};
     ASSERT_EQ(stat(folder.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(stat((folder / "socket.port").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 
     const int first = ConnectTo(port);
     ASSERT_GE(first, 0);

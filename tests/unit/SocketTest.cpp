@@ -84,21 +84,28 @@ std::string Read(int fd, std::size_t n) {
     return got;
 }
 
-TEST(HttpRefusal, RequestLinesAndHostHeadersCloseTheConnectionUndispatched) {
+// Request lines by their method or by their ending, and the Host header, close the
+// connection before anything after them runs; look-alikes are ordinary messages.
+TEST(HttpRefusal, RequestLinesAndHostHeadersCloseTheConnection) {
     const struct {
-        const char* bytes;
-        bool refused;
+        std::string bytes;
+        bool keptOpen;
+        int dispatched;
     } cases[] = {
-        {"GET /1|ExecuteCommand|2004 HTTP/1.0\n", true},  // no Host line follows
-        {"POST /run HTTP/1.1\r\n", true},
-        {"hOsT: localhost\n", true},
-        {"1|Script|'GET / HTTP/1.1'\n", false},
-        {"1|ExecuteCommand|2004\n", false},
+        {"1|a|b\nPOST /run HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n2|ExecuteCommand|2004\n", false, 1},
+        {"hOsT: localhost\n1|a|b\n", false, 0},
+        {"GET /1|ExecuteCommand|2004 HTTP/1.0\n", false, 0},            // no Host line follows
+        {"1|ExecuteCommand|2004 / HTTP/1.1\r\nHost: x\r\n", false, 0},  // curl -X
+        {"get / HTTP/2\n", false, 0},
+        {"1|Script|x HTTP/1.1\n", false, 0},
+        {"1|Script|'HTTP/1.1'\n", true, 1},
+        {"1|Script|x HTTP/\n", true, 1},
+        {"1|Script|x HTTP/1.1;\n", true, 1},
     };
     for (const auto& c : cases) {
         EchoSocket socket;
-        EXPECT_EQ(socket.HandleReceived(-1, c.bytes), !c.refused) << c.bytes;
-        EXPECT_EQ(socket.dispatched, c.refused ? 0 : 1) << c.bytes;
+        EXPECT_EQ(socket.HandleReceived(-1, c.bytes), c.keptOpen) << c.bytes;
+        EXPECT_EQ(socket.dispatched, c.dispatched) << c.bytes;
     }
 }
 
