@@ -22,7 +22,9 @@ std::atomic<bool> IsLogEnabled{false};
 
 std::mutex traceMutex;    // guards szTraceBuffer and the printing/logging of one line
 std::mutex logNameMutex;  // guards logFileName
-std::string logFileName;
+// Never destroyed: the socket thread is detached and may trace while the process exits,
+// after static destructors ran.
+std::string& logFileName = *new std::string();
 
 constexpr int kFormatLimit = 4093;  // at most 4092 characters plus NUL before CR LF
 

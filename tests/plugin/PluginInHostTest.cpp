@@ -59,6 +59,9 @@ protected:
         host = new hostsim::Host(options, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
         host->GetJournal().KeepInMemory();
         ASSERT_EQ(host->CallEntryPoint(EntryPointFunc), 0);
+        // Every test starts once the start-up job (a requester of its own) has stored the
+        // effects, so that no other script request is under way.
+        ASSERT_TRUE(PumpUntil([] { return !Dispatcher().GetInstalledAEEffects().empty(); }));
     }
     void TearDown() override {
         for (const auto& [call, count] : host->RecordsCopy().threadViolations)
@@ -122,7 +125,6 @@ TEST_F(PluginInHost, EntrySwitchesLoggingOnRegistersInOrderAndStoresTheEffects) 
     EXPECT_EQ(start, (std::vector<std::string>{
                          kAEGPUtilitySuite, kAEGPRegisterSuite, "AEGP_RegisterCommandHook",
                          "AEGP_RegisterUpdateMenuHook", "AEGP_RegisterIdleHook"}));
-    EXPECT_TRUE(PumpUntil([] { return !Dispatcher().GetInstalledAEEffects().empty(); }));
     std::string expected;
     for (const auto& e : hostsim::BuiltInEffects())
         expected += e.matchName + "|" + e.displayName + "|" + e.category + "*|*";
