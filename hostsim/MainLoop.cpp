@@ -6,10 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
+#include <thread>
 
 #include "Clock.h"
 #include "ScriptEngine.h"
@@ -79,9 +82,44 @@ bool MainLoop::Post(std::function<void()> task) {
     return true;
 }
 
+// console thread, for the life of the process: hands standard input to the main loop in
+// the order it arrives. The main thread cannot read it while it runs a script, so a "quit"
+// line is also watched for here: if the host has not ended half a second later (a script
+// that never ends), the quit is made at once, which stops the running script.
+void MainLoop::ReadConsole(Console& console) {
+    std::string line;
+    for (;;) {
+        char buffer[4096];
+        const auto n = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // end of input is not quit
+        std::string bytes(buffer, static_cast<std::size_t>(n));
+        Post([&console, bytes] {
+            for (const auto& answer : console.Feed(bytes)) std::cout << answer << std::endl;
+        });
+        bool quit = false;
+        for (const char c : bytes) {
+            if (c != '\n') {
+                line += c;
+                continue;
+            }
+            const auto first = line.find_first_not_of(" \t\r");
+            const auto last = line.find_last_not_of(" \t\r");
+            quit = quit ||
+                   (first != std::string::npos && line.substr(first, last - first + 1) == "quit");
+            line.clear();
+        }
+        if (quit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            RequestQuit();
+            return;
+        }
+    }
+}
+
 // main thread
 void MainLoop::Run(const Options& options, Console& console, const std::function<void()>& idle) {
-    bool stdinOpen = true;
+    std::thread(&MainLoop::ReadConsole, this, std::ref(console)).detach();
     const auto start = MonotonicMicros();
     const auto interval = options.idleIntervalMs * 1000;
     const auto exitAt = options.exitAfterMs > 0 ? start + options.exitAfterMs * 1000 : 0;
@@ -94,19 +132,9 @@ void MainLoop::Run(const Options& options, Console& console, const std::function
             idleRequested_
                 ? 0
                 : static_cast<int>(std::max<std::int64_t>(0, (wakeAt - now + 999) / 1000));
-        pollfd fds[2] = {{g_wakeRead, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        poll(fds, stdinOpen ? 2 : 1, timeoutMs);
-        if (fds[0].revents & POLLIN) DrainWakePipe();
-        if (stdinOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-            char buffer[4096];
-            const auto n = read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n <= 0 && !(n < 0 && errno == EINTR))
-                stdinOpen = false;  // end of input is not quit
-            if (n > 0)
-                for (const auto& answer :
-                     console.Feed(std::string_view(buffer, static_cast<std::size_t>(n))))
-                    std::cout << answer << std::endl;
-        }
+        pollfd wake{g_wakeRead, POLLIN, 0};
+        poll(&wake, 1, timeoutMs);
+        if (wake.revents & POLLIN) DrainWakePipe();
         std::vector<std::function<void()>> tasks;
         {
             std::lock_guard lock(postedMutex_);

@@ -37,6 +37,8 @@ public:
     static void OnSignal(int);  // async-signal-safe
 
 private:
+    void ReadConsole(Console& console);  // console thread
+
     std::atomic<bool> idleRequested_{false};
     std::atomic<bool> quitRequested_{false};
     std::mutex postedMutex_;  // guards posted_ and ended_

@@ -268,13 +268,18 @@ TEST(CuebridgeProcess, TraceLinesAreWrittenAtOnceAndDroppedWorkIsTracedOncePerCo
     EXPECT_EQ(dropped, 2);
 }
 
-TEST(CuebridgeProcess, EndsOnSignalDuringAnEndlessScriptOrAtItsDeadline) {
-    for (const int signal : {SIGINT, SIGTERM}) {
+TEST(CuebridgeProcess, EndsOnSignalOrQuitDuringAnEndlessScriptOrAtItsDeadline) {
+    // 0: "quit" on the console, which the main thread cannot read while the script runs.
+    for (const int signal : {SIGINT, SIGTERM, 0}) {
         SCOPED_TRACE(signal);
         PluginProcess plugin;
         plugin.SendAndLeave("1|Script|while (true) {}\n", 100ms);
-        plugin.Host().Signal(signal);
-        EXPECT_EQ(plugin.Host().WaitExit(5s), 0);
+        if (signal == 0) {
+            EXPECT_EQ(plugin.Host().Quit(5s), 0);
+        } else {
+            plugin.Host().Signal(signal);
+            EXPECT_EQ(plugin.Host().WaitExit(5s), 0);
+        }
     }
     PluginProcess plugin({"--exit-after-ms", "300"});
     plugin.Host().CloseStdin();  // the end of the console's input ends nothing
