@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "Host.h"
+#include "Loopback.h"
 #include "Marlune.h"
 #include "MarlunePlugin.h"
 #include "PluginEntry.h"
@@ -315,17 +316,6 @@ TEST_F(PluginInHost, TestScriptCommandRunsTheFileWithoutBlockingTheMainThread) {
 }
 
 // ---- the socket server, over real loopback connections ------------------------------------
-
-int ConnectTo(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
-    close(fd);
-    return -1;
-}
 
 std::string ReadAll(int fd) {  // until the peer closes, or 5 s pass
     std::string got;

@@ -21,6 +21,7 @@
 #include <sstream>
 #include <thread>
 
+#include "Loopback.h"
 #include "MarluneSocket.h"
 #include "TempHome.h"
 #include "Tracer.h"
@@ -58,17 +59,6 @@ std::string ReadFile(const fs::path& path) {
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
-}
-
-int ConnectTo(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
-    close(fd);
-    return -1;
 }
 
 // Reads up to n bytes, until the peer closes or 5 s pass.
