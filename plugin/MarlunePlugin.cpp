@@ -116,6 +116,18 @@ void QueueForIdle(ThreadSafeQueue& queue, std::string text) {
 
 }  // namespace
 
+// main thread (entry point): from now on work for the host is refused. What the socket
+// thread queued before the registration failed could never run either, so it goes too.
+void MarkIdleHookMissing() {
+    idleHookMissing.store(true);
+    int dropped = 0;
+    for (ThreadSafeQueue* queue :
+         {&commandQueue, &projectCommandQueue, &infoPanelCommandQueue, &scriptQueue}) {
+        for (; !queue->Empty(); ++dropped) queue->Pop();
+    }
+    if (dropped > 0) Tracer::TRACE("Idle hook not registered: %d queued items dropped", dropped);
+}
+
 // main thread. The executor lowers the flag after queuing the result; taking the
 // mutex before notifying means a requester is either still before its test of the
 // flag or already waiting, so the notification cannot fall between the two.

@@ -19,6 +19,8 @@ extern std::atomic<bool> IsScriptExecuting;
 // Raised by the entry point when the idle hook could not be registered: queued work
 // and scripts could then never be carried out, so they are refused instead of queued.
 extern std::atomic<bool> idleHookMissing;
+// main thread: raises idleHookMissing and drops the work already queued.
+void MarkIdleHookMissing();
 
 // The reply text of a script refused because the idle hook is missing.
 extern const char* const kNoIdleHookError;

@@ -164,7 +164,7 @@ A_Err RegisterHooks(const AEGP_SuiteHandler& suites) {
     if (err == 0) err = registry->AEGP_RegisterUpdateMenuHook(S_my_id, UpdateMenuHook, nullptr);
     idleRefcon = reinterpret_cast<AEGP_IdleRefcon>(&idleRefconTarget);
     if (err == 0) err = registry->AEGP_RegisterIdleHook(S_my_id, IdleHook, idleRefcon);
-    if (err != 0) idleHookMissing.store(true);
+    if (err != 0) MarkIdleHookMissing();
     return err;
 }
 
@@ -293,18 +293,18 @@ A_Err EntryPointFunc(SPBasicSuite* pica_basicP, A_long, A_long, AEGP_PluginID ae
     }
 
     if (utilSuite == nullptr) {
-        idleHookMissing.store(true);
+        MarkIdleHookMissing();
         Tracer::TRACE("EntryPointFunc: missing suite, error %d", kMissingSuiteError);
         return kMissingSuiteError;
     }
     try {
         return RegisterAndStart();
     } catch (int err) {
-        idleHookMissing.store(true);  // the registry was out of reach: no hook is in place
+        MarkIdleHookMissing();  // the registry was out of reach: no hook is in place
         Tracer::TRACE("EntryPointFunc: missing suite, error %d", err);
         return err;
     } catch (...) {
-        idleHookMissing.store(true);
+        MarkIdleHookMissing();
         Tracer::TRACE("EntryPointFunc failed");
         return A_Err_GENERIC;
     }

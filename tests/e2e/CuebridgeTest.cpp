@@ -247,6 +247,9 @@ TEST(CuebridgeProcess, FailedHookRegistrationAlertsAndQueriesStillWork) {
 TEST(CuebridgeProcess, TraceLinesAreWrittenAtOnceAndDroppedWorkIsTracedOncePerConnection) {
     HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--fail-register", "idle"},
                      false, {}, {"enabletraces"});
+    // The console answers once the entry point has returned: only then is the missing idle
+    // hook known, and work sent earlier is queued and then dropped with a different line.
+    host.State();
     int port = -1;
     for (int connection = 0; connection < 2; ++connection) {
         Controller controller;
