@@ -6,6 +6,8 @@
 #include <set>
 #include <sstream>
 
+#include "Protocol.h"
+
 namespace hostsim {
 namespace {
 
@@ -55,9 +57,8 @@ std::string SocketState(int port) {
 }  // namespace
 
 std::string ControllerPortFile(const std::string& home) {
-    return home +
-           "/Library/Application Support/Ostrel/OstrelPluginService/PluginData/AfterEffects/"
-           "socket.port";
+    return home + Cuebridge::Protocol::kServiceFolder + Cuebridge::Protocol::kPortFileFolder +
+           Cuebridge::Protocol::kPortFileName;
 }
 
 nlohmann::json ReadControllerLink(const std::string& portFile) {

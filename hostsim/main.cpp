@@ -12,6 +12,7 @@
 #include "ControllerLink.h"
 #include "Host.h"
 #include "Options.h"
+#include "Protocol.h"
 #include "WebView.h"
 
 namespace {
@@ -35,17 +36,22 @@ void WarnOfAMissingPortFolder() {
         std::cerr << "cuebridge-hostsim: HOME is not set: the plug-in will not publish its port\n";
         return;
     }
-    const std::filesystem::path service =
-        std::filesystem::path(home) / "Library/Application Support/Ostrel/OstrelPluginService";
+    namespace Protocol = Cuebridge::Protocol;
+    // The port file's folder, then the one above it: the last folder the plug-in cannot make.
+    const std::filesystem::path needed =
+        std::filesystem::path(std::string(home) + Protocol::kServiceFolder +
+                              Protocol::kPortFileFolder)
+            .parent_path()
+            .parent_path();
     std::filesystem::path folder;
-    for (const auto& part : service / "PluginData") {
+    for (const auto& part : needed) {
         folder /= part;
         std::error_code error;
         if (!std::filesystem::is_directory(folder, error)) {
             std::cerr << "cuebridge-hostsim: " << folder.string()
                       << " does not exist: the plug-in will not publish its port (create it: "
                          "mkdir -p \""
-                      << (service / "PluginData").string() << "\")\n";
+                      << needed.string() << "\")\n";
             return;
         }
     }
