@@ -233,7 +233,7 @@ class AsyncClient:
             await self.wait_for_state(State.CONNECTED, timeout=timeout)
         except CallTimeout:
             raise ConnectionFailed(
-                f"not connected: {self._state.state.value}: {self._state.detail}"
+                f"not connected: {self._state.state.value}, {self._state.reason}: {self._state.detail}"
             ) from None
 
     async def close(self) -> None:
@@ -395,7 +395,7 @@ class AsyncClient:
         self._watch, self._watch_at = None, float("inf")
         now = self._get_loop().time()
         if any(call.deadline <= now for call in self._outbox):
-            waiting = f"{self._state.state.value}: {self._state.detail}"
+            waiting = f"{self._state.state.value}, {self._state.reason}: {self._state.detail}"
             kept: Deque[_Call] = deque()
             for call in self._outbox:
                 if call.deadline <= now:

@@ -115,7 +115,13 @@ class SimulatedHost:
 
     client: Client  # set by start(connect=True)
 
-    def __init__(self, args: Sequence[str] = (), program: Optional[str] = None, plugin: Optional[str] = None):
+    def __init__(
+        self,
+        args: Sequence[str] = (),
+        program: Optional[str] = None,
+        plugin: Optional[str] = None,
+        connect: bool = True,
+    ):
         found_program, found_plugin = find_host() if program is None else (program, plugin)
         self.program, self.plugin, self.args = found_program, found_plugin, list(args)
         self.home = tempfile.mkdtemp(prefix="cuebridge-home-")
@@ -124,6 +130,7 @@ class SimulatedHost:
         self.journal = Journal(os.path.join(self.home, "journal.jsonl"))
         self.process: Optional[subprocess.Popen[bytes]] = None
         self._clients: List[Client] = []
+        self._connect = connect
 
     def start(self, connect: bool = True) -> None:
         """Starts the host; with `connect`, also `client`, connected once the plug-in is ready."""
@@ -197,7 +204,7 @@ class SimulatedHost:
                     pipe.close()
 
     def __enter__(self) -> "SimulatedHost":
-        self.start()
+        self.start(self._connect)
         return self
 
     def __exit__(self, *exc: object) -> None:

@@ -1,0 +1,116 @@
+"""Finding, losing and finding again the plug-in: restarts, another controller, stale and
+missing port files, timeouts."""
+
+import asyncio
+import os
+import socket
+import tempfile
+
+import pytest
+
+from cuebridge import AsyncClient, CallTimeout, ConnectionFailed, State, default_port_file
+from cuebridge.portfile import SERVICE_FOLDER
+from cuebridge.testing import SimulatedHost
+
+BUSY = "var t = Date.now(); while (Date.now() - t < {ms}) {{}} 'done'"
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def write_port_file(home, content):
+    path = default_port_file(home)
+    os.makedirs(os.path.dirname(path))
+    if content is None:
+        os.mkfifo(path)
+    else:
+        with open(path, "w") as file:
+            file.write(content)
+    return path
+
+
+@pytest.mark.parametrize(
+    "content, state, reason",
+    [
+        (lambda: str(free_port()), State.DISCONNECTED, "stale-port-file"),
+        (lambda: "12x", State.DISCONNECTED, "bad-port-file"),
+        (lambda: None, State.DISCONNECTED, "bad-port-file"),  # a FIFO: never opened for reading
+        (lambda: False, State.DISCONNECTED, "no-port-file"),
+    ],
+)
+def test_state_says_why_there_is_no_plugin(content, state, reason):
+    async def check(home):
+        value = content()
+        path = write_port_file(home, value) if value is not False else default_port_file(home)
+        client = AsyncClient(path, timeout=0.5)
+        with pytest.raises(ConnectionFailed, match="not connected"):
+            await client.connect()
+        assert (client.state, client.state_change.reason) == (state, reason)
+        with pytest.raises(ConnectionFailed, match=reason):
+            await client.language(timeout=0.3)
+        await client.close()
+        assert client.state is State.CLOSED
+
+    with tempfile.TemporaryDirectory() as home:
+        asyncio.run(check(home))
+
+
+def test_held_by_another_controller_then_free():
+    with SimulatedHost() as host:
+        port = host.wait_for_port()
+        host.client.close()
+        other = socket.create_connection(("127.0.0.1", host.wait_for_port(not_port=port)))
+
+        async def check():
+            client = host.async_client()
+            changes = []
+            client.on_state(changes.append)
+            task = asyncio.ensure_future(client.connect(timeout=10))
+            await client.wait_for_state(State.HELD, timeout=5)
+            other.close()
+            await task
+            assert await client.language() == "en_US"
+            await client.close()
+            assert [c.state for c in changes][-3:] == [State.HELD, State.CONNECTED, State.CLOSED]
+
+        asyncio.run(check())
+
+
+def test_host_restart_fails_the_call_in_flight_and_reconnects_to_the_new_port():
+    with SimulatedHost(connect=False) as host:
+        async def check():
+            client = host.async_client()
+            await client.connect()
+            old = host.wait_for_port()
+            in_flight = client.script(BUSY.format(ms=5000))
+            await asyncio.sleep(0.2)
+            host.kill()
+            with pytest.raises(ConnectionFailed):
+                await in_flight
+            assert client.state in (State.CONNECTING, State.DISCONNECTED)
+            host.start(connect=False)
+            new = host.wait_for_port(not_port=old)
+            assert await client.language() == "en_US"
+            assert client.state_change.detail.endswith(f":{new}")
+            await client.close()
+
+        asyncio.run(check())
+
+
+def test_timeout_drops_the_stream_and_the_next_call_succeeds():
+    with SimulatedHost(connect=False) as host:
+        async def check():
+            client = host.async_client(timeout=5)
+            await client.connect()
+            slow = client.script(BUSY.format(ms=1500), timeout=0.3)
+            behind = client.language()
+            for call in (slow, behind):
+                with pytest.raises(CallTimeout):
+                    await call
+            assert await client.language() == "en_US"
+            await client.close()
+
+        asyncio.run(check())
