@@ -2,6 +2,7 @@
 
 from .client import DEBUG_VARIABLE, DEFAULT_TIMEOUT, AsyncClient, BatchItem, Effect, State, StateChange
 from .errors import CallTimeout, ConnectionFailed, CuebridgeError, ProtocolError, ScriptError
+from .host import Journal, SimulatedHost
 from .helpers import Jog, Poller, literal, template
 from .portfile import default_port_file, port_is_held, read_port_file
 from .sync import Client
@@ -17,9 +18,11 @@ __all__ = [
     "DEFAULT_TIMEOUT",
     "Effect",
     "Jog",
+    "Journal",
     "Poller",
     "ProtocolError",
     "ScriptError",
+    "SimulatedHost",
     "State",
     "StateChange",
     "default_port_file",

@@ -6,7 +6,7 @@ from pathlib import Path
 import pytest
 
 from cuebridge import ScriptError
-from cuebridge.testing import SimulatedHost
+from cuebridge.host import SimulatedHost
 
 CASES = json.loads((Path(__file__).parents[2] / "conformance.json").read_text())["cases"]
 

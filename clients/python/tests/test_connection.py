@@ -10,7 +10,7 @@ import pytest
 
 from cuebridge import AsyncClient, CallTimeout, ConnectionFailed, State, default_port_file
 from cuebridge.portfile import SERVICE_FOLDER
-from cuebridge.testing import SimulatedHost
+from cuebridge.host import SimulatedHost
 
 BUSY = "var t = Date.now(); while (Date.now() - t < {ms}) {{}} 'done'"
 

@@ -5,7 +5,7 @@ import asyncio
 import json
 
 from cuebridge import Jog, template
-from cuebridge.testing import SimulatedHost
+from cuebridge.host import SimulatedHost
 
 HOSTILE = [
     "'", '"', "\\", "\\'", '\\"', "\n", "\r", "\r\n", "|", "*|*", "1|Script|x", "\u2028", "\u2029",

@@ -8,7 +8,7 @@ import sys
 import venv
 from pathlib import Path
 
-from cuebridge.testing import find_host
+from cuebridge.host import find_host
 
 SOURCE = Path(__file__).parents[1]
 NEWCOMER_TEST = '''
@@ -28,9 +28,12 @@ def test_wheel_installs_offline_and_works(tmp_path):
     )
     (wheel,) = (tmp_path / "dist").glob("cuebridge-*.whl")
     # The system's packages stay visible for pytest alone; cuebridge must come from the wheel.
-    venv.create(tmp_path / "venv", with_pip=True, system_site_packages=True)
+    venv.create(tmp_path / "venv", system_site_packages=True)
     python = str(tmp_path / "venv" / "bin" / "python")
-    subprocess.run([python, "-m", "pip", "install", "--no-index", str(wheel)], check=True, capture_output=True)
+    subprocess.run(
+        [sys.executable, "-m", "pip", "--python", python, "install", "--no-index", str(wheel)],
+        check=True, capture_output=True,
+    )
     (tmp_path / "use" / "test_newcomer.py").parent.mkdir()
     (tmp_path / "use" / "test_newcomer.py").write_text(NEWCOMER_TEST)
     program, plugin = find_host()  # outside this source tree, the host is named

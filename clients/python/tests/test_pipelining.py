@@ -7,7 +7,7 @@ from types import SimpleNamespace
 import pytest
 
 from cuebridge import ProtocolError, ScriptError
-from cuebridge.testing import SimulatedHost
+from cuebridge.host import SimulatedHost
 from cuebridge.wire import Framer
 
 BASE = 100000  # command numbers no hook of the plug-in acts on
