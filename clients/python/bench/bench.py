@@ -1,0 +1,118 @@
+"""The library beside a raw socket in Python, in one run against the simulated host: query
+round trip, script round trip, pipelined commands per second. Both do what the protocol asks
+of a correct controller (each exchange ends with an empty-script marker). Blocks of each are
+interleaved so that a change in the machine's load falls on both.
+
+    python3 bench/bench.py [--rounds 7] [--calls 2000] [--commands 10000]
+"""
+
+from __future__ import annotations
+
+import argparse
+import asyncio
+import os
+import socket
+import statistics
+import sys
+import time
+from typing import Awaitable, Callable, Dict, List
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+
+from cuebridge import AsyncClient, SimulatedHost  # noqa: E402
+from cuebridge.wire import new_tag  # noqa: E402
+
+
+class Raw:
+    """A blocking socket speaking the protocol by hand: request and marker in one write, read
+    until the bytes end with the marker's reply."""
+
+    def __init__(self, host: SimulatedHost) -> None:
+        # A refused connect delivered nothing: retried while the plug-in re-listens.
+        deadline = time.monotonic() + 10
+        while True:
+            try:
+                self.sock = socket.create_connection(("127.0.0.1", host.wait_for_port()))
+                break
+            except ConnectionRefusedError:
+                if time.monotonic() > deadline:
+                    raise
+                time.sleep(0.01)
+        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
+    def exchange(self, lines: bytes) -> bytes:
+        marker = new_tag()
+        self.sock.sendall(lines + marker + b"|Script|\n")
+        end = marker + b"|"
+        received = bytearray()
+        while not received.endswith(end):
+            chunk = self.sock.recv(1 << 16)
+            if not chunk:
+                raise ConnectionError("the plug-in closed the connection")
+            received += chunk
+            # Acknowledge at once: the plug-in leaves Nagle's algorithm on, so the marker's
+            # reply waits for the ack of the reply before it (a delayed ack is 40 ms).
+            self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_QUICKACK, 1)
+        return bytes(received[: -len(end)])
+
+    def close(self) -> None:
+        self.sock.close()
+
+
+def raw_rounds(host: SimulatedHost, calls: int, commands: int) -> Dict[str, float]:
+    raw = Raw(host)
+    try:
+        timings: Dict[str, float] = {}
+        for name, line in (("query", b"|GetAfterEffectLanguage|\n"), ("script", b"|Script|1+1\n")):
+            start = time.perf_counter()
+            for _ in range(calls):
+                raw.exchange(new_tag() + line)
+            timings[name] = (time.perf_counter() - start) / calls
+        start = time.perf_counter()
+        raw.exchange(b"".join(new_tag() + b"|ExecuteCommand|100000\n" for _ in range(commands)))
+        timings["commands"] = commands / (time.perf_counter() - start)
+        return timings
+    finally:
+        raw.close()
+
+
+async def library_rounds(port_file: str, calls: int, commands: int) -> Dict[str, float]:
+    async with AsyncClient(port_file) as client:
+        timings: Dict[str, float] = {}
+        work: Dict[str, Callable[[], Awaitable[str]]] = {
+            "query": client.language,
+            "script": lambda: client.script("1+1"),
+        }
+        for name, call in work.items():
+            start = time.perf_counter()
+            for _ in range(calls):
+                await call()
+            timings[name] = (time.perf_counter() - start) / calls
+        start = time.perf_counter()
+        await asyncio.gather(*(client.execute_command(100000) for _ in range(commands)))
+        timings["commands"] = commands / (time.perf_counter() - start)
+        return timings
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--calls", type=int, default=2000)
+    parser.add_argument("--commands", type=int, default=10000)
+    options = parser.parse_args()
+    runs: Dict[str, List[Dict[str, float]]] = {"raw": [], "library": []}
+    with SimulatedHost(connect=False) as host:
+        for _ in range(options.rounds):
+            runs["raw"].append(raw_rounds(host, options.calls, options.commands))
+            runs["library"].append(asyncio.run(library_rounds(host.port_file, options.calls, options.commands)))
+    print(f"median of {options.rounds} interleaved rounds ({options.calls} calls, {options.commands} commands each)")
+    print(f"{'':26}{'raw socket':>14}{'library':>14}{'library/raw':>14}")
+    for name, unit, scale in (("query", "us", 1e6), ("script", "us", 1e6), ("commands", "/s", 1.0)):
+        raw = statistics.median(r[name] for r in runs["raw"])
+        lib = statistics.median(r[name] for r in runs["library"])
+        label = {"query": "query round trip", "script": "script round trip", "commands": "pipelined commands"}[name]
+        print(f"{label + ' (' + unit + ')':26}{raw * scale:14.1f}{lib * scale:14.1f}{lib / raw:14.2f}")
+
+
+if __name__ == "__main__":
+    main()
