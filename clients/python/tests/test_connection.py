@@ -8,11 +8,21 @@ import tempfile
 
 import pytest
 
-from cuebridge import AsyncClient, CallTimeout, ConnectionFailed, State, default_port_file
+import logging
+
+from cuebridge import AsyncClient, CallTimeout, ConnectionFailed, Poller, State, default_port_file
 from cuebridge.portfile import SERVICE_FOLDER
 from cuebridge.host import SimulatedHost
 
 BUSY = "var t = Date.now(); while (Date.now() - t < {ms}) {{}} 'done'"
+
+
+async def until(condition, timeout=5.0):
+    async def poll():
+        while not condition():
+            await asyncio.sleep(0.01)
+
+    await asyncio.wait_for(poll(), timeout)
 
 
 def free_port():
@@ -85,6 +95,10 @@ def test_host_restart_fails_the_call_in_flight_and_reconnects_to_the_new_port():
             client = host.async_client()
             await client.connect()
             old = host.wait_for_port()
+            values, errors = [], []
+            # Rate-limited far beyond the test: only a reconnect makes it run again.
+            poller = Poller(client, lambda c: c.language(), values.append, errors.append, interval=60)
+            await until(lambda: values)
             in_flight = client.script(BUSY.format(ms=5000))
             await asyncio.sleep(0.2)
             host.kill()
@@ -95,6 +109,9 @@ def test_host_restart_fails_the_call_in_flight_and_reconnects_to_the_new_port():
             new = host.wait_for_port(not_port=old)
             assert await client.language() == "en_US"
             assert client.state_change.detail.endswith(f":{new}")
+            await until(lambda: len(values) == 2)
+            await poller.stop()
+            assert (values, errors) == (["en_US", "en_US"], [])
             await client.close()
 
         asyncio.run(check())
@@ -114,3 +131,16 @@ def test_timeout_drops_the_stream_and_the_next_call_succeeds():
             await client.close()
 
         asyncio.run(check())
+
+
+def test_debug_variable_logs_every_line_sent_and_received(monkeypatch, caplog):
+    monkeypatch.setenv("CUEBRIDGE_DEBUG", "1")
+    with SimulatedHost(connect=False) as host, caplog.at_level(logging.DEBUG, "cuebridge.wire"):
+        async def check():
+            async with host.async_client() as client:
+                await client.language()
+
+        asyncio.run(check())
+    lines = [r.getMessage() for r in caplog.records if r.name == "cuebridge.wire"]
+    assert [line[:2] for line in lines] == ["> ", "> ", "< ", "< "]
+    assert lines[0].endswith("|GetAfterEffectLanguage|") and lines[2].endswith("|en_US")
