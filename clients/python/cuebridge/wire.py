@@ -74,8 +74,9 @@ class Framer:
             self._replying.append(entry)
 
     def pending(self) -> List[Entry]:
-        """The requests written and not yet settled, in order."""
-        return list(self._sent)
+        """The requests written and not yet settled, in order (the one whose reply is
+        arriving first)."""
+        return ([self._current] if self._current is not None else []) + list(self._sent)
 
     def feed(self, data: bytes) -> List[Tuple[Entry, Optional[bytes]]]:
         """The requests settled by `data`, in order, each with its result bytes (None for a

@@ -11,7 +11,7 @@ import pytest
 import logging
 
 from cuebridge import AsyncClient, CallTimeout, ConnectionFailed, Poller, State, default_port_file
-from cuebridge.portfile import SERVICE_FOLDER
+from cuebridge.portfile import port_is_held
 from cuebridge.host import SimulatedHost
 
 BUSY = "var t = Date.now(); while (Date.now() - t < {ms}) {{}} 'done'"
@@ -144,3 +144,17 @@ def test_debug_variable_logs_every_line_sent_and_received(monkeypatch, caplog):
     lines = [r.getMessage() for r in caplog.records if r.name == "cuebridge.wire"]
     assert [line[:2] for line in lines] == ["> ", "> ", "< ", "< "]
     assert lines[0].endswith("|GetAfterEffectLanguage|") and lines[2].endswith("|en_US")
+
+
+@pytest.mark.parametrize(
+    "local, state, held",
+    [("0100007F:C350", "0A", True), ("00000000000000000000000001000000:C350", "01", True),
+     ("0100007F:C350", "08", True), ("0100007F:C350", "06", False), ("0100007F:C351", "0A", False)],
+)
+def test_port_is_held_by_any_socket_but_one_in_time_wait(tmp_path, local, state, held):
+    table = tmp_path / "tcp"
+    table.write_text(
+        "  sl  local_address rem_address   st tx_queue rx_queue\n"
+        f"   0: {local} 0100007F:9C40 {state} 00000000:00000000 00:00000000 00000000  1000\n"
+    )
+    assert port_is_held(50000, (str(table),)) is held

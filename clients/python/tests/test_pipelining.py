@@ -59,7 +59,9 @@ def test_framer_cuts_the_stream_wherever_it_is_split(stream, results):
         entries = [entry("a"), entry("b", replies=False), entry("f", fence=True)]
         for e in entries:
             framer.add(e)
-        settled = framer.feed(stream[:cut]) + framer.feed(stream[cut:])
+        first = framer.feed(stream[:cut])
+        assert framer.pending() == entries[len(first) :]  # a connection lost now fails these
+        settled = first + framer.feed(stream[cut:])
         assert [e for e, _ in settled] == entries
         assert [r for _, r in settled] == results
 
