@@ -59,38 +59,90 @@ class Raw:
         self.sock.close()
 
 
-def raw_rounds(host: SimulatedHost, calls: int, commands: int) -> Dict[str, float]:
+def raw_rounds(host: SimulatedHost, calls: int, commands: int) -> Dict[str, List[float]]:
     raw = Raw(host)
     try:
-        timings: Dict[str, float] = {}
+        timings: Dict[str, List[float]] = {}
         for name, line in (("query", b"|GetAfterEffectLanguage|\n"), ("script", b"|Script|1+1\n")):
-            start = time.perf_counter()
+            timings[name] = []
             for _ in range(calls):
+                start = time.perf_counter()
                 raw.exchange(new_tag() + line)
-            timings[name] = (time.perf_counter() - start) / calls
+                timings[name].append(time.perf_counter() - start)
         start = time.perf_counter()
         raw.exchange(b"".join(new_tag() + b"|ExecuteCommand|100000\n" for _ in range(commands)))
-        timings["commands"] = commands / (time.perf_counter() - start)
+        timings["commands"] = [commands / (time.perf_counter() - start)]
         return timings
     finally:
         raw.close()
 
 
-async def library_rounds(port_file: str, calls: int, commands: int) -> Dict[str, float]:
+class _Bare(asyncio.Protocol):
+    """The least an asyncio controller can do: collect bytes until they end with the marker."""
+
+    def __init__(self) -> None:
+        self.buffer = bytearray()
+        self.end = b""
+        self.done: "asyncio.Future[None] | None" = None
+
+    def connection_made(self, transport: asyncio.BaseTransport) -> None:
+        self.socket = transport.get_extra_info("socket")
+
+    def data_received(self, data: bytes) -> None:
+        self.socket.setsockopt(socket.IPPROTO_TCP, socket.TCP_QUICKACK, 1)
+        self.buffer += data
+        if self.buffer.endswith(self.end) and self.done is not None:
+            self.done.set_result(None)
+
+
+async def bare_rounds(host: SimulatedHost, calls: int, commands: int) -> Dict[str, List[float]]:
+    loop = asyncio.get_running_loop()
+    deadline = time.monotonic() + 10
+    while True:
+        try:
+            transport, bare = await loop.create_connection(_Bare, "127.0.0.1", host.wait_for_port())
+            break
+        except ConnectionRefusedError:
+            if time.monotonic() > deadline:
+                raise
+            await asyncio.sleep(0.01)
+
+    async def exchange(lines: bytes) -> None:
+        marker = new_tag()
+        bare.buffer, bare.end, bare.done = bytearray(), marker + b"|", loop.create_future()
+        transport.write(lines + marker + b"|Script|\n")
+        await bare.done
+
+    timings: Dict[str, List[float]] = {}
+    for name, line in (("query", b"|GetAfterEffectLanguage|\n"), ("script", b"|Script|1+1\n")):
+        timings[name] = []
+        for _ in range(calls):
+            start = time.perf_counter()
+            await exchange(new_tag() + line)
+            timings[name].append(time.perf_counter() - start)
+    start = time.perf_counter()
+    await exchange(b"".join(new_tag() + b"|ExecuteCommand|100000\n" for _ in range(commands)))
+    timings["commands"] = [commands / (time.perf_counter() - start)]
+    transport.close()
+    return timings
+
+
+async def library_rounds(port_file: str, calls: int, commands: int) -> Dict[str, List[float]]:
     async with AsyncClient(port_file) as client:
-        timings: Dict[str, float] = {}
+        timings: Dict[str, List[float]] = {}
         work: Dict[str, Callable[[], Awaitable[str]]] = {
             "query": client.language,
             "script": lambda: client.script("1+1"),
         }
         for name, call in work.items():
-            start = time.perf_counter()
+            timings[name] = []
             for _ in range(calls):
+                start = time.perf_counter()
                 await call()
-            timings[name] = (time.perf_counter() - start) / calls
+                timings[name].append(time.perf_counter() - start)
         start = time.perf_counter()
         await asyncio.gather(*(client.execute_command(100000) for _ in range(commands)))
-        timings["commands"] = commands / (time.perf_counter() - start)
+        timings["commands"] = [commands / (time.perf_counter() - start)]
         return timings
 
 
@@ -100,18 +152,20 @@ def main() -> None:
     parser.add_argument("--calls", type=int, default=2000)
     parser.add_argument("--commands", type=int, default=10000)
     options = parser.parse_args()
-    runs: Dict[str, List[Dict[str, float]]] = {"raw": [], "library": []}
+    runs: Dict[str, List[Dict[str, List[float]]]] = {"raw": [], "asyncio": [], "library": []}
     with SimulatedHost(connect=False) as host:
         for _ in range(options.rounds):
             runs["raw"].append(raw_rounds(host, options.calls, options.commands))
+            runs["asyncio"].append(asyncio.run(bare_rounds(host, options.calls, options.commands)))
             runs["library"].append(asyncio.run(library_rounds(host.port_file, options.calls, options.commands)))
-    print(f"median of {options.rounds} interleaved rounds ({options.calls} calls, {options.commands} commands each)")
-    print(f"{'':26}{'raw socket':>14}{'library':>14}{'library/raw':>14}")
+    print(f"{options.rounds} interleaved rounds of {options.calls} calls and {options.commands} commands; medians")
+    print(f"{'':26}{'raw socket':>12}{'raw asyncio':>12}{'library':>12}{'lib/socket':>12}{'lib/asyncio':>12}")
+    labels = {"query": "query round trip", "script": "script round trip", "commands": "pipelined commands"}
     for name, unit, scale in (("query", "us", 1e6), ("script", "us", 1e6), ("commands", "/s", 1.0)):
-        raw = statistics.median(r[name] for r in runs["raw"])
-        lib = statistics.median(r[name] for r in runs["library"])
-        label = {"query": "query round trip", "script": "script round trip", "commands": "pipelined commands"}[name]
-        print(f"{label + ' (' + unit + ')':26}{raw * scale:14.1f}{lib * scale:14.1f}{lib / raw:14.2f}")
+        # Round trips: the median of every call of every round; throughput: of the rounds.
+        raw, bare, lib = (statistics.median(t for r in runs[k] for t in r[name]) for k in runs)
+        figures = f"{raw * scale:12.1f}{bare * scale:12.1f}{lib * scale:12.1f}{lib / raw:12.2f}{lib / bare:12.2f}"
+        print(f"{labels[name] + ' (' + unit + ')':26}{figures}")
 
 
 if __name__ == "__main__":
