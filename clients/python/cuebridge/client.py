@@ -113,6 +113,7 @@ class _Wire(asyncio.Protocol):
         self.client = client
         self.transport: Optional[asyncio.Transport] = None
         self.socket: Any = None
+        self.lost = False
 
     def connection_made(self, transport: asyncio.BaseTransport) -> None:
         assert isinstance(transport, asyncio.Transport)
@@ -131,6 +132,7 @@ class _Wire(asyncio.Protocol):
         return False  # close our side too
 
     def connection_lost(self, exc: Optional[Exception]) -> None:
+        self.lost = True
         self.client._lost(self, exc)
 
 
@@ -322,6 +324,8 @@ class AsyncClient:
             )
         except (OSError, asyncio.TimeoutError) as error:
             return State.DISCONNECTED, "connect-failed", f"connect to port {found.port} failed: {error!r}"
+        if protocol.lost:  # reset before the connect returned (the listener closing)
+            return State.DISCONNECTED, "connect-failed", f"port {found.port} reset the new connection"
         self._wire = protocol
         self._framer = wire.Framer(self._max_reply)
         self._set_state(State.CONNECTED, "connected", f"connected to 127.0.0.1:{found.port}")
