@@ -173,6 +173,25 @@ TEST_F(PluginInHost, KeywordsQueueWorkOrAnswerAtOnce) {
     EXPECT_EQ(host->GetProject().ItemsJson(), itemsBefore);
 }
 
+// An empty argument is no work: nothing of it reaches a queue, so the work sent after it
+// runs in the same idle call.
+TEST_F(PluginInHost, AnEmptyArgumentQueuesNothingAndHoldsBackNothing) {
+    const std::vector<std::vector<std::string>> messages = {
+        {"1", "ExecuteCommand", ""},       {"2", "NavigateCommand", ""},
+        {"3", "InfoPanelCommand", ""},     {"4", "ExecuteCommand", "2006"},
+        {"5", "NavigateCommand", "First"}, {"6", "InfoPanelCommand", "SetInfoColor"},
+    };
+    const auto before = CommandsRun().size();
+    for (const auto& fields : messages) EXPECT_EQ(Dispatcher().ProcessMarluneCommand(fields), "");
+    host->RunIdleHooks();
+    for (auto* queue : {&Cuebridge::commandQueue, &Cuebridge::projectCommandQueue,
+                        &Cuebridge::infoPanelCommandQueue})
+        EXPECT_TRUE(queue->Empty()) << "work left behind after one idle call";
+    const auto runs = CommandsRun();
+    EXPECT_EQ(std::vector(runs.begin() + static_cast<long>(before), runs.end()),
+              (std::vector<std::pair<int, std::string>>{{2006, "plugin"}}));
+}
+
 TEST_F(PluginInHost, RefusedAppSuiteGivesAnEmptyLanguage) {
     host->SetRefused(kPFAppSuite, kPFAppSuiteVersion6, true);
     const std::string reply = Dispatcher().ProcessMarluneCommand({"L", "GetAfterEffectLanguage"});
@@ -232,6 +251,36 @@ TEST_F(PluginInHost, CommandNumbersAreReadWithinTheirThirtyTwoBits) {
             EXPECT_EQ(runs.back().first, *c.runs) << "'" << c.text << "'";
         }
     }
+}
+
+// One idle call works for at most the idle budget, then asks the host for another call; the
+// next goes on where it stopped, in order, and nothing is dropped. The clock is a fake one
+// that moves a millisecond at every reading.
+TEST_F(PluginInHost, AnIdleCallStopsAtItsBudgetAndTheNextGoesOnInOrder) {
+    static std::chrono::steady_clock::time_point fakeNow{};
+    Cuebridge::SetIdleClockForTesting([] { return fakeNow += 1ms; });
+    constexpr int kCommands = 20;
+    std::vector<std::pair<int, std::string>> expected;
+    for (int i = 0; i < kCommands; ++i) {
+        Cuebridge::commandQueue.Push(std::to_string(5000 + i));
+        expected.emplace_back(5000 + i, "plugin");
+    }
+    Cuebridge::projectCommandQueue.Push("First");  // behind every command
+    while (host->PumpIdle()) {
+    }
+    const auto before = CommandsRun().size();
+    host->RunIdleHooks();
+    const auto firstCall = CommandsRun().size() - before;
+    EXPECT_GE(firstCall, 1u);
+    EXPECT_LE(firstCall, static_cast<std::size_t>(Cuebridge::kIdleBudget / 1ms));
+    int calls = 1;
+    for (; host->PumpIdle(); ++calls) {  // each call that stopped short asked for the next
+    }
+    Cuebridge::SetIdleClockForTesting(nullptr);
+    EXPECT_GT(calls, 1);
+    const auto runs = CommandsRun();
+    EXPECT_EQ(std::vector(runs.begin() + static_cast<long>(before), runs.end()), expected);
+    EXPECT_TRUE(Cuebridge::projectCommandQueue.Empty()) << "the step behind the commands ran";
 }
 
 TEST_F(PluginInHost, InfoPanelAndProjectStepsAsTheHostShowsThem) {
@@ -305,14 +354,37 @@ TEST_F(PluginInHost, ConcurrentRequestersEachGetTheirOwnResult) {
     for (const auto& m : mismatches) EXPECT_TRUE(m.empty()) << m.front();
 }
 
-TEST_F(PluginInHost, TestScriptCommandRunsTheFileWithoutBlockingTheMainThread) {
+int ThreadCount() {
+    int count = 0;
+    std::error_code gone;  // threads come and go while the folder is read
+    for (auto it = std::filesystem::directory_iterator("/proc/self/task", gone);
+         it != std::filesystem::directory_iterator(); it.increment(gone))
+        ++count;
+    return count;
+}
+
+// Command 2630 returns at once while its script waits for an idle call; a burst of it starts
+// one script, not one waiting thread each, and the command works again once it has run.
+TEST_F(PluginInHost, TestScriptCommandRunsTheFileOnceAtATimeWithoutBlockingTheMainThread) {
     std::ofstream(home->ServiceFolder() / "TestFileScript.jsx") << "app.executeCommand(4242);";
-    host->UserCommand(2630);  // returns while the script still waits for an idle call
-    EXPECT_TRUE(PumpUntil([] {
+    const auto scriptRuns = [] {
         const auto runs = CommandsRun();
-        return std::find(runs.begin(), runs.end(), std::pair<int, std::string>{4242, "script"}) !=
-               runs.end();
-    }));
+        return std::count(runs.begin(), runs.end(), std::pair<int, std::string>{4242, "script"});
+    };
+    const auto runsBefore = scriptRuns();
+    const int threadsBefore = ThreadCount();
+    constexpr int kBurst = 200;
+    for (int i = 0; i < kBurst; ++i) host->UserCommand(2630);
+    const int added = ThreadCount() - threadsBefore;
+    std::printf("[ figures ] %d threads added by %d x command 2630\n", added, kBurst);
+    EXPECT_LE(added, 1);
+    ASSERT_TRUE(PumpUntil([&] { return scriptRuns() > runsBefore; }));
+    ASSERT_TRUE(PumpUntil([&] { return ThreadCount() <= threadsBefore; }));
+    EXPECT_EQ(scriptRuns(), runsBefore + 1);
+    host->UserCommand(2630);
+    EXPECT_TRUE(PumpUntil([&] { return scriptRuns() == runsBefore + 2; }));
+    EXPECT_TRUE(PumpUntil([&] { return ThreadCount() <= threadsBefore; }));
+    EXPECT_EQ(scriptRuns(), runsBefore + 2);
 }
 
 // ---- the socket server, over real loopback connections ------------------------------------
@@ -344,6 +416,67 @@ std::set<std::pair<std::string, int>> OwnListeningSockets() {
             sockets.emplace(local.substr(0, 8), std::stoi(local.substr(9), nullptr, 16));
     }
     return sockets;
+}
+
+// The port the plug-in listens on and has published, once it does.
+int ListeningPort(const std::function<bool(const std::function<bool()>&)>& pumpUntil) {
+    const auto portFile = home->ServiceFolder() / "PluginData/AfterEffects/socket.port";
+    int port = 0;
+    const bool listening = pumpUntil([&] {
+        std::ifstream file(portFile);
+        return file >> port && OwnListeningSockets().count({"0100007F", port}) == 1;
+    });
+    return listening ? port : -1;
+}
+
+// What a child started by the host holds: its own descriptor list, read after its exec.
+std::string ChildDescriptors() {
+    std::string listing;
+    FILE* child = popen("ls -l /proc/self/fd", "r");
+    if (child == nullptr) return listing;
+    char buffer[512];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, child)) > 0;)
+        listing.append(buffer, n);
+    pclose(child);
+    return listing;
+}
+
+// A script may start a system command: that process inherits neither the listener nor the
+// connection, so it can keep no controller from connecting once this one has gone.
+TEST_F(PluginInHost, ProcessesTheHostStartsHoldNeitherTheListenerNorTheConnection) {
+    // This process opens no other socket without close-on-exec: a child must hold none.
+    const int port = ListeningPort([](const auto& done) { return PumpUntil(done); });
+    ASSERT_GT(port, 0);
+    EXPECT_EQ(ChildDescriptors().find("socket:"), std::string::npos) << "the listener";
+    const int fd = ConnectTo(port);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(PumpUntil([] { return OwnListeningSockets().empty(); }));
+    EXPECT_EQ(ChildDescriptors().find("socket:"), std::string::npos) << "the connection";
+    close(fd);
+}
+
+// A pause inside a message does not end it: the script below holds a bar-separated string
+// literal sent in two pieces, 50 ms apart, and runs whole; nothing of it runs as a command.
+TEST_F(PluginInHost, AMessageEndsAtItsLineFeedNotAtAPause) {
+    const int port = ListeningPort([](const auto& done) { return PumpUntil(done); });
+    ASSERT_GT(port, 0);
+    const int fd = ConnectTo(port);
+    ASSERT_GE(fd, 0);
+    const auto before = CommandsRun().size();
+    std::string reply;
+    WhilePumping([&] {
+        const std::string first = "1|Script|var s = \"a";
+        const std::string rest = "|ExecuteCommand|2004\"; s.length\n";
+        send(fd, first.data(), first.size(), 0);
+        std::this_thread::sleep_for(50ms);  // the pause under test, not a wait for an outcome
+        send(fd, rest.data(), rest.size(), 0);
+        shutdown(fd, SHUT_WR);
+        reply = ReadAll(fd);
+    });
+    close(fd);
+    host->RunIdleHooks();  // anything queued from the message would run now
+    EXPECT_EQ(reply, "1|21");
+    EXPECT_EQ(CommandsRun().size(), before) << "a piece of the script ran as a command";
 }
 
 TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnswersAHalfClose) {

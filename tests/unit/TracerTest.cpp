@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -91,15 +92,72 @@ TEST_F(TracerTest, MarkersDecideWhereLinesGo) {
     }
 }
 
-TEST_F(TracerTest, UnsetHomeMeansNoMarkersAndNoLog) {
+// Only an absolute HOME is a home: an empty or relative one would put the markers, the log
+// and the port file under the system's folders or wherever the host was started.
+TEST_F(TracerTest, UnsetEmptyOrRelativeHomeMeansNoMarkersAndNoLog) {
     home.Touch("enabletraces");
     home.Touch("enablelogs");
-    unsetenv("HOME");
-    EXPECT_FALSE(Cuebridge::CheckEnableTrace());
-    EXPECT_FALSE(Cuebridge::CheckEnableLogs());
-    Tracer::SetLog(true);
-    EXPECT_EQ(Tracer::GetLogFileName(), "");
-    EXPECT_EQ(Stdout([] { Tracer::TRACE("still printed"); }), "still printed\r\n");
+    fs::create_directories(home.ServiceFolder() / "Logs");
+    const fs::path startedIn = fs::current_path();
+    fs::current_path(home.Path());  // a relative HOME of "." names the test's home
+    const struct {
+        const char* what;
+        const char* value;  // null: unset
+    } cases[] = {{"unset", nullptr}, {"empty", ""}, {"relative", "."}, {"relative", "./x/.."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.value == nullptr)
+            unsetenv("HOME");
+        else
+            setenv("HOME", c.value, 1);
+        Tracer::ResetLogFileNameForTesting();
+        EXPECT_EQ(Cuebridge::ServiceFolder(), "");
+        EXPECT_FALSE(Cuebridge::CheckEnableTrace());
+        EXPECT_FALSE(Cuebridge::CheckEnableLogs());
+        Tracer::SetLog(true);
+        EXPECT_EQ(Tracer::GetLogFileName(), "");
+        EXPECT_EQ(Stdout([] { Tracer::TRACE("still printed"); }), "still printed\r\n");
+        Tracer::SetLog(false);
+    }
+    fs::current_path(startedIn);
+    EXPECT_TRUE(LogFiles().empty());
+}
+
+// The log holds script results: it is created for this user alone and never written through
+// a link placed at its name.
+TEST_F(TracerTest, TheLogFileIsPrivateAndNeverWrittenThroughALink) {
+    const mode_t umaskBefore = umask(022);
+    const fs::path precious = home.Path() / "precious";
+    const struct {
+        const char* what;
+        void (*place)(const fs::path& log, const fs::path& precious);
+    } cases[] = {
+        {"nothing", [](const fs::path&, const fs::path&) {}},
+        {"a symbolic link",
+         [](const fs::path& log, const fs::path& target) { fs::create_symlink(target, log); }},
+        {"a hard link",
+         [](const fs::path& log, const fs::path& target) { fs::create_hard_link(target, log); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(home.ServiceFolder() / "Logs");
+        fs::create_directories(home.ServiceFolder() / "Logs");
+        std::ofstream(precious) << "precious data";
+        Tracer::ResetLogFileNameForTesting();
+        Tracer::SetLog(true);
+        const fs::path log = Tracer::GetLogFileName();
+        c.place(log, precious);
+        Stdout([] { Tracer::TRACE("a script's result"); });
+        Tracer::SetLog(false);
+        EXPECT_EQ(Read(precious), "precious data");
+        struct stat info {};
+        if (std::string(c.what) == "nothing") {
+            ASSERT_EQ(lstat(log.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, 0600u);
+            EXPECT_NE(Read(log).find("| a script's result\r\n"), std::string::npos);
+        }
+    }
+    umask(umaskBefore);
 }
 
 TEST_F(TracerTest, LongMessagesAreCutAndLineFeedsKept) {
