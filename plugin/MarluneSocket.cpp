@@ -60,7 +60,7 @@ constexpr std::size_t kMaxQueuedConnections = 16;  // taken in behind the accept
 // header): such a client sends its SYN again and is then refused by the closed port.
 // Where no such filter exists the last accept and the close still leave a narrow window.
 void StopAdmitting(int listenFd) {
-#if defined(__linux__)
+#if defined(__linux__) && defined(SO_ATTACH_FILTER)
     constexpr std::uint32_t kSynFlag = 0x02;
     sock_filter dropOpenings[] = {
         BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 13),
