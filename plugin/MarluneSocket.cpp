@@ -181,11 +181,6 @@ bool IsHttpRequest(std::string_view line) {
     return line.substr(targetEnd + 1).starts_with("HTTP/");
 }
 
-std::string PortFolder() {
-    const std::string service = ServiceFolder();
-    return service.empty() ? service : service + Protocol::kPortFileFolder;
-}
-
 // Opens a new file of this user's alone (mode 0600) named `prefix` and six letters, never
 // through a link and never an existing file; -1 when none can be made. `path` gets its name.
 int CreatePrivateFile(const std::string& prefix, std::string& path) {
@@ -292,9 +287,10 @@ void MarluneSocket::BackgroundThread(MarluneSocket* socket) {
 
 // socket thread
 void MarluneSocket::StartListeningOne() {
-    // HOME is read anew in every cycle; without it the server listens unpublished.
-    const std::string folder = PortFolder();
-    const std::string portFile = folder.empty() ? folder : folder + Protocol::kPortFileName;
+    // HOME is read anew in every cycle; without one the server listens unpublished.
+    const std::string home = HomeFolder();
+    const std::string folder = home.empty() ? home : Protocol::PortFileFolder(home);
+    const std::string portFile = home.empty() ? home : Protocol::PortFilePath(home);
     const std::vector<int> connections = AcceptControllers(folder, portFile);
     if (connections.empty()) {  // every failed step of a cycle ends here
         std::this_thread::sleep_for(retryPause_.AfterFailure());
@@ -480,7 +476,7 @@ bool MarluneSocket::HandleMessage(int replyFd, std::string_view message) {
 // socket thread. The third field runs to the end of the message, bars included; it
 // takes the message's own buffer so that a large script is not copied again.
 std::string MarluneSocket::ProcessSocketMessage(std::string message) {
-    const std::size_t first = message.find('|');
+    const std::size_t first = message.find(Protocol::kFieldSeparator);
     if (first == std::string::npos) {
         Tracer::TRACE("Invalid message");
         return {};
@@ -488,7 +484,7 @@ std::string MarluneSocket::ProcessSocketMessage(std::string message) {
     std::vector<std::string> fields;
     fields.reserve(3);
     fields.emplace_back(message, 0, first);
-    const std::size_t second = message.find('|', first + 1);
+    const std::size_t second = message.find(Protocol::kFieldSeparator, first + 1);
     if (second == std::string::npos) {
         fields.emplace_back(message, first + 1);
     } else {

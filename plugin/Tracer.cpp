@@ -144,11 +144,15 @@ void Tracer::TRACE(const char* format, ...) {
     if (logging) AppendToLog(logPath, szTraceBuffer);
 }
 
-std::string ServiceFolder() {
+std::string HomeFolder() {
     // Only an absolute HOME names a home; an empty or relative one counts as unset.
     const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] != '/') return {};
-    return std::string(home) + Protocol::kServiceFolder;
+    return home == nullptr || home[0] != '/' ? std::string() : std::string(home);
+}
+
+std::string ServiceFolder() {
+    const std::string home = HomeFolder();
+    return home.empty() ? home : Protocol::ServiceFolder(home);
 }
 
 bool CheckEnableTrace() {

@@ -40,8 +40,11 @@ private:
     static void AppendToLog(const std::string& path, const std::string& message);
 };
 
-// The controller service's folder under HOME, with a trailing slash; empty when HOME
-// is not set, empty or relative.
+// HOME when it is an absolute path; empty when it is unset, empty or relative (such a
+// HOME would put the plug-in's files under the system's folders or the working folder).
+std::string HomeFolder();
+// The controller service's folder under HOME, with a trailing slash; empty without a
+// HomeFolder().
 std::string ServiceFolder();
 
 // Set the switches from the marker files "enabletraces" / "enablelogs" in the service
