@@ -111,6 +111,20 @@ void AddView(Report& report, const ViewThroughput& view, int commands) {
     report.rows.push_back(std::move(viewed));
 }
 
+// A flood of pipelined commands against the host's own user: the longest console round trip
+// made while it ran, and the flood's rate.
+void AddFlood(Report& report, const Flood& flood, int commands) {
+    Row trips =
+        LatencyRow("flood-console", "console trip, flood of " + std::to_string(commands) + " cmds",
+                   flood.consoleTrips);
+    trips.note = "worst of " + std::to_string(flood.consoleTrips.size()) + " round trips";
+    report.rows.push_back(std::move(trips));
+    Row rate = RateRow("flood-rate", "command throughput during that flood", "cmds/s",
+                       Median(flood.rates));
+    rate.note = "median of " + std::to_string(flood.rates.size()) + " floods";
+    report.rows.push_back(std::move(rate));
+}
+
 // Google Benchmark JSON: "benchmarks": [{"name", "cpu_time", "time_unit", ...}].
 void AddMicro(Report& report, const std::string& file) {
     std::ifstream in(file);
@@ -161,9 +175,13 @@ int Run(const Settings& settings) {
     std::cerr << "host: throughput with and without the live view (" << settings.repeats << " x "
               << settings.commands << " commands each)\n";
     const auto view = MeasureViewThroughput(settings.host, settings.commands, settings.repeats);
+    std::cerr << "host: console round trips during a flood (" << settings.repeats << " x "
+              << settings.commands << " commands)\n";
+    const auto flood = MeasureFlood(settings.host, settings.commands, settings.repeats);
     AddFloors(report, settings, host.effectsReplyBytes);
     AddHost(report, host, rates, settings.commands);
     AddView(report, view, settings.commands);
+    AddFlood(report, flood, settings.commands);
     if (!settings.microFile.empty()) AddMicro(report, settings.microFile);
     Judge(report);
 

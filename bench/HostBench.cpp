@@ -1,6 +1,7 @@
 #include "HostBench.h"
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -214,6 +215,30 @@ std::vector<double> MeasureThroughput(const HostSetup& setup, int commands, int 
     for (int round = 0; round < repeats; ++round) rates.push_back(target.Burst(commands));
     target.CheckAndQuit(commands);
     return rates;
+}
+
+Flood MeasureFlood(const HostSetup& setup, int commands, int repeats) {
+    BurstTarget target(setup, {}, commands);
+    Flood result;
+    for (int round = 0; round < repeats; ++round) {
+        std::atomic<bool> done{false};
+        std::thread flood([&] {
+            result.rates.push_back(target.Burst(commands));
+            done = true;
+        });
+        while (!done) {
+            const auto start = MonotonicNanos();
+            const nlohmann::json answer = target.Host().Ask("script 1");
+            if (!answer.is_object() || !answer.value("ok", false)) {
+                flood.join();
+                Fail("the host console did not answer during a flood");
+            }
+            result.consoleTrips.push_back(MicrosSince(start));
+        }
+        flood.join();
+    }
+    target.CheckAndQuit(commands);
+    return result;
 }
 
 ViewThroughput MeasureViewThroughput(const HostSetup& setup, int commands, int repeats) {

@@ -45,6 +45,16 @@ struct ViewThroughput {
 // its event stream; `repeats` bursts on each, alternating.
 ViewThroughput MeasureViewThroughput(const HostSetup& setup, int commands, int repeats);
 
+struct Flood {
+    std::vector<double> rates;         // commands per second, one figure per flood
+    std::vector<double> consoleTrips;  // console round trips (us) made while a flood ran
+};
+
+// One host, no stamping: `repeats` floods of `commands` pipelined ExecuteCommand messages,
+// each closed by a "1+1" script, while the host's console is asked one cheap script after
+// another until the flood's closing reply: how long the host's own user keeps waiting.
+Flood MeasureFlood(const HostSetup& setup, int commands, int repeats);
+
 // Writes a host effects file of `count` effects with names of typical length.
 void WriteEffectsFile(const std::string& path, int count);
 

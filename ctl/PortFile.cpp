@@ -16,8 +16,9 @@ namespace Cuebridge::Ctl {
 std::string PortFilePath(const std::string& home) { return Protocol::PortFilePath(home); }
 
 std::optional<std::string> DefaultPortFilePath() {
+    // Only an absolute HOME names a home (as in the plug-in): empty or relative is unset.
     const char* home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0') {
+    if (home == nullptr || *home != '/') {
         return std::nullopt;
     }
     return PortFilePath(home);

@@ -32,7 +32,7 @@ void InstallSignalHandlers() {
 // at start, naming the first missing folder.
 void WarnOfAMissingPortFolder() {
     const char* home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0') {
+    if (home == nullptr || *home != '/') {  // the plug-in takes an empty or relative one as unset
         std::cerr << "cuebridge-hostsim: HOME is not set: the plug-in will not publish its port\n";
         return;
     }

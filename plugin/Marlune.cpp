@@ -6,6 +6,7 @@
 
 #include "MarlunePlugin.h"
 #include "Protocol.h"
+#include "Tracer.h"
 
 namespace Cuebridge {
 
@@ -50,17 +51,25 @@ std::string Marlune::ProcessMarluneCommand(std::vector<std::string> fields) {
     const std::string& keyword = fields[1];
     const bool hasArgument = fields.size() >= 3;
 
-    // The three queued commands need their argument: without one nothing is queued.
+    // The three queued commands need a non-empty argument: an empty text on a queue would
+    // read as its end and hold back the work behind it until some later idle call.
+    const bool queued = keyword == Protocol::kExecuteCommand ||
+                        keyword == Protocol::kInfoPanelCommand ||
+                        keyword == Protocol::kNavigateCommand;
+    if (queued && (!hasArgument || fields[2].empty())) {
+        Tracer::TRACE("Invalid message: '%s' without an argument", keyword.c_str());
+        return {};
+    }
     if (keyword == Protocol::kExecuteCommand) {
-        if (hasArgument) plugin->ExecuteCommand(std::move(fields[2]));
+        plugin->ExecuteCommand(std::move(fields[2]));
         return {};
     }
     if (keyword == Protocol::kInfoPanelCommand) {
-        if (hasArgument) plugin->ExecuteInfoPanelCommands(std::move(fields[2]));
+        plugin->ExecuteInfoPanelCommands(std::move(fields[2]));
         return {};
     }
     if (keyword == Protocol::kNavigateCommand) {
-        if (hasArgument) plugin->ExecuteProjectCommands(std::move(fields[2]));
+        plugin->ExecuteProjectCommands(std::move(fields[2]));
         return {};
     }
     if (keyword == Protocol::kScript) {

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -15,8 +14,10 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,7 +48,6 @@ std::atomic<unsigned> servedConnections{0};
 namespace {
 
 constexpr std::size_t kMaxReceive = MarluneSocket::kReceiveBufferSize - 1;
-constexpr int kTailWaitMs = 10;  // how long an unterminated tail waits for more bytes
 // The smallest queue: while a connection is served nothing listens, and a client that
 // finds no listener is refused rather than queued and thrown away.
 constexpr int kListenBacklog = 0;
@@ -60,7 +60,7 @@ constexpr std::size_t kMaxQueuedConnections = 16;  // taken in behind the accept
 // header): such a client sends its SYN again and is then refused by the closed port.
 // Where no such filter exists the last accept and the close still leave a narrow window.
 void StopAdmitting(int listenFd) {
-#if defined(__linux__)
+#if defined(__linux__) && defined(SO_ATTACH_FILTER)
     constexpr std::uint32_t kSynFlag = 0x02;
     sock_filter dropOpenings[] = {
         BPF_STMT(BPF_LD | BPF_B | BPF_ABS, 13),
@@ -77,6 +77,43 @@ void StopAdmitting(int listenFd) {
 
 void closeSocket(int fd) { close(fd); }
 
+// A socket of the plug-in must not outlive it in a process the host starts (a script may
+// run a system command): such a child would hold the listener or the connection open.
+[[maybe_unused]] void SetCloseOnExec(int fd) {
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags == -1 || fcntl(fd, F_SETFD, flags | FD_CLOEXEC) == -1)
+        Tracer::TRACE("fcntl() failed with error %d", errno);
+}
+
+// socket thread: a listening socket, close-on-exec from the start where the system allows.
+int OpenSocket(int family, int type, int protocol) {
+#if defined(SOCK_CLOEXEC)
+    return socket(family, type | SOCK_CLOEXEC, protocol);
+#else
+    const int fd = socket(family, type, protocol);
+    if (fd != -1) SetCloseOnExec(fd);
+    return fd;
+#endif
+}
+
+// socket thread: accepts one connection, close-on-exec (at once where the system allows,
+// so that no process started meanwhile gets it). Where a send may raise SIGPIPE and the
+// send flag cannot stop it, the connection is told not to.
+int AcceptConnection(int listenFd) {
+#if defined(__linux__) && defined(_GNU_SOURCE)
+    const int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+#else
+    const int fd = accept(listenFd, nullptr, nullptr);
+    if (fd != -1) SetCloseOnExec(fd);
+#endif
+#if defined(SO_NOSIGPIPE)
+    const int on = 1;
+    if (fd != -1 && setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on) == -1)
+        Tracer::TRACE("setsockopt() failed with error %d", errno);
+#endif
+    return fd;
+}
+
 bool DirExists(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -84,14 +121,21 @@ bool DirExists(const std::string& path) {
 
 bool Tracing() { return Tracer::GetTracing() || Tracer::GetLog(); }
 
-// Writes the whole text, continuing partial sends. MSG_NOSIGNAL: a peer that has gone
-// must cost a failed send, never a SIGPIPE that would end the host process.
+// A peer that has gone must cost a failed send, never a SIGPIPE that would end the host
+// process: the send flag where there is one, else the socket option set at accept.
+#if defined(MSG_NOSIGNAL)
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#else
+constexpr int kSendFlags = 0;
+#endif
+
+// Writes the whole text, continuing partial sends.
 void Send(int fd, std::string_view text) {
     if (text.empty()) return;
     Tracer::TRACE("Sending %d bytes", static_cast<int>(text.size()));
     std::size_t sent = 0;
     while (sent < text.size()) {
-        const ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n = send(fd, text.data() + sent, text.size() - sent, kSendFlags);
         if (n < 0) {
             if (errno == EINTR) continue;
             Tracer::TRACE("send() failed with error %d", errno);
@@ -137,7 +181,54 @@ bool IsHttpRequest(std::string_view line) {
     return line.substr(targetEnd + 1).starts_with("HTTP/");
 }
 
+// Opens a new file of this user's alone (mode 0600) named `prefix` and six letters, never
+// through a link and never an existing file; -1 when none can be made. `path` gets its name.
+int CreatePrivateFile(const std::string& prefix, std::string& path) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    static std::atomic<unsigned> drawn{0};
+    std::uint64_t seed =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (static_cast<std::uint64_t>(getpid()) << 32);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        seed = seed * 6364136223846793005u + 1442695040888963407u + drawn.fetch_add(1);
+        path = prefix;
+        for (int i = 0; i < 6; ++i) path += kLetters[(seed >> (8 + 5 * i)) % 36];
+        const int fd =
+            open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+bool WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 }  // namespace
+
+// any thread. The new file is complete before it takes the port file's name, so a
+// controller never reads a partly written port either.
+bool WritePortFile(const std::string& portFile, int port) {
+    std::string temporary;
+    const int file = CreatePrivateFile(portFile + ".", temporary);
+    if (file == -1) {
+        Tracer::TRACE("File open failed: %s", portFile.c_str());
+        return false;
+    }
+    // 0600 whatever the umask took away.
+    bool written = fchmod(file, 0600) == 0 && WriteAll(file, std::to_string(port));
+    written = close(file) == 0 && written;
+    if (written && rename(temporary.c_str(), portFile.c_str()) == 0) return true;
+    Tracer::TRACE("File write failed: %s", portFile.c_str());
+    unlink(temporary.c_str());
+    return false;
+}
 
 // ---- MessageAssembler ------------------------------------------------------------------
 
@@ -196,10 +287,10 @@ void MarluneSocket::BackgroundThread(MarluneSocket* socket) {
 
 // socket thread
 void MarluneSocket::StartListeningOne() {
-    // HOME is read anew in every cycle; without it the server listens unpublished.
-    const char* home = std::getenv("HOME");
-    const std::string folder = home == nullptr ? std::string() : Protocol::PortFileFolder(home);
-    const std::string portFile = home == nullptr ? std::string() : Protocol::PortFilePath(home);
+    // HOME is read anew in every cycle; without one the server listens unpublished.
+    const std::string home = HomeFolder();
+    const std::string folder = home.empty() ? home : Protocol::PortFileFolder(home);
+    const std::string portFile = home.empty() ? home : Protocol::PortFilePath(home);
     const std::vector<int> connections = AcceptControllers(folder, portFile);
     if (connections.empty()) {  // every failed step of a cycle ends here
         std::this_thread::sleep_for(retryPause_.AfterFailure());
@@ -235,7 +326,7 @@ std::vector<int> MarluneSocket::AcceptControllers(const std::string& folder,
         return {};
     }
     Tracer::TRACE("Listening...");
-    const int connectionFd = accept(listenFd, nullptr, nullptr);
+    const int connectionFd = AcceptConnection(listenFd);
     if (connectionFd == -1) {
         Tracer::TRACE("accept() failed with error %d", errno);
         closeSocket(listenFd);
@@ -249,7 +340,7 @@ std::vector<int> MarluneSocket::AcceptControllers(const std::string& folder,
     StopAdmitting(listenFd);
     if (fcntl(listenFd, F_SETFL, fcntl(listenFd, F_GETFL) | O_NONBLOCK) == 0) {
         for (int queued; connections.size() <= kMaxQueuedConnections &&
-                         (queued = accept(listenFd, nullptr, nullptr)) != -1;) {
+                         (queued = AcceptConnection(listenFd)) != -1;) {
             // Some systems pass the listener's non-blocking mode on to the connection.
             fcntl(queued, F_SETFL, fcntl(queued, F_GETFL) & ~O_NONBLOCK);
             connections.push_back(queued);
@@ -281,7 +372,7 @@ int MarluneSocket::BindLoopbackSocket() {
         Tracer::TRACE("getaddrinfo() failed with error %d", errno);
         return -1;
     }
-    const int fd = socket(addresses->ai_family, addresses->ai_socktype, addresses->ai_protocol);
+    const int fd = OpenSocket(addresses->ai_family, addresses->ai_socktype, addresses->ai_protocol);
     if (fd == -1) {
         Tracer::TRACE("socket() failed with error %d", errno);
         freeaddrinfo(addresses);
@@ -321,23 +412,13 @@ bool MarluneSocket::PublishPort(int listenFd, const std::string& folder,
     inet_ntop(AF_INET, &address.sin_addr, addressText, sizeof addressText);
     Tracer::TRACE("Local address '%s'", addressText);
 
-    if (portFile.empty()) return true;
-    // Private whatever the umask, and whatever mode a file left by an earlier run had.
-    const int file = open(portFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (file == -1) {
-        Tracer::TRACE("File open failed: %s", portFile.c_str());
-        return true;
-    }
-    const std::string text = std::to_string(port);
-    if (fchmod(file, 0600) != 0 ||
-        write(file, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
-        Tracer::TRACE("File write failed: %s", portFile.c_str());
-    close(file);
+    if (!portFile.empty()) WritePortFile(portFile, port);
     return true;
 }
 
 // socket thread: receives until the peer closes, a receive fails or an HTTP request
-// is refused. A tail left by a receive waits briefly for the rest of its message.
+// is refused. A message ends only at its line feed, however long the pauses inside it;
+// an unterminated last piece is a message once the peer half-closes or closes.
 void MarluneSocket::ServeConnection(int connectionFd) {
     assembler_.Reset();
     for (;;) {
@@ -353,21 +434,8 @@ void MarluneSocket::ServeConnection(int connectionFd) {
             break;
         }
         if (!HandleReceived(connectionFd, std::string_view(receiveBuffer, n))) break;
-        if (!SettleTail(connectionFd)) break;
     }
     assembler_.Reset();
-}
-
-// socket thread
-bool MarluneSocket::SettleTail(int connectionFd) {
-    if (!assembler_.HasTail()) return true;
-    pollfd waiter{connectionFd, POLLIN, 0};
-    int ready;
-    do {
-        ready = poll(&waiter, 1, kTailWaitMs);
-    } while (ready < 0 && errno == EINTR);
-    if (ready > 0) return true;  // more bytes (or the end of the connection) follow
-    return HandlePendingTail(connectionFd);
 }
 
 // socket thread

@@ -30,6 +30,12 @@ extern std::atomic<int> clientSocketConnected;
 // the next. Written by the socket thread, read by any thread.
 extern std::atomic<unsigned> servedConnections;
 
+// Publishes the port in the port file at that path: a new private file in the same folder
+// renamed over it, so that nothing at that name (a link, another user's file) is written
+// through and the result is this user's file with mode 0600 holding the decimal port.
+// False when it could not be written (traced). Any thread.
+bool WritePortFile(const std::string& portFile, int port);
+
 // MessageAssembler: turns received bytes, in whatever pieces they arrive, into
 // messages (the text between line feeds; every other byte, zero included, is part of
 // the message). An unterminated tail is kept and joined with the next piece; the owner
@@ -135,9 +141,6 @@ private:
     bool PublishPort(int listenFd, const std::string& folder, const std::string& portFile);
     std::vector<int> AcceptControllers(const std::string& folder, const std::string& portFile);
     void ServeConnection(int connectionFd);
-    // Waits briefly for more bytes after a receive left a tail; handles the tail as a
-    // message when none come. Returns false when the connection must be closed.
-    bool SettleTail(int connectionFd);
     bool HandleMessage(int replyFd, std::string_view message);
 
     int listenPort = 0;

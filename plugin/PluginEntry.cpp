@@ -1,5 +1,7 @@
 #include "PluginEntry.h"
 
+#include <atomic>
+#include <chrono>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -136,10 +138,47 @@ void RunScript(const std::string& script) {
     LowerScriptExecutingFlag();
 }
 
-// Pops until the queue gives "", running each item by itself.
+IdleClock idleClock = nullptr;  // main thread; null: the steady clock
+
+std::chrono::steady_clock::time_point IdleNow() {
+    return idleClock != nullptr ? idleClock() : std::chrono::steady_clock::now();
+}
+
+// Pops until the queue gives "", running each item by itself, or until the call's time is
+// up (the item under way is always finished). False when it stopped for the time.
 template <class Run>
-void Drain(ThreadSafeQueue& queue, Run run) {
-    for (std::string item; !(item = queue.Pop()).empty();) run(item);
+bool Drain(ThreadSafeQueue& queue, Run run, std::chrono::steady_clock::time_point deadline) {
+    for (std::string item; !(item = queue.Pop()).empty();) {
+        run(item);
+        if (IdleNow() >= deadline) return false;
+    }
+    return true;
+}
+
+// ---- command 2630 ---------------------------------------------------------------------
+
+// Raised while the test script of command 2630 runs or waits for its idle call: one at a
+// time, so a burst of the command cannot pile up waiting threads and scripts.
+std::atomic<bool> testScriptUnderWay{false};
+
+// main thread. The script waits for the idle hook, which runs on this very thread: the
+// request goes to a short-lived thread of its own.
+void StartTestScript(MarlunePlugin* plugin) {
+    if (testScriptUnderWay.exchange(true)) {
+        Tracer::TRACE("Test script already under way: command 2630 not queued again");
+        return;
+    }
+    try {
+        std::thread([plugin] {
+            std::string result;
+            std::string error;
+            plugin->TestScriptExecute(result, error);
+            testScriptUnderWay.store(false);  // test script thread
+        }).detach();
+    } catch (const std::system_error&) {
+        testScriptUnderWay.store(false);
+        Tracer::TRACE("Could not start the test script");
+    }
 }
 
 // ---- entry (main thread) ------------------------------------------------------------
@@ -207,11 +246,18 @@ void RunStartupJob(Marlune* dispatcher, MarlunePlugin* plugin) {
 }
 
 // main thread
+void SetIdleClockForTesting(IdleClock clock) { idleClock = clock; }
+
+// main thread
 A_Err IdleHook(AEGP_GlobalRefcon, AEGP_IdleRefcon, A_long*) {
-    Drain(commandQueue, RunMenuCommand);
-    Drain(projectCommandQueue, RunProjectCommand);
-    Drain(infoPanelCommandQueue, RunInfoPanelCommand);
-    Drain(scriptQueue, RunScript);
+    // The queues in their fixed order, within the budget; a call that stops short asks for
+    // the next, which goes on where this one stopped.
+    const auto deadline = IdleNow() + kIdleBudget;
+    const bool finished = Drain(commandQueue, RunMenuCommand, deadline) &&
+                          Drain(projectCommandQueue, RunProjectCommand, deadline) &&
+                          Drain(infoPanelCommandQueue, RunInfoPanelCommand, deadline) &&
+                          Drain(scriptQueue, RunScript, deadline);
+    if (!finished && utilSuite != nullptr) utilSuite->AEGP_CauseIdleRoutinesToBeCalled();
     return 0;
 }
 
@@ -222,13 +268,7 @@ A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command, A
         MarlunePlugin* plugin = MarlunePlugin::GetInstance();
         switch (command) {
             case Protocol::kCommandTestScript:
-                // The script waits for the idle hook, which runs on this very thread:
-                // the request goes to a short-lived thread of its own.
-                std::thread([plugin] {
-                    std::string result;
-                    std::string error;
-                    plugin->TestScriptExecute(result, error);
-                }).detach();
+                StartTestScript(plugin);
                 return 0;
             case Protocol::kCommandInfoPanelDemo:
                 plugin->SetInfoText("line 1", "line 2");

@@ -3,6 +3,8 @@
 // host's main thread whenever the host calls them. Nothing here is ever torn down.
 #pragma once
 
+#include <chrono>
+
 #include "AE_Host.h"
 #include "Marlune.h"
 #include "MarluneListener.h"
@@ -18,9 +20,20 @@ A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command, A
                   A_Boolean, A_Boolean*);
 // main thread: asks the host for the active item; changes no menu.
 A_Err UpdateMenuHook(AEGP_GlobalRefcon, AEGP_UpdateMenuRefcon, AEGP_WindowType);
-// main thread: carries out all queued work: menu commands, Project panel steps, Info
-// panel commands, then scripts. Always returns 0; the max-sleep value is left alone.
+// main thread: carries out queued work: menu commands, Project panel steps, Info panel
+// commands, then scripts, for at most kIdleBudget; what is left is done in the next
+// call, which it then asks the host for. Always returns 0; the max-sleep value is left
+// alone.
 A_Err IdleHook(AEGP_GlobalRefcon, AEGP_IdleRefcon, A_long* max_sleepPL);
+
+// How long one idle call carries out queued work at most (the item under way is finished):
+// then it asks the host for another idle call and returns, so the host's user interface
+// never waits longer than this for a burst of controller commands.
+inline constexpr std::chrono::milliseconds kIdleBudget{4};
+// The clock the idle executor measures its budget with.
+using IdleClock = std::chrono::steady_clock::time_point (*)();
+// main thread, for tests: measure the budget with `clock` (null: the steady clock).
+void SetIdleClockForTesting(IdleClock clock);
 
 // The start-up job: runs the installed-effects script and stores its result.
 void RunStartupJob(Marlune* dispatcher, MarlunePlugin* plugin);

@@ -1,5 +1,9 @@
 #include "Tracer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -7,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <string_view>
 
 #include "Protocol.h"
 
@@ -20,10 +25,12 @@ namespace {
 std::atomic<bool> IsTracingEnabled{false};
 std::atomic<bool> IsLogEnabled{false};
 
-std::mutex traceMutex;    // guards szTraceBuffer and the printing/logging of one line
-std::mutex logNameMutex;  // guards logFileName
 // Never destroyed: the socket thread is detached and may trace while the process exits,
-// after static destructors ran.
+// after static destructors ran (where the standard library destroys a mutex at exit, a
+// trace would then lock a destroyed one and end the process).
+std::mutex& traceMutex = *new std::mutex();    // guards szTraceBuffer and the printing/logging
+                                               // of one line
+std::mutex& logNameMutex = *new std::mutex();  // guards logFileName
 std::string& logFileName = *new std::string();
 
 constexpr int kFormatLimit = 4093;  // at most 4092 characters plus NUL before CR LF
@@ -39,6 +46,26 @@ bool MarkerPresent(const char* name) {
     const bool open = marker.is_open();
     marker.close();
     return open;
+}
+
+// Opens the log file for appending, never through a link: an existing file only when it is
+// a plain file of this user's with no other name, else a new file created for this user
+// alone. -1 when neither can be had (the line is then lost).
+int OpenLog(const std::string& path) {
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int fd = open(path.c_str(), kFlags);
+        if (fd == -1 && errno == ENOENT) fd = open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
+        if (fd == -1 && errno == EEXIST) continue;  // another thread made it meanwhile
+        if (fd == -1) return -1;
+        struct stat info {};
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 &&
+            info.st_uid == geteuid())
+            return fd;
+        close(fd);
+        return -1;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -85,11 +112,17 @@ void Tracer::AppendToLog(const std::string& path, const std::string& message) {
     if (path.empty()) return;
     // Opened and closed per line so that every line reaches the OS before TRACE returns.
     // The Logs folder is never created: a missing folder just loses the line.
-    std::ofstream file(path, std::ios::out | std::ios::app);
-    if (!file.is_open()) return;
+    const int file = OpenLog(path);
+    if (file == -1) return;
     const std::string line = GetCurrentDateTime() + " | " + message;
-    file << line.c_str();
-    file.close();
+    std::string_view rest(line.c_str());  // up to a zero byte, as the text was always written
+    while (!rest.empty()) {
+        const ssize_t n = write(file, rest.data(), rest.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+    close(file);
 }
 
 void Tracer::TRACE(const char* format, ...) {
@@ -111,10 +144,15 @@ void Tracer::TRACE(const char* format, ...) {
     if (logging) AppendToLog(logPath, szTraceBuffer);
 }
 
-std::string ServiceFolder() {
+std::string HomeFolder() {
+    // Only an absolute HOME names a home; an empty or relative one counts as unset.
     const char* home = std::getenv("HOME");
-    if (home == nullptr) return {};
-    return Protocol::ServiceFolder(home);
+    return home == nullptr || home[0] != '/' ? std::string() : std::string(home);
+}
+
+std::string ServiceFolder() {
+    const std::string home = HomeFolder();
+    return home.empty() ? home : Protocol::ServiceFolder(home);
 }
 
 bool CheckEnableTrace() {

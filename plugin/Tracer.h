@@ -25,10 +25,11 @@ public:
     static std::string GetCurrentDateTime();
     static std::string FormatDateTime(std::time_t moment);
 
-    // Full path of this process's log file; fixed by the first call. Empty when HOME
-    // is not set (nothing is then logged).
+    // Full path of this process's log file; fixed by the first call. Empty when there is
+    // no HOME (see ServiceFolder; nothing is then logged).
     static std::string GetLogFileName();  // any thread
-    // Appends stamp + " | " + message to the log file; a failure loses the line silently.
+    // Appends stamp + " | " + message to the log file, created 0600 and never opened
+    // through a link; a failure loses the line silently.
     static void LogToFile(std::string message);  // any thread
     static void TRACE(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -39,8 +40,11 @@ private:
     static void AppendToLog(const std::string& path, const std::string& message);
 };
 
-// The controller service's folder under HOME, with a trailing slash; empty when HOME
-// is not set.
+// HOME when it is an absolute path; empty when it is unset, empty or relative (such a
+// HOME would put the plug-in's files under the system's folders or the working folder).
+std::string HomeFolder();
+// The controller service's folder under HOME, with a trailing slash; empty without a
+// HomeFolder().
 std::string ServiceFolder();
 
 // Set the switches from the marker files "enabletraces" / "enablelogs" in the service

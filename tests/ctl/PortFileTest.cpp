@@ -14,6 +14,16 @@ TEST(PortFile, PathIsUnderTheServiceDataFolder) {
               "Support/Ostrel/OstrelPluginService/PluginData/AfterEffects/socket.port");
 }
 
+TEST(PortFile, OnlyAnAbsoluteHomeNamesAPortFile) {
+    TempHome home;  // restores HOME afterwards
+    for (const char* relative : {"", ".", "home/ana"}) {
+        setenv("HOME", relative, 1);
+        EXPECT_EQ(DefaultPortFilePath(), std::nullopt) << "'" << relative << "'";
+    }
+    setenv("HOME", "/home/ana", 1);
+    EXPECT_EQ(DefaultPortFilePath(), PortFilePath("/home/ana"));
+}
+
 TEST(PortFile, ReadsOnlyAPlainPortNumber) {
     struct Case {
         std::string content;

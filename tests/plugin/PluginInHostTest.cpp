@@ -35,6 +35,7 @@ using namespace std::chrono_literals;
 using nlohmann::json;
 
 TempHome* home = nullptr;
+std::set<std::pair<std::string, int>> OwnListeningSockets();
 hostsim::Host* host = nullptr;
 
 struct RemoveHomeAtEnd : ::testing::Environment {
@@ -97,6 +98,17 @@ protected:
         });
         EXPECT_TRUE(PumpUntil([&] { return finished.load(); })) << "the requester never returned";
         requester.join();
+    }
+    // The port the plug-in listens on and has published (other than notPort); -1 if none.
+    static int ListeningPort(int notPort = 0) {
+        const auto portFile = home->ServiceFolder() / "PluginData/AfterEffects/socket.port";
+        int port = 0;
+        const bool listening = PumpUntil([&] {
+            std::ifstream file(portFile);
+            return file >> port && port != notPort &&
+                   OwnListeningSockets().count({"0100007F", port}) == 1;
+        });
+        return listening ? port : -1;
     }
     static std::string Script(const std::string& script) {
         std::string result;
@@ -173,6 +185,25 @@ TEST_F(PluginInHost, KeywordsQueueWorkOrAnswerAtOnce) {
     EXPECT_EQ(host->GetProject().ItemsJson(), itemsBefore);
 }
 
+// An empty argument is no work: nothing of it reaches a queue, so the work sent after it
+// runs in the same idle call.
+TEST_F(PluginInHost, AnEmptyArgumentQueuesNothingAndHoldsBackNothing) {
+    const std::vector<std::vector<std::string>> messages = {
+        {"1", "ExecuteCommand", ""},       {"2", "NavigateCommand", ""},
+        {"3", "InfoPanelCommand", ""},     {"4", "ExecuteCommand", "2006"},
+        {"5", "NavigateCommand", "First"}, {"6", "InfoPanelCommand", "SetInfoColor"},
+    };
+    const auto before = CommandsRun().size();
+    for (const auto& fields : messages) EXPECT_EQ(Dispatcher().ProcessMarluneCommand(fields), "");
+    host->RunIdleHooks();
+    for (auto* queue : {&Cuebridge::commandQueue, &Cuebridge::projectCommandQueue,
+                        &Cuebridge::infoPanelCommandQueue})
+        EXPECT_TRUE(queue->Empty()) << "work left behind after one idle call";
+    const auto runs = CommandsRun();
+    EXPECT_EQ(std::vector(runs.begin() + static_cast<long>(before), runs.end()),
+              (std::vector<std::pair<int, std::string>>{{2006, "plugin"}}));
+}
+
 TEST_F(PluginInHost, RefusedAppSuiteGivesAnEmptyLanguage) {
     host->SetRefused(kPFAppSuite, kPFAppSuiteVersion6, true);
     const std::string reply = Dispatcher().ProcessMarluneCommand({"L", "GetAfterEffectLanguage"});
@@ -232,6 +263,36 @@ TEST_F(PluginInHost, CommandNumbersAreReadWithinTheirThirtyTwoBits) {
             EXPECT_EQ(runs.back().first, *c.runs) << "'" << c.text << "'";
         }
     }
+}
+
+// One idle call works for at most the idle budget, then asks the host for another call; the
+// next goes on where it stopped, in order, and nothing is dropped. The clock is a fake one
+// that moves a millisecond at every reading.
+TEST_F(PluginInHost, AnIdleCallStopsAtItsBudgetAndTheNextGoesOnInOrder) {
+    static std::chrono::steady_clock::time_point fakeNow{};
+    Cuebridge::SetIdleClockForTesting([] { return fakeNow += 1ms; });
+    while (host->PumpIdle()) {  // idle calls asked for earlier are made before the work is queued
+    }
+    constexpr int kCommands = 20;
+    std::vector<std::pair<int, std::string>> expected;
+    for (int i = 0; i < kCommands; ++i) {
+        Cuebridge::commandQueue.Push(std::to_string(5000 + i));
+        expected.emplace_back(5000 + i, "plugin");
+    }
+    Cuebridge::projectCommandQueue.Push("First");  // behind every command
+    const auto before = CommandsRun().size();
+    host->RunIdleHooks();
+    const auto firstCall = CommandsRun().size() - before;
+    EXPECT_GE(firstCall, 1u);
+    EXPECT_LE(firstCall, static_cast<std::size_t>(Cuebridge::kIdleBudget / 1ms));
+    int calls = 1;
+    for (; host->PumpIdle(); ++calls) {  // each call that stopped short asked for the next
+    }
+    Cuebridge::SetIdleClockForTesting(nullptr);
+    EXPECT_GT(calls, 1);
+    const auto runs = CommandsRun();
+    EXPECT_EQ(std::vector(runs.begin() + static_cast<long>(before), runs.end()), expected);
+    EXPECT_TRUE(Cuebridge::projectCommandQueue.Empty()) << "the step behind the commands ran";
 }
 
 TEST_F(PluginInHost, InfoPanelAndProjectStepsAsTheHostShowsThem) {
@@ -305,14 +366,33 @@ TEST_F(PluginInHost, ConcurrentRequestersEachGetTheirOwnResult) {
     for (const auto& m : mismatches) EXPECT_TRUE(m.empty()) << m.front();
 }
 
-TEST_F(PluginInHost, TestScriptCommandRunsTheFileWithoutBlockingTheMainThread) {
+int ThreadCount() {
+    namespace fs = std::filesystem;
+    return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/task"), {}));
+}
+
+// Command 2630 returns at once while its script waits for an idle call; a burst of it starts
+// one script, not one waiting thread each, and the command works again once it has run.
+TEST_F(PluginInHost, TestScriptCommandRunsTheFileOnceAtATimeWithoutBlockingTheMainThread) {
     std::ofstream(home->ServiceFolder() / "TestFileScript.jsx") << "app.executeCommand(4242);";
-    host->UserCommand(2630);  // returns while the script still waits for an idle call
-    EXPECT_TRUE(PumpUntil([] {
+    const auto scriptRuns = [] {
         const auto runs = CommandsRun();
-        return std::find(runs.begin(), runs.end(), std::pair<int, std::string>{4242, "script"}) !=
-               runs.end();
-    }));
+        return std::count(runs.begin(), runs.end(), std::pair<int, std::string>{4242, "script"});
+    };
+    const auto runsBefore = scriptRuns();
+    const int threadsBefore = ThreadCount();
+    constexpr int kBurst = 200;
+    for (int i = 0; i < kBurst; ++i) host->UserCommand(2630);
+    const int added = ThreadCount() - threadsBefore;
+    std::printf("[ figures ] %d threads added by %d x command 2630\n", added, kBurst);
+    EXPECT_LE(added, 1);
+    ASSERT_TRUE(PumpUntil([&] { return scriptRuns() > runsBefore; }));
+    ASSERT_TRUE(PumpUntil([&] { return ThreadCount() <= threadsBefore; }));
+    EXPECT_EQ(scriptRuns(), runsBefore + 1);
+    host->UserCommand(2630);
+    EXPECT_TRUE(PumpUntil([&] { return scriptRuns() == runsBefore + 2; }));
+    EXPECT_TRUE(PumpUntil([&] { return ThreadCount() <= threadsBefore; }));
+    EXPECT_EQ(scriptRuns(), runsBefore + 2);
 }
 
 // ---- the socket server, over real loopback connections ------------------------------------
@@ -346,16 +426,50 @@ std::set<std::pair<std::string, int>> OwnListeningSockets() {
     return sockets;
 }
 
+// True when a child started now holds a socket: ls lists its own descriptors after its exec.
+bool ChildHoldsASocket() { return std::system("ls -l /proc/self/fd | grep -q 'socket:'") == 0; }
+
+// A process the host starts (a script may) inherits neither the listener nor the connection;
+// this test process opens no other socket without close-on-exec, so a child holds none.
+TEST_F(PluginInHost, ProcessesTheHostStartsHoldNeitherTheListenerNorTheConnection) {
+    const int port = ListeningPort();
+    ASSERT_GT(port, 0);
+    EXPECT_FALSE(ChildHoldsASocket()) << "the listener";
+    const int fd = ConnectTo(port);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(PumpUntil([] { return OwnListeningSockets().empty(); }));
+    EXPECT_FALSE(ChildHoldsASocket()) << "the connection";
+    close(fd);
+}
+
+// A pause inside a message does not end it: a script split inside a string literal that
+// holds bars runs whole, and nothing of it runs as a command.
+TEST_F(PluginInHost, AMessageEndsAtItsLineFeedNotAtAPause) {
+    const int port = ListeningPort();
+    ASSERT_GT(port, 0);
+    const int fd = ConnectTo(port);
+    ASSERT_GE(fd, 0);
+    const auto before = CommandsRun().size();
+    std::string reply;
+    WhilePumping([&] {
+        const std::string first = "1|Script|var s = \"a";
+        const std::string rest = "|ExecuteCommand|2004\"; s.length\n";
+        send(fd, first.data(), first.size(), 0);
+        std::this_thread::sleep_for(50ms);  // the pause under test, not a wait for an outcome
+        send(fd, rest.data(), rest.size(), 0);
+        shutdown(fd, SHUT_WR);
+        reply = ReadAll(fd);
+    });
+    close(fd);
+    host->RunIdleHooks();  // anything queued from the message would run now
+    EXPECT_EQ(reply, "1|21");
+    EXPECT_EQ(CommandsRun().size(), before) << "a piece of the script ran as a command";
+}
+
 TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnswersAHalfClose) {
     const auto folder = home->ServiceFolder() / "PluginData/AfterEffects";
-    int port = 0;
-    auto portAfter = [&](int previous) {
-        return PumpUntil([&] {
-            std::ifstream file(folder / "socket.port");
-            return file >> port && port != previous && OwnListeningSockets().size() == 1;
-        });
-    };
-    ASSERT_TRUE(portAfter(0));
+    const int port = ListeningPort();
+    ASSERT_GT(port, 0);
     EXPECT_EQ(OwnListeningSockets(), (std::set<std::pair<std::string, int>>{{"0100007F", port}}));
     struct stat info {};
     ASSERT_EQ(stat(folder.c_str(), &info), 0);
@@ -373,8 +487,7 @@ TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnsw
     shutdown(first, SHUT_WR);  // the end of the stream follows the unterminated message
     EXPECT_EQ(ReadAll(first), "5|en_US");
     close(first);
-    const int previous = port;
-    EXPECT_TRUE(portAfter(previous)) << "a new port for the next connection";
+    EXPECT_GT(ListeningPort(port), 0) << "a new port for the next connection";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The socket server with an echoing dispatcher: it refuses HTTP, and with no descriptors
-// left it retries rarely and serves again once they are free. (Framing is checked by
+// The socket server with an echoing dispatcher: it refuses HTTP, writes its port file
+// through no link, and with no descriptors left it retries rarely and serves again once
+// they are free. (Framing is checked by
 // replaying the receive fuzz target's corpus against its model; loopback, one connection
 // at a time, the private folder and the half-close by the plug-in's test in the host.)
 #include <arpa/inet.h>
@@ -10,6 +11,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,6 +98,62 @@ TEST(HttpRefusal, RequestLinesAndHostHeadersCloseTheConnection) {
         EchoSocket socket;
         EXPECT_EQ(socket.HandleReceived(-1, c.bytes), c.keptOpen) << c.bytes;
         EXPECT_EQ(socket.dispatched, c.dispatched) << c.bytes;
+    }
+}
+
+// ---- the port file ---------------------------------------------------------------------------
+
+// Whatever lies at the port file's name, the port ends up in a file of this user's alone, and
+// nothing behind a link is ever written.
+TEST(PortFile, ReplacesWhateverIsThereWithAPrivateFileAndWritesThroughNoLink) {
+    const struct {
+        const char* what;
+        std::function<void(const fs::path& portFile, const fs::path& precious)> place;
+    } cases[] = {
+        {"nothing", [](const fs::path&, const fs::path&) {}},
+        {"a symbolic link to a file",
+         [](const fs::path& portFile, const fs::path& precious) {
+             fs::create_symlink(precious, portFile);
+         }},
+        {"a symbolic link to nothing",
+         [](const fs::path& portFile, const fs::path& precious) {
+             fs::create_symlink(precious.string() + ".new", portFile);
+         }},
+        {"a hard link", [](const fs::path& portFile,
+                           const fs::path& precious) { fs::create_hard_link(precious, portFile); }},
+        {"another user's file open to all",
+         [](const fs::path& portFile, const fs::path&) {
+             std::ofstream(portFile) << "65535";
+             chmod(portFile.c_str(), 0666);
+             if (geteuid() == 0) {
+                 EXPECT_EQ(chown(portFile.c_str(), 65534, 65534), 0);
+             }
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempHome home;
+        const fs::path folder = home.Path() / "port";
+        fs::create_directories(folder);
+        const fs::path portFile = folder / "socket.port";
+        const fs::path precious = home.Path() / "precious";
+        std::ofstream(precious) << "precious data";
+        c.place(portFile, precious);
+
+        EXPECT_TRUE(Cuebridge::WritePortFile(portFile.string(), 45303));
+        struct stat info {};
+        ASSERT_EQ(lstat(portFile.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        EXPECT_EQ(info.st_uid, geteuid());
+        EXPECT_EQ(info.st_nlink, 1u);
+        EXPECT_EQ(ReadFile(portFile), "45303");
+        EXPECT_EQ(ReadFile(precious), "precious data");
+        EXPECT_FALSE(fs::exists(precious.string() + ".new"));
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename());
+        EXPECT_EQ(names, std::vector<std::string>{"socket.port"}) << "nothing else is left";
     }
 }
 

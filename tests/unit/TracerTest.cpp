@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -53,7 +54,9 @@ protected:
     TempHome home;
 };
 
+// The log file, which holds script results, is created for the user alone whatever the umask.
 TEST_F(TracerTest, MarkersDecideWhereLinesGo) {
+    const mode_t umaskBefore = umask(022);
     const struct {
         bool traceMarker, logMarker;
         bool expectStdout, expectLog;
@@ -84,22 +87,68 @@ TEST_F(TracerTest, MarkersDecideWhereLinesGo) {
             EXPECT_TRUE(std::regex_match(
                 Read(files[0]),
                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d \| Local port 51234\r\n)")));
+            EXPECT_EQ(fs::status(files[0]).permissions(),
+                      fs::perms::owner_read | fs::perms::owner_write);
         }
         if (!c.traceMarker && !c.logMarker) {
             EXPECT_FALSE(fs::exists(home.ServiceFolder() / "Logs"));
         }
     }
+    umask(umaskBefore);
 }
 
-TEST_F(TracerTest, UnsetHomeMeansNoMarkersAndNoLog) {
+// Only an absolute HOME is a home: an empty or relative one would put the markers, the log
+// and the port file under the system's folders or wherever the host was started.
+TEST_F(TracerTest, UnsetEmptyOrRelativeHomeMeansNoMarkersAndNoLog) {
     home.Touch("enabletraces");
     home.Touch("enablelogs");
-    unsetenv("HOME");
-    EXPECT_FALSE(Cuebridge::CheckEnableTrace());
-    EXPECT_FALSE(Cuebridge::CheckEnableLogs());
-    Tracer::SetLog(true);
-    EXPECT_EQ(Tracer::GetLogFileName(), "");
-    EXPECT_EQ(Stdout([] { Tracer::TRACE("still printed"); }), "still printed\r\n");
+    fs::create_directories(home.ServiceFolder() / "Logs");
+    const fs::path startedIn = fs::current_path();
+    fs::current_path(home.Path());  // a relative HOME of "." names the test's home
+    for (const char* value : {static_cast<const char*>(nullptr), "", ".", "./x/.."}) {
+        SCOPED_TRACE(value != nullptr ? value : "unset");
+        if (value != nullptr)
+            setenv("HOME", value, 1);
+        else
+            unsetenv("HOME");
+        Tracer::ResetLogFileNameForTesting();
+        EXPECT_EQ(Cuebridge::ServiceFolder(), "");
+        EXPECT_FALSE(Cuebridge::CheckEnableTrace());
+        EXPECT_FALSE(Cuebridge::CheckEnableLogs());
+        Tracer::SetLog(true);
+        EXPECT_EQ(Tracer::GetLogFileName(), "");
+        EXPECT_EQ(Stdout([] { Tracer::TRACE("still printed"); }), "still printed\r\n");
+        Tracer::SetLog(false);
+    }
+    fs::current_path(startedIn);
+    EXPECT_TRUE(LogFiles().empty());
+}
+
+// The log holds script results: it is never written through a link placed at its name.
+TEST_F(TracerTest, TheLogFileIsNeverWrittenThroughALink) {
+    const fs::path precious = home.Path() / "precious";
+    const struct {
+        const char* what;
+        void (*place)(const fs::path& log, const fs::path& precious);
+    } cases[] = {
+        {"a symbolic link",
+         [](const fs::path& log, const fs::path& target) { fs::create_symlink(target, log); }},
+        {"a hard link",
+         [](const fs::path& log, const fs::path& target) { fs::create_hard_link(target, log); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(home.ServiceFolder() / "Logs");
+        fs::create_directories(home.ServiceFolder() / "Logs");
+        std::ofstream(precious) << "precious data";
+        Tracer::ResetLogFileNameForTesting();
+        Tracer::SetLog(true);
+        const fs::path log = Tracer::GetLogFileName();
+        c.place(log, precious);
+        Stdout([] { Tracer::TRACE("a script's result"); });
+        Tracer::SetLog(false);
+        EXPECT_EQ(Read(precious), "precious data");
+    }
 }
 
 TEST_F(TracerTest, LongMessagesAreCutAndLineFeedsKept) {
