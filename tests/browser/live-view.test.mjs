@@ -4,7 +4,7 @@
 // second, that a click on an item selects it in the host, and saves a screenshot.
 //   node live-view.test.mjs <build-dir>
 import { spawn, execFile } from 'node:child_process';
-import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
+import { existsSync, mkdtempSync, mkdirSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { promisify } from 'node:util';
@@ -53,9 +53,12 @@ async function viewUrl() {
   throw new Error('the host printed no view URL; stderr:\n' + stderr);
 }
 
-// A new, empty profile; flags that keep chromium off the (closed) network.
+// A new, empty profile; flags that keep chromium off the (closed) network. Chromium also
+// writes outside its profile (its crash-report folder): that goes under the throw-away home.
+const browserEnv = { ...env, XDG_CONFIG_HOME: join(home, '.config'), XDG_CACHE_HOME: join(home, '.cache') };
 const browser = await chromium.launchPersistentContext(join(work, 'chromium'), {
   executablePath: '/usr/bin/chromium',
+  env: browserEnv,
   args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
     '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   viewport: { width: 1280, height: 900 },
@@ -110,6 +113,8 @@ try {
   const code = await new Promise((resolve) => host.on('exit', resolve));
   assert.equal(code, 0, stderr);
   console.log('live view followed the host; screenshot: ' + join(build, 'artifacts/live-view.png'));
+  await browser.close();
+  assert.ok(existsSync(join(home, '.config/chromium')), 'chromium wrote its own folders outside the throw-away home');
 } finally {
   await browser.close();
   host.kill();
