@@ -106,6 +106,20 @@ try {
   await page.waitForFunction(() => document.querySelector('#answer').textContent.includes('"ok":true'), null, follow);
   await page.waitForSelector('#log li[data-kind="script"]', follow);
 
+  // Eight tabs of one browser, past the six connections a browser gives one host: each one
+  // loads, and each follows the next change.
+  const tabs = [];
+  for (let i = 0; i < 8; ++i) {
+    const tab = await browser.newPage();
+    await tab.goto(await viewUrl(), { timeout: 5000 });
+    await tab.waitForSelector('body[data-updates]', { timeout: 5000 });
+    tabs.push(tab);
+  }
+  const counts = await Promise.all(tabs.map((tab) => tab.evaluate(() => Number(document.body.dataset.updates))));
+  await ctl('command', '2005');
+  await Promise.all(tabs.map((tab, i) => tab.waitForFunction((n) => Number(document.body.dataset.updates) > n, counts[i], { timeout: 5000 })));
+  for (const tab of tabs) await tab.close();
+
   assert.equal((await ask('state')).state.thread_violations.count, 0);
   mkdirSync(join(build, 'artifacts'), { recursive: true });
   await page.screenshot({ path: join(build, 'artifacts/live-view.png'), fullPage: true });
