@@ -82,6 +82,15 @@ PortFileContent ReadPortFile(const std::string& path) {
     return {PortFileStatus::Ok, *port};
 }
 
+std::optional<std::chrono::seconds> PortFileAge(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    const auto written = std::chrono::system_clock::from_time_t(info.st_mtim.tv_sec);
+    return std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now() - written);
+}
+
 std::optional<std::string> MissingFolderOf(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code error;

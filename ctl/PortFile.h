@@ -2,6 +2,7 @@
 // Where the plug-in publishes its listening port, and reading it back.
 // Pure functions over the file system and the environment; any thread.
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,9 @@ struct PortFileContent {
 // Reads the port file: decimal digits only (a trailing line feed is tolerated), 1..65535.
 // Only a regular file is read: a FIFO or device at the path never blocks the caller.
 PortFileContent ReadPortFile(const std::string& path);
+
+// How long ago the file at `path` was last written, or nullopt when it cannot be read.
+std::optional<std::chrono::seconds> PortFileAge(const std::string& path);
 
 // The outermost folder on the way to `path` that does not exist, or nullopt when the file's
 // own folder exists.

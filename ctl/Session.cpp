@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "PortFile.h"
+#include "PortHolders.h"
 #include "Protocol.h"
 
 namespace Cuebridge::Ctl {
@@ -16,6 +17,11 @@ namespace {
 // it with a new port shortly after each connection ends.
 constexpr std::chrono::milliseconds kPortFileGrace{2000};
 constexpr std::chrono::milliseconds kConnectRetryPause{10};
+// A refused port that nothing holds is looked at again after this pause before the port file
+// is called stale: the plug-in removes its file a moment after the connection it served ends.
+constexpr std::chrono::milliseconds kStaleConfirmPause{50};
+// How long a refused connect is retried silently before the user is told why it waits.
+constexpr std::chrono::milliseconds kWaitingNoticeAfter{1000};
 
 }  // namespace
 
@@ -37,6 +43,8 @@ std::string TagSource::Next() {
 
 Session::Session(Target target, std::chrono::milliseconds timeout, size_t maxReplyBytes)
     : target_(std::move(target)), timeout_(timeout), maxReplyBytes_(maxReplyBytes) {}
+
+void Session::SetNotice(Notice notice) { notice_ = std::move(notice); }
 
 void Session::SetObserver(ByteObserver observer) {
     observer_ = std::move(observer);
@@ -77,6 +85,24 @@ std::string DescribePortFile(const std::string& path, const PortFileContent& con
     return {};
 }
 
+// "12 s", "5 min", "3 h" or "2 days": how long ago a file was written, for a person.
+std::string Age(std::chrono::seconds age) {
+    const long long s = std::max<long long>(age.count(), 0);
+    if (s < 120) return std::to_string(s) + " s";
+    if (s < 2 * 3600) return std::to_string(s / 60) + " min";
+    if (s < 2 * 86400) return std::to_string(s / 3600) + " h";
+    return std::to_string(s / 86400) + " days";
+}
+
+// True when the port file still names `port` and nothing on the machine holds that port
+// a short moment later (so a plug-in between two listening cycles is not taken for gone).
+bool StaysUnheld(const std::string& path, int port) {
+    std::this_thread::sleep_for(kStaleConfirmPause);
+    const PortFileContent again = ReadPortFile(path);
+    return again.status == PortFileStatus::Ok && again.port == port &&
+           PortIsHeld(port) == std::optional<bool>(false);
+}
+
 }  // namespace
 
 RequestResult Session::ConnectUntil(Clock::time_point deadline, std::chrono::milliseconds grace) {
@@ -84,6 +110,7 @@ RequestResult Session::ConnectUntil(Clock::time_point deadline, std::chrono::mil
     Clock::time_point unreadableSince = start;
     PortFileContent content{PortFileStatus::Ok, target_.port.value_or(0)};
     ConnectStatus status = ConnectStatus::Refused;
+    bool noticeGiven = false;
     while (true) {
         if (!target_.port) {
             content = ReadPortFile(target_.portFilePath);
@@ -101,6 +128,27 @@ RequestResult Session::ConnectUntil(Clock::time_point deadline, std::chrono::mil
                         {},
                         "cannot connect to 127.0.0.1:" + std::to_string(content.port) + ": " +
                             std::strerror(error)};
+            }
+            // Refused: a plug-in serving another controller still holds its port through that
+            // connection; when no socket holds it, the plug-in that wrote the file is gone.
+            // Where the system's socket tables cannot be read, the port counts as held.
+            if (!target_.port && status == ConnectStatus::Refused &&
+                PortIsHeld(content.port) == std::optional<bool>(false) &&
+                StaysUnheld(target_.portFilePath, content.port)) {
+                const std::optional<std::chrono::seconds> age = PortFileAge(target_.portFilePath);
+                return {Outcome::NotListening,
+                        {},
+                        "no plug-in listening: the port file " + target_.portFilePath +
+                            " is stale: no socket on this machine holds port " +
+                            std::to_string(content.port) +
+                            (age ? " (the file was written " + Age(*age) + " ago)" : "") +
+                            "; the plug-in that wrote it is no longer running"};
+            }
+            if (!noticeGiven && notice_ && status == ConnectStatus::Refused &&
+                Clock::now() - start >= kWaitingNoticeAfter) {
+                noticeGiven = true;
+                notice_("waiting for another controller to let go of the plug-in (port " +
+                        std::to_string(content.port) + " refuses connections but is held)");
             }
         }
         const Clock::time_point now = Clock::now();

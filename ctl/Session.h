@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>
@@ -50,7 +51,8 @@ public:
 
     // Connects if not connected (or if the plug-in dropped the connection). A refused connect
     // (another controller holds the plug-in, or it is between listen cycles) is retried until
-    // the timeout; a missing or unreadable port file for a short grace period only.
+    // the timeout; a missing or unreadable port file for a short grace period only. A port file
+    // whose port no socket on the machine holds is stale: reported at once.
     RequestResult EnsureConnected();
 
     // Sends `line` (no line feed inside) and returns what came back before the end marker.
@@ -62,6 +64,11 @@ public:
     TagSource& Tags() { return tags_; }
     void SetObserver(ByteObserver observer);
 
+    // Called with a sentence for a person while a connect waits long (another controller
+    // holds the plug-in); at most once per wait.
+    using Notice = std::function<void(const std::string&)>;
+    void SetNotice(Notice notice);
+
 private:
     // The grace period bounds how long the port file may stay missing or unreadable.
     RequestResult ConnectUntil(Clock::time_point deadline, std::chrono::milliseconds grace);
@@ -72,6 +79,7 @@ private:
     std::optional<Connection> connection_;
     TagSource tags_;
     ByteObserver observer_;
+    Notice notice_;
 };
 
 }  // namespace Cuebridge::Ctl

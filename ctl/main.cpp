@@ -174,6 +174,8 @@ int RunTool(int argc, char** argv) {
     }
     Session session(*target, std::chrono::milliseconds(options.timeoutMs),
                     options.maxReplyMiB << 20);
+    session.SetNotice(
+        [](const std::string& sentence) { std::cerr << "cuebridge-ctl: " << sentence << "\n"; });
     if (options.verbose) {
         session.SetObserver(VerboseObserver(std::cerr));
     }

@@ -27,7 +27,8 @@ Host::Host(Options options, std::vector<Effect> effects, const ProjectSpec& proj
       project_(project),
       hooks_(journal_, hostCalls_, options_.failRegister),
       scriptModel_(std::make_unique<HostScriptModel>(*this)),
-      engine_(std::make_unique<ScriptEngine>(*scriptModel_)),
+      engine_(std::make_unique<ScriptEngine>(
+          *scriptModel_, static_cast<std::size_t>(options_.scriptMemoryMb) << 20)),
       refused_(options_.refusedSuites) {
     g_current = this;
 }

@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -120,6 +122,19 @@ void MainLoop::ReadConsole(Console& console) {
 // main thread
 void MainLoop::Run(const Options& options, Console& console, const std::function<void()>& idle) {
     std::thread(&MainLoop::ReadConsole, this, std::ref(console)).detach();
+    // The deadline is kept by a thread of its own too: the main thread cannot look at the
+    // clock while it runs a script, so at the deadline the quit is made from there, which stops
+    // the running script as a signal or "quit" does. Joined when the loop ends.
+    std::jthread deadline;
+    if (options.exitAfterMs > 0) {
+        deadline = std::jthread([this, ms = options.exitAfterMs](std::stop_token stop) {
+            std::mutex mutex;
+            std::condition_variable_any never;
+            std::unique_lock lock(mutex);
+            never.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; });
+            if (!stop.stop_requested()) RequestQuit();
+        });
+    }
     const auto start = MonotonicMicros();
     const auto interval = options.idleIntervalMs * 1000;
     const auto exitAt = options.exitAfterMs > 0 ? start + options.exitAfterMs * 1000 : 0;

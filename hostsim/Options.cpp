@@ -56,6 +56,11 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
     app.add_option("--script-timeout-ms", options.scriptTimeoutMs,
                    "stop scripts running longer than this (0: no limit)")
         ->check(CLI::NonNegativeNumber);
+    app.add_option("--script-memory-mb", options.scriptMemoryMb,
+                   "the most the script engine may hold, in MiB; a script that needs more ends "
+                   "with an out-of-memory error")
+        ->capture_default_str()
+        ->check(CLI::Range(std::int64_t{4}, std::int64_t{1} << 20));
     app.add_option("--exit-after-ms", options.exitAfterMs,
                    "end the run after this time (0: run until quit)")
         ->check(CLI::NonNegativeNumber);

@@ -19,9 +19,10 @@ struct Options {
     std::string journalFile;
     std::string stampCommandsFile;  // empty: no command stamps (benchmarks use them)
     std::int64_t idleIntervalMs = 30;
-    std::int64_t scriptTimeoutMs = 0;  // 0: no limit
-    std::int64_t exitAfterMs = 0;      // 0: run until quit or a signal
-    std::int64_t uiPort = -1;          // the live view's port; 0: any free port; -1: no view
+    std::int64_t scriptTimeoutMs = 0;   // 0: no limit
+    std::int64_t exitAfterMs = 0;       // 0: run until quit or a signal
+    std::int64_t scriptMemoryMb = 512;  // what the script engine's heap may hold at most
+    std::int64_t uiPort = -1;           // the live view's port; 0: any free port; -1: no view
     bool strict = false;
     std::vector<std::pair<std::string, std::int32_t>> refusedSuites;
     std::vector<std::string> failRegister;  // "command", "menu", "idle"

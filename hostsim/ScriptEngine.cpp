@@ -1,9 +1,11 @@
 #include "ScriptEngine.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "Clock.h"
 #include "Utf8.h"
@@ -195,8 +197,53 @@ std::string ErrorText(duk_context* ctx) {
 void ScriptEngine::StopAll() { g_stopAll.store(true); }
 bool ScriptEngine::Stopping() { return g_stopAll.load(); }
 
-ScriptEngine::ScriptEngine(ScriptModel& model) : model_(model) {
-    ctx_ = duk_create_heap(nullptr, nullptr, nullptr, this, FatalHandler);
+namespace {
+
+// Each block is preceded by its size, in a header that keeps the block's alignment.
+constexpr std::size_t kHeader = alignof(std::max_align_t);
+static_assert(kHeader >= sizeof(std::size_t));
+
+std::size_t& SizeOf(void* base) { return *static_cast<std::size_t*>(base); }
+
+}  // namespace
+
+void* ScriptEngine::Allocate(void* engine, std::size_t size) {
+    return Reallocate(engine, nullptr, size);
+}
+
+void* ScriptEngine::Reallocate(void* udata, void* block, std::size_t size) {
+    auto* engine = static_cast<ScriptEngine*>(udata);
+    void* base = block == nullptr ? nullptr : static_cast<char*>(block) - kHeader;
+    const std::size_t old = base == nullptr ? 0 : SizeOf(base);
+    if (size == 0) {
+        Free(udata, block);
+        return nullptr;
+    }
+    // The engine collects garbage and tries again before it gives up with an error.
+    if (size > old && size - old > engine->memoryLimit_ - engine->memoryUsed_) {
+        engine->memoryExhausted_ = true;
+        return nullptr;
+    }
+    void* grown = std::realloc(base, kHeader + size);
+    if (grown == nullptr) {
+        engine->memoryExhausted_ = true;
+        return nullptr;
+    }
+    SizeOf(grown) = size;
+    engine->memoryUsed_ = engine->memoryUsed_ - old + size;
+    return static_cast<char*>(grown) + kHeader;
+}
+
+void ScriptEngine::Free(void* udata, void* block) {
+    if (block == nullptr) return;
+    void* base = static_cast<char*>(block) - kHeader;
+    static_cast<ScriptEngine*>(udata)->memoryUsed_ -= SizeOf(base);
+    std::free(base);
+}
+
+ScriptEngine::ScriptEngine(ScriptModel& model, std::size_t memoryLimit)
+    : model_(model), memoryLimit_(memoryLimit) {
+    ctx_ = duk_create_heap(Allocate, Reallocate, Free, this, FatalHandler);
     if (ctx_ == nullptr) {
         std::fprintf(stderr, "cuebridge-hostsim: cannot create the script engine\n");
         std::exit(2);
@@ -233,6 +280,7 @@ ScriptOutcome ScriptEngine::Run(const std::string& source, std::int64_t timeoutM
     if (running_) return {"", "Error: a script is already running"};
     running_ = true;
     deadlineMicros_ = timeoutMs > 0 ? MonotonicMicros() + timeoutMs * 1000 : 0;
+    memoryExhausted_ = false;
     ScriptOutcome outcome;
     duk_push_lstring(ctx_, source.data(), source.size());
     duk_push_string(ctx_, "script");
@@ -244,6 +292,13 @@ ScriptOutcome ScriptEngine::Run(const std::string& source, std::int64_t timeoutM
         outcome.result = TopAsText(ctx_);
     }
     duk_pop(ctx_);
+    if (!outcome.error.empty() && memoryExhausted_) {
+        // The engine's own text ("alloc failed") does not say which bound was reached.
+        outcome.error = "RangeError: out of memory: the script needed more than the " +
+                        std::to_string(memoryLimit_ >> 20) +
+                        " MiB the script engine may hold (--script-memory-mb); " + outcome.error;
+        duk_gc(ctx_, 0);  // what the failed script left behind goes before the next one
+    }
     deadlineMicros_ = 0;
     running_ = false;
     return outcome;

@@ -3,6 +3,7 @@
 // Main thread only (the engine is not thread-safe). A run may be bounded by a time limit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,7 +41,9 @@ struct ScriptOutcome {
 
 class ScriptEngine {
 public:
-    explicit ScriptEngine(ScriptModel& model);  // main thread
+    // main thread. memoryLimit: the most the engine's heap may hold, in bytes; an allocation
+    // past it fails, so the running script ends with an out-of-memory error.
+    ScriptEngine(ScriptModel& model, std::size_t memoryLimit);
     ~ScriptEngine();
     ScriptEngine(const ScriptEngine&) = delete;
     ScriptEngine& operator=(const ScriptEngine&) = delete;
@@ -56,9 +59,18 @@ public:
     ScriptModel& Model() { return model_; }
     std::int64_t DeadlineMicros() const { return deadlineMicros_; }
 
+    // The engine's allocator (main thread: the engine allocates only while called): every
+    // block carries its size, so that what the heap holds is known.
+    static void* Allocate(void* engine, std::size_t size);
+    static void* Reallocate(void* engine, void* block, std::size_t size);
+    static void Free(void* engine, void* block);
+
 private:
     void InstallObjectModel();
     ScriptModel& model_;
+    std::size_t memoryLimit_;
+    std::size_t memoryUsed_ = 0;
+    bool memoryExhausted_ = false;  // an allocation failed during the current run
     duk_hthread* ctx_ = nullptr;
     std::int64_t deadlineMicros_ = 0;  // 0: no limit
     bool running_ = false;

@@ -29,6 +29,9 @@ constexpr unsigned kWakeBits = kUrgent | kForce;
 constexpr auto kTick = std::chrono::milliseconds(250);
 constexpr auto kKeepAlive = std::chrono::seconds(15);  // finds closed pages
 constexpr std::size_t kMaxBody = 1 << 20;
+// What a request's headers may hold, as the body is bounded: far above what a browser sends.
+constexpr std::size_t kMaxHeaders = 64;
+constexpr std::size_t kMaxHeaderBytes = 16 << 10;
 
 std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
@@ -171,6 +174,14 @@ bool WebView::Admit(const httplib::Request& request, httplib::Response& response
     response.set_header("Cache-Control", "no-store");
     response.set_header("Content-Security-Policy",
                         "default-src 'self'; frame-ancestors 'none'; base-uri 'none'");
+    std::size_t headerBytes = 0;
+    for (const auto& [name, value] : request.headers) headerBytes += name.size() + value.size() + 4;
+    if (request.headers.size() > kMaxHeaders || headerBytes > kMaxHeaderBytes) {
+        Refuse(response, 431,
+               "at most " + std::to_string(kMaxHeaders) + " headers of " +
+                   std::to_string(kMaxHeaderBytes >> 10) + " KiB in all");
+        return false;
+    }
     const std::string host = request.get_header_value("Host");
     if (!IsLoopbackHost(host, port_)) {
         Refuse(response, 403, "the Host header must name 127.0.0.1 or localhost");
@@ -226,7 +237,13 @@ void WebView::RunConsoleLine(const std::string& line, httplib::Response& respons
         host_.Post([promise, line, &host] { promise->set_value(Console(host).Handle(line)); });
     try {
         if (!posted) throw std::future_error(std::future_errc::broken_promise);
-        response.set_content(answer.get(), "application/json");
+        const std::string text = answer.get();
+        // An action the console rejects (no such item, not a number) is the request's fault;
+        // a script that ran and failed is answered as run, with its error.
+        const json reply = json::parse(text, nullptr, false);
+        if (reply.is_object() && reply.value("ok", true) == false && !reply.contains("result"))
+            response.status = 422;
+        response.set_content(text, "application/json");
     } catch (const std::future_error&) {
         Refuse(response, 503, "the host is ending");
     }

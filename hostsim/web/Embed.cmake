@@ -4,7 +4,10 @@
 set(assets
   "/|index.html|text/html"
   "/style.css|style.css|text/css"
-  "/app.js|app.js|text/javascript")
+  "/app.js|app.js|text/javascript"
+  "/feed.js|feed.js|text/javascript"
+  "/favicon.svg|favicon.svg|image/svg+xml"
+  "/favicon.ico|favicon.svg|image/svg+xml")
 set(arrays "")
 set(lookups "")
 set(index 0)

@@ -148,11 +148,27 @@ async function act(path, body) {
   }
 }
 
+// The host's states come through one stream shared by every tab of the browser (feed.js);
+// where shared workers are missing, each tab opens a stream of its own.
 function connect() {
   const feed = $('feed');
+  const live = () => { feed.textContent = 'live'; feed.className = 'badge on'; };
+  const lost = () => { feed.textContent = 'reconnecting…'; feed.className = 'badge off'; };
+  if (typeof SharedWorker === 'function') {
+    const worker = new SharedWorker('/feed.js');
+    worker.port.onmessage = (event) => {
+      const message = event.data;
+      if (message.kind === 'open') live();
+      else if (message.kind === 'error') lost();
+      else if (message.kind === 'state') render(JSON.parse(message.data));
+    };
+    worker.port.start();
+    window.addEventListener('pagehide', () => worker.port.postMessage('bye'));
+    return;
+  }
   const events = new EventSource('/events');
-  events.onopen = () => { feed.textContent = 'live'; feed.className = 'badge on'; };
-  events.onerror = () => { feed.textContent = 'reconnecting…'; feed.className = 'badge off'; };
+  events.onopen = live;
+  events.onerror = lost;
   events.onmessage = (event) => render(JSON.parse(event.data));
 }
 

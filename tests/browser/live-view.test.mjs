@@ -4,7 +4,7 @@
 // second, that a click on an item selects it in the host, and saves a screenshot.
 //   node live-view.test.mjs <build-dir>
 import { spawn, execFile } from 'node:child_process';
-import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
+import { existsSync, mkdtempSync, mkdirSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { promisify } from 'node:util';
@@ -53,9 +53,12 @@ async function viewUrl() {
   throw new Error('the host printed no view URL; stderr:\n' + stderr);
 }
 
-// A new, empty profile; flags that keep chromium off the (closed) network.
+// A new, empty profile; flags that keep chromium off the (closed) network. Chromium also
+// writes outside its profile (its crash-report folder): that goes under the throw-away home.
+const browserEnv = { ...env, XDG_CONFIG_HOME: join(home, '.config'), XDG_CACHE_HOME: join(home, '.cache') };
 const browser = await chromium.launchPersistentContext(join(work, 'chromium'), {
   executablePath: '/usr/bin/chromium',
+  env: browserEnv,
   args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
     '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   viewport: { width: 1280, height: 900 },
@@ -103,6 +106,20 @@ try {
   await page.waitForFunction(() => document.querySelector('#answer').textContent.includes('"ok":true'), null, follow);
   await page.waitForSelector('#log li[data-kind="script"]', follow);
 
+  // Eight tabs of one browser, past the six connections a browser gives one host: each one
+  // loads, and each follows the next change.
+  const tabs = [];
+  for (let i = 0; i < 8; ++i) {
+    const tab = await browser.newPage();
+    await tab.goto(await viewUrl(), { timeout: 5000 });
+    await tab.waitForSelector('body[data-updates]', { timeout: 5000 });
+    tabs.push(tab);
+  }
+  const counts = await Promise.all(tabs.map((tab) => tab.evaluate(() => Number(document.body.dataset.updates))));
+  await ctl('command', '2005');
+  await Promise.all(tabs.map((tab, i) => tab.waitForFunction((n) => Number(document.body.dataset.updates) > n, counts[i], { timeout: 5000 })));
+  for (const tab of tabs) await tab.close();
+
   assert.equal((await ask('state')).state.thread_violations.count, 0);
   mkdirSync(join(build, 'artifacts'), { recursive: true });
   await page.screenshot({ path: join(build, 'artifacts/live-view.png'), fullPage: true });
@@ -110,6 +127,8 @@ try {
   const code = await new Promise((resolve) => host.on('exit', resolve));
   assert.equal(code, 0, stderr);
   console.log('live view followed the host; screenshot: ' + join(build, 'artifacts/live-view.png'));
+  await browser.close();
+  assert.ok(existsSync(join(home, '.config/chromium')), 'chromium wrote its own folders outside the throw-away home');
 } finally {
   await browser.close();
   host.kill();

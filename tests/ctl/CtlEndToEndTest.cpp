@@ -275,13 +275,31 @@ TEST(CtlWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
              return std::vector<int>{};
          },
          {"PORTFILE is not a regular file"}},
-        // A port nobody listens on (the plug-in is gone, or another controller holds it).
-        {language,
+        // A port no socket holds: the plug-in that wrote the file is gone, said at once
+        // however long the timeout (no waiting figure).
+        {{"--timeout-ms", "60000", "language"},
          [](const std::string& portFile) {
              sockaddr_in address;
-             return std::vector<int>{PublishedSocket(portFile, address)};
+             ::close(PublishedSocket(portFile, address));
+             return std::vector<int>{};
          },
-         {"waited 3", "for port PORT named by PORTFILE", "refused every attempt", "stale"}},
+         {"the port file PORTFILE is stale: no socket on this machine holds port PORT",
+          "(the file was written 0 s ago)"}},
+        // A port held through a connection (a plug-in serving another controller): waited for
+        // until the timeout, and after a second the user is told why.
+        {{"--timeout-ms", "1500", "language"},
+         [](const std::string& portFile) {
+             sockaddr_in address;
+             int listener = PublishedSocket(portFile, address);
+             ::listen(listener, 1);
+             int controller = ::socket(AF_INET, SOCK_STREAM, 0);
+             ::connect(controller, reinterpret_cast<sockaddr*>(&address), sizeof address);
+             int served = ::accept(listener, nullptr, nullptr);
+             ::close(listener);
+             return std::vector<int>{controller, served};
+         },
+         {"waiting for another controller to let go of the plug-in (port PORT", "waited 1",
+          "for port PORT named by PORTFILE", "refused every attempt"}},
         // A listener whose queue is full leaves the connect pending: the timeout still holds.
         {language,
          [](const std::string& portFile) {

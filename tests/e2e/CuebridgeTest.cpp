@@ -272,12 +272,16 @@ TEST(CuebridgeProcess, TraceLinesAreWrittenAtOnceAndDroppedWorkIsTracedOncePerCo
 }
 
 TEST(CuebridgeProcess, EndsOnSignalOrQuitDuringAnEndlessScriptOrAtItsDeadline) {
-    // 0: "quit" on the console, which the main thread cannot read while the script runs.
-    for (const int signal : {SIGINT, SIGTERM, 0}) {
+    // 0: "quit" on the console, which the main thread cannot read while the script runs;
+    // -1: the --exit-after-ms deadline passing while it runs.
+    for (const int signal : {SIGINT, SIGTERM, 0, -1}) {
         SCOPED_TRACE(signal);
-        PluginProcess plugin;
+        PluginProcess plugin(signal == -1 ? std::vector<std::string>{"--exit-after-ms", "1000"}
+                                          : std::vector<std::string>{});
         plugin.SendAndLeave("1|Script|while (true) {}\n", 100ms);
-        if (signal == 0) {
+        if (signal == -1) {
+            EXPECT_EQ(plugin.Host().WaitExit(5s), 0);
+        } else if (signal == 0) {
             EXPECT_EQ(plugin.Host().Quit(5s), 0);
         } else {
             plugin.Host().Signal(signal);

@@ -76,6 +76,13 @@ TEST(WebView, ServesOnlyTheLoopbackAndTakesChangesOnlyFromItsOwnPage) {
                body;
     };
     const std::string json = "Content-Type: application/json\r\n";
+    // `count` headers of `size` bytes each, for the end of a request's head.
+    const auto manyHeaders = [](int count, std::size_t size) {
+        std::string headers;
+        for (int i = 0; i < count; ++i)
+            headers += "X-Filler-" + std::to_string(i) + ": " + std::string(size, 'a') + "\r\n";
+        return headers.substr(0, headers.size() - 2);
+    };
     struct Case {
         const char* what;
         std::string request;
@@ -100,6 +107,14 @@ TEST(WebView, ServesOnlyTheLoopbackAndTakesChangesOnlyFromItsOwnPage) {
          200,
          {3}},
         {"a change from a tool without an origin", select(4, json), 200, {4}},
+        {"a change the console rejects", select(99, json), 422, {4}},
+        {"the icon",
+         "GET /favicon.ico HTTP/1.1\r\nHost: " + self + "\r\nConnection: close\r\n\r\n",
+         200,
+         {4}},
+        {"too many headers", get(self + "\r\n" + manyHeaders(100, 8)), 431, {4}},
+        {"too much in the headers", get(self + "\r\n" + manyHeaders(16, 4000)), 431, {4}},
+        {"a browser's share of headers", get(self + "\r\n" + manyHeaders(20, 200)), 200, {4}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Status(port, c.request), c.status) << c.what;

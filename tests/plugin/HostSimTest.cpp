@@ -45,7 +45,8 @@ TEST(HostSimThreads, CallsOffTheMainThreadAreCountedUnlessAllowedAnywhere) {
 
 TEST(HostSimScripts, ObjectModelErrorsAndText) {
     hostsim::Options options;
-    options.scriptTimeoutMs = 300;
+    options.scriptTimeoutMs = 1000;
+    options.scriptMemoryMb = 32;
     hostsim::Host host(options, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
     const struct {
         std::string script, result, error;  // error: a part of the error text
@@ -71,6 +72,13 @@ TEST(HostSimScripts, ObjectModelErrorsAndText) {
          ""},  // a lone one
         {"while(true){}", "", "RangeError: execution timeout"},
         {"1+1", "2", ""},  // the engine still works after a stopped script
+        // Allocating without end, directly or through one growing string: the engine's bound
+        // ends the script, and what it held is given back for the next ones.
+        {"(function () { var a = []; while (true) a.push([a.length]); })()", "",
+         "RangeError: out of memory"},
+        {"(function () { var s = 'x'; while (true) s = s + s; })()", "",
+         "RangeError: out of memory"},
+        {"var big = []; for (var i = 0; i < 200000; i++) big.push([i]); big.length", "200000", ""},
     };
     for (const auto& c : cases) {
         const auto outcome = host.RunScript(c.script);
