@@ -57,21 +57,57 @@ export interface ClientOptions {
 }
 
 const kKeywordsThatReply = new Set(["GetAfterEffectLanguage", "GetInstalledAfterEffectEffects", "Script"]);
+const kKeywords = new Set([...kKeywordsThatReply, "ExecuteCommand", "InfoPanelCommand", "NavigateCommand"]);
 const kScriptErrorPrefix = "SCRIPT ERROR: ";
 const kRecordMark = "*|*";
 // The plug-in drops a longer message without a reply; the line feed is not counted.
 const kMaxMessageBytes = 64 * 1024 * 1024;
 
-interface Entry {
-  tag: string;
-  /** The message with its line feed. */
-  line: Buffer;
-  /** Whether the plug-in writes a reply for it; the others are confirmed by a later reply. */
-  answers: boolean;
-  /** An empty script: answered with exactly its tag and a bar, at once. */
-  fence: boolean;
-  settle(error: Error | null, reply?: string): void;
-  timer?: NodeJS.Timeout;
+const ignore = () => {};
+
+// One call: its message, how its reply is told apart, and how it settles.
+class Entry {
+  settled = false;
+  group: TimerGroup | null = null;
+  constructor(
+    readonly tag: string,
+    /** The message with its line feed. */
+    readonly line: string,
+    /** Whether the plug-in writes a reply for it; the others are confirmed by a later reply. */
+    readonly answers: boolean,
+    /** An empty script: answered with exactly its tag and a bar, at once. */
+    readonly fence: boolean,
+    private readonly resolve: (reply: string | undefined) => void = ignore,
+    private readonly reject: (error: Error) => void = ignore,
+  ) {}
+
+  settle(error: Error | null, reply?: string): void {
+    if (this.settled) {
+      return;
+    }
+    this.settled = true;
+    const group = this.group;
+    if (group && --group.unsettled === 0 && group.timer) {
+      clearTimeout(group.timer);
+      group.timer = null;
+    }
+    if (error) {
+      this.reject(error);
+    } else if (this.answers && reply !== undefined && reply.startsWith(kScriptErrorPrefix)) {
+      this.reject(new ScriptError(reply.slice(kScriptErrorPrefix.length)));
+    } else {
+      this.resolve(this.answers ? reply : undefined);
+    }
+  }
+}
+
+// Calls made in one tick with the same time limit share one timer: a burst of thousands of
+// calls costs one timer, not thousands.
+interface TimerGroup {
+  limit: number;
+  entries: Entry[];
+  unsettled: number;
+  timer: NodeJS.Timeout | null;
 }
 
 // Sixteen random hexadecimal digits per tag, drawn from a pool to keep pipelining cheap.
@@ -88,10 +124,8 @@ class TagSource {
   }
 }
 
-function escapeForLog(bytes: Buffer): string {
-  return bytes
-    .toString("latin1")
-    .replace(/[\x00-\x1f\x7f]/g, (c) =>
+function escapeForLog(text: string): string {
+  return text.replace(/[\x00-\x1f\x7f]/g, (c) =>
       c === "\n" ? "\\n" : c === "\r" ? "\\r" : `\\x${c.charCodeAt(0).toString(16).padStart(2, "0")}`,
     );
 }
@@ -155,6 +189,7 @@ export class Client extends EventEmitter {
   // Calls not yet written: waiting for the connection or for the end of this tick.
   private unsent: Entry[] = [];
   private writeScheduled = false;
+  private timerGroup: TimerGroup | null = null;
   // Calls written on the current connection, in order; the last one is always answered.
   private inFlight: Entry[] = [];
   private received = new ReplyBuffer();
@@ -266,32 +301,32 @@ export class Client extends EventEmitter {
     if (!Number.isInteger(command) || command < -2147483648 || command > 2147483647) {
       return Promise.reject(new TypeError(`a menu command is a 32-bit integer, not ${command}`));
     }
-    return this.call("ExecuteCommand", String(command), options).then(() => undefined);
+    return this.call("ExecuteCommand", String(command), options) as Promise<unknown> as Promise<void>;
   }
 
   /** Writes the plug-in's two text lines and appended text to the Info panel. */
   setInfoText(options?: CallOptions): Promise<void> {
-    return this.call("InfoPanelCommand", "SetInfoText", options).then(() => undefined);
+    return this.call("InfoPanelCommand", "SetInfoText", options) as Promise<unknown> as Promise<void>;
   }
 
   /** Sets the Info panel's colour. */
   setInfoColor(options?: CallOptions): Promise<void> {
-    return this.call("InfoPanelCommand", "SetInfoColor", options).then(() => undefined);
+    return this.call("InfoPanelCommand", "SetInfoColor", options) as Promise<unknown> as Promise<void>;
   }
 
   /** Selects the next item of the Project panel. */
   selectNextItem(options?: CallOptions): Promise<void> {
-    return this.call("NavigateCommand", "Next", options).then(() => undefined);
+    return this.call("NavigateCommand", "Next", options) as Promise<unknown> as Promise<void>;
   }
 
   /** Selects the first item of the Project panel. */
   selectFirstItem(options?: CallOptions): Promise<void> {
-    return this.call("NavigateCommand", "First", options).then(() => undefined);
+    return this.call("NavigateCommand", "First", options) as Promise<unknown> as Promise<void>;
   }
 
   /** Resolves once everything sent before it has been handled by the plug-in. */
   flush(options?: CallOptions): Promise<void> {
-    return this.enqueue("Script", "", options, true).then(() => undefined);
+    return this.enqueue("Script", "", options, true) as Promise<unknown> as Promise<void>;
   }
 
   /**
@@ -341,39 +376,46 @@ export class Client extends EventEmitter {
     if (this.currentState === "closed") {
       return Promise.reject(new ConnectionError("the client is closed"));
     }
-    if (keyword === "" || /[|\n\0]/.test(keyword) || /[\n\0]/.test(argument)) {
+    if ((!kKeywords.has(keyword) && (keyword === "" || /[|\n\0]/.test(keyword))) || /[\n\0]/.test(argument)) {
       return Promise.reject(
         new TypeError("a keyword holds no bar, line feed or zero byte, an argument no line feed or zero byte"),
       );
     }
     const tag = this.tags.next();
-    const line = Buffer.from(`${tag}|${keyword}|${argument}\n`, "utf8");
-    if (line.length - 1 > kMaxMessageBytes) {
-      return Promise.reject(new TypeError(`a message is at most ${kMaxMessageBytes} bytes; this one has ${line.length - 1}`));
+    const line = `${tag}|${keyword}|${argument}\n`;
+    // A UTF-16 unit takes at most three bytes: only a long line needs counting.
+    const bytes = line.length * 3 > kMaxMessageBytes ? Buffer.byteLength(line, "utf8") - 1 : 0;
+    if (bytes > kMaxMessageBytes) {
+      return Promise.reject(new TypeError(`a message is at most ${kMaxMessageBytes} bytes; this one has ${bytes}`));
     }
     const answers = kKeywordsThatReply.has(keyword);
     const limit = options?.timeoutMs ?? this.timeoutMs;
+    const isFence = fence || (keyword === "Script" && argument === "");
     return new Promise((resolve, reject) => {
-      const entry: Entry = {
-        tag,
-        line,
-        answers,
-        fence: fence || (keyword === "Script" && argument === ""),
-        settle: (error, reply) => {
-          clearTimeout(entry.timer);
-          if (error) {
-            reject(error);
-          } else if (answers && reply !== undefined && reply.startsWith(kScriptErrorPrefix)) {
-            reject(new ScriptError(reply.slice(kScriptErrorPrefix.length)));
-          } else {
-            resolve(answers ? reply : undefined);
-          }
-        },
-      };
-      entry.timer = setTimeout(() => this.onTimeout(entry, limit), limit);
+      const entry = new Entry(tag, line, answers, isFence, resolve, reject);
+      this.timeLimit(entry, limit);
       this.unsent.push(entry);
       this.scheduleWrite();
     });
+  }
+
+  private timeLimit(entry: Entry, limit: number): void {
+    let group = this.timerGroup;
+    if (!group || group.limit !== limit || !group.timer) {
+      const fresh: TimerGroup = { limit, entries: [], unsettled: 0, timer: null };
+      fresh.timer = setTimeout(() => {
+        fresh.timer = null;
+        for (const e of fresh.entries) {
+          if (!e.settled) {
+            this.onTimeout(e, limit);
+          }
+        }
+      }, limit);
+      group = this.timerGroup = fresh;
+    }
+    group.entries.push(entry);
+    group.unsettled++;
+    entry.group = group;
   }
 
   // Calls made in one tick go out in one write, followed by one fence.
@@ -386,6 +428,7 @@ export class Client extends EventEmitter {
 
   private writePending(): void {
     this.writeScheduled = false;
+    this.timerGroup = null;
     const socket = this.socket;
     if (!socket || this.currentState !== "connected" || this.unsent.length === 0) {
       return;
@@ -395,29 +438,38 @@ export class Client extends EventEmitter {
     if (!entries[entries.length - 1].fence) {
       // Closes the write with an empty script: it delimits the last reply and confirms the
       // calls that never answer.
-      entries.push({ tag: this.tags.next(), line: Buffer.alloc(0), answers: true, fence: true, settle: () => {} });
-      const last = entries[entries.length - 1];
-      last.line = Buffer.from(`${last.tag}|Script|\n`, "latin1");
+      const tag = this.tags.next();
+      entries.push(new Entry(tag, `${tag}|Script|\n`, true, true));
     }
-    this.inFlight.push(...entries);
-    const bytes = Buffer.concat(entries.map((e) => e.line));
-    if (this.log) {
-      for (const e of entries) {
-        this.log(">>", escapeForLog(e.line.subarray(0, -1)));
-      }
+    for (const e of entries) {
+      this.inFlight.push(e);
     }
-    socket.write(bytes);
+    let bytes = "";
+    for (const e of entries) {
+      bytes += e.line;
+      this.log?.(">>", escapeForLog(e.line.slice(0, -1)));
+    }
+    socket.write(bytes, "utf8");
   }
 
   // ---- receiving ----
 
   private onData(chunk: Buffer): void {
-    this.log?.("<<", escapeForLog(chunk));
+    this.log?.("<<", escapeForLog(chunk.toString("latin1")));
     this.received.append(chunk);
     try {
       this.matchReplies();
     } catch (error) {
       this.dropConnection(error as Error, "the reply stream was out of step");
+      return;
+    }
+    if (this.inFlight.length > 0 && this.socket) {
+      // The plug-in writes each reply by itself, so the empty script's reply waits (Nagle)
+      // until the part already received is acknowledged, and the system delays that
+      // acknowledgement by 40 ms. An empty line, which the plug-in ignores, carries the
+      // acknowledgement at once.
+      this.log?.(">>", "");
+      this.socket.write("\n");
     }
   }
 
