@@ -37,10 +37,10 @@ test("host restarted under a connected client", async (t) => {
   const host = await useHost(t, { client: { maxBackoffMs: 50, log } });
   const { client } = host;
   const firstPort = readPortFile(host.portFile).port;
-  const inFlight = client.script("while (true) {}");
+  const inFlight = assert.rejects(client.script("while (true) {}"), (e) => e instanceof ConnectionError && e.code === "connection");
   await written;
   await host.kill();
-  await assert.rejects(inFlight, (e) => e instanceof ConnectionError && e.code === "connection");
+  await inFlight;
   host.launch();
   await stateReached(client, (c) => c.state === "connected");
   assert.equal(await client.language(), "en_US");
