@@ -11,10 +11,13 @@
 
 #include "Floor.h"
 #include "HostBench.h"
+#include "Protocol.h"
 #include "Stats.h"
 
 namespace cuebridge_bench {
 namespace {
+
+namespace Protocol = Cuebridge::Protocol;
 
 struct Settings {
     HostSetup host;
@@ -47,20 +50,21 @@ void SetTarget(Report& report, const std::string& key, std::string text, bool me
 
 void AddFloors(Report& report, const Settings& settings, std::size_t effectsBytes) {
     std::cerr << "floor: loopback echo, hand-off, line stream, large reply\n";
-    const std::string request = "q|GetAfterEffectLanguage\n";
+    const std::string request = Protocol::FormatRequest("q", Protocol::kGetLanguage);
     report.rows.push_back(LatencyRow("echo", "floor: loopback TCP echo round trip",
                                      LoopbackRoundTrips(request, 0, settings.samples)));
     report.rows.push_back(LatencyRow("echo-process", "floor: loopback TCP echo, other process",
                                      LoopbackRoundTripsToProcess(request, settings.samples)));
     report.rows.push_back(LatencyRow("hand-off", "floor: cross-thread hand-off round trip (cv)",
                                      HandOffRoundTrips(settings.samples)));
-    report.rows.push_back(RateRow("stream", "floor: loopback line stream, split and counted",
-                                  "lines/s",
-                                  LoopbackLineRate("1|ExecuteCommand|3000\n", settings.commands)));
+    report.rows.push_back(
+        RateRow("stream", "floor: loopback line stream, split and counted", "lines/s",
+                LoopbackLineRate(Protocol::FormatRequest("1", Protocol::kExecuteCommand, "3000"),
+                                 settings.commands)));
     report.rows.push_back(LatencyRow(
         "large-reply", "floor: loopback request -> " + std::to_string(effectsBytes) + " byte reply",
-        LoopbackRoundTrips("e|GetInstalledAfterEffectEffects\n", effectsBytes,
-                           settings.effectsSamples)));
+        LoopbackRoundTrips(Protocol::FormatRequest("e", Protocol::kGetInstalledEffects),
+                           effectsBytes, settings.effectsSamples)));
 }
 
 void AddHost(Report& report, const Interactive& host, const std::vector<double>& rates,

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "HostProcess.h"
+#include "Protocol.h"
 #include "StampReader.h"
 #include "ViewReader.h"
 #include "Wire.h"
@@ -16,6 +17,7 @@ namespace cuebridge_bench {
 namespace {
 
 using hostsim::HostProcess;
+namespace Protocol = Cuebridge::Protocol;
 
 constexpr const char* kLongIdleIntervalMs = "600000";  // only requested idle calls run
 constexpr int kWarmup = 200;
@@ -62,9 +64,7 @@ std::vector<double> RoundTrips(Wire& wire, const std::string& line, const std::s
 }
 
 std::size_t CountRecords(const std::string& list) {
-    std::size_t count = 0;
-    for (std::size_t at = 0; (at = list.find("*|*", at)) != std::string::npos; at += 3) ++count;
-    return count;
+    return Cuebridge::Protocol::SplitEffects(list).size();
 }
 
 // The effects list is stored by the plug-in's start-up job; ask until it is complete.
@@ -83,7 +83,8 @@ std::vector<double> CommandLatencies(Wire& wire, StampReader& stamps, int sample
     latencies.reserve(static_cast<std::size_t>(samples));
     for (int i = 0; i < kWarmup + samples; ++i) {
         const long command = 10000 + i;  // a number per sample: stamps cannot be mixed up
-        const std::string line = "c|ExecuteCommand|" + std::to_string(command) + "\n";
+        const std::string line =
+            Protocol::FormatRequest("c", Protocol::kExecuteCommand, std::to_string(command));
         std::this_thread::sleep_for(kCommandSpacing);
         const auto sent = MonotonicNanos();
         if (!wire.SendAll(line)) Fail("send failed");
@@ -121,10 +122,10 @@ public:
     BurstTarget(const HostSetup& setup, const std::vector<std::string>& extra, int commands)
         : host_(Start(setup, extra)), wire_(ConnectController(host_)) {
         for (int i = 0; i < commands; ++i)
-            burst_ +=
-                std::to_string(i) + "|ExecuteCommand|" + std::to_string(3000 + i % 1000) + "\n";
-        burst_ += kSentinel;
-        if (LearnReply(wire_, kSentinel) != "z|2") Fail("the closing script is not answered");
+            burst_ += Protocol::FormatRequest(std::to_string(i), Protocol::kExecuteCommand,
+                                              std::to_string(3000 + i % 1000));
+        burst_ += Sentinel();
+        if (LearnReply(wire_, Sentinel()) != "z|2") Fail("the closing script is not answered");
     }
     // One burst; commands per second.
     double Burst(int commands) {
@@ -146,7 +147,7 @@ public:
     HostProcess& Host() { return host_; }
 
 private:
-    static constexpr const char* kSentinel = "z|Script|1+1\n";
+    static std::string Sentinel() { return Protocol::FormatRequest("z", Protocol::kScript, "1+1"); }
     HostProcess Start(const HostSetup& setup, const std::vector<std::string>& extra) {
         WriteEffectsFile(workDir_.path + "/effects.json", setup.effects);
         auto args = HostArgs(setup, workDir_.path + "/effects.json");
@@ -187,15 +188,15 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
     Wire wire = ConnectController(host);
 
     Interactive result;
-    const std::string effectsLine = "e|GetInstalledAfterEffectEffects\n";
+    const std::string effectsLine = Protocol::FormatRequest("e", Protocol::kGetInstalledEffects);
     const std::string effectsReply = WaitForEffectsReply(wire, effectsLine, setup.effects);
     result.effectsReplyBytes = effectsReply.size();
 
-    const std::string queryLine = "q|GetAfterEffectLanguage\n";
+    const std::string queryLine = Protocol::FormatRequest("q", Protocol::kGetLanguage);
     result.queryReply = LearnReply(wire, queryLine);
     result.query = RoundTrips(wire, queryLine, result.queryReply, samples);
 
-    const std::string scriptLine = "s|Script|1+1\n";
+    const std::string scriptLine = Protocol::FormatRequest("s", Protocol::kScript, "1+1");
     result.scriptReply = LearnReply(wire, scriptLine);
     if (result.scriptReply != "s|2")
         Fail("the script \"1+1\" was answered with " + result.scriptReply);

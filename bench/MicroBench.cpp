@@ -9,6 +9,7 @@
 #include "AEGP_SuiteHandler.h"
 #include "Host.h"
 #include "MarluneSocket.h"
+#include "Protocol.h"
 #include "Suites.h"
 #include "ThreadSafeQueue.h"
 #include "Tracer.h"
@@ -43,7 +44,9 @@ BENCHMARK(BM_QueuePushPop);
 std::string ReceiveOfCommands() {
     std::string bytes;
     for (int i = 0; bytes.size() < Cuebridge::MarluneSocket::kReceiveBufferSize - 1; ++i)
-        bytes += std::to_string(i) + "|ExecuteCommand|" + std::to_string(2000 + i % 1000) + "\n";
+        bytes += Cuebridge::Protocol::FormatRequest(std::to_string(i),
+                                                    Cuebridge::Protocol::kExecuteCommand,
+                                                    std::to_string(2000 + i % 1000));
     bytes.resize(Cuebridge::MarluneSocket::kReceiveBufferSize - 1);
     return bytes;
 }

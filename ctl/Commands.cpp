@@ -10,10 +10,8 @@ namespace Cuebridge::Ctl {
 
 namespace {
 
-constexpr std::string_view kScriptErrorPrefix = Protocol::kScriptErrorPrefix;
-
 std::string Message(const std::string& tag, const char* keyword, const std::string& argument = {}) {
-    return tag + "|" + keyword + "|" + argument;
+    return Protocol::RequestLine(tag, keyword, argument);
 }
 
 bool IsDecimal(std::string_view text) {
@@ -93,7 +91,7 @@ void WriteEffects(const std::string& list, EffectsFormat format, std::ostream& o
 // Strips the tag from a reply to a request that must be answered; nullopt when it is not one.
 std::optional<std::string> ResultOf(const std::string& reply, const std::string& tag,
                                     std::ostream& err) {
-    const std::string prefix = tag + "|";
+    const std::string prefix = tag + Protocol::kFieldSeparator;
     if (reply.empty()) {
         err << "cuebridge-ctl: the plug-in did not answer the request\n";
         return std::nullopt;
@@ -111,9 +109,8 @@ std::optional<std::string> ResultOf(const std::string& reply, const std::string&
 // is one), so it is checked before the result is read as what the request asked for.
 int WriteResult(const Invocation& invocation, const std::string& result, std::ostream& out,
                 std::ostream& err) {
-    if (result.starts_with(kScriptErrorPrefix)) {
-        err << "script error: " << std::string_view(result).substr(kScriptErrorPrefix.size())
-            << "\n";
+    if (Protocol::IsScriptError(result)) {
+        err << "script error: " << Protocol::ScriptErrorText(result) << "\n";
         return kExitRequestFailed;
     }
     if (invocation.verb == Verb::Effects) {
@@ -125,7 +122,9 @@ int WriteResult(const Invocation& invocation, const std::string& result, std::os
 }
 
 // The tag a raw line's reply starts with: the line up to its first bar.
-std::string TagOf(const std::string& line) { return line.substr(0, line.find('|')); }
+std::string TagOf(const std::string& line) {
+    return line.substr(0, line.find(Protocol::kFieldSeparator));
+}
 
 }  // namespace
 
@@ -179,7 +178,9 @@ int Execute(Session& session, const Invocation& invocation, std::ostream& out, s
         return ExitCodeFor(result.outcome);
     }
     if (invocation.verb == Verb::Send) {
-        if (result.reply.starts_with(TagOf(*message) + "|" + std::string(kScriptErrorPrefix))) {
+        const std::string_view reply = result.reply;
+        const std::string tagged = TagOf(*message) + Protocol::kFieldSeparator;
+        if (reply.starts_with(tagged) && Protocol::IsScriptError(reply.substr(tagged.size()))) {
             err << result.reply << "\n";
             return kExitRequestFailed;
         }

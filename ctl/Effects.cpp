@@ -4,11 +4,11 @@
 #include <array>
 #include <nlohmann/json.hpp>
 
+#include "Protocol.h"
+
 namespace Cuebridge::Ctl {
 
 namespace {
-
-constexpr std::string_view kRecordEnd = "*|*";
 
 Effect ParseRecord(std::string_view record) {
     size_t first = record.find('|');
@@ -40,14 +40,8 @@ void AppendPadded(std::string& out, std::string_view text, size_t width) {
 
 std::vector<Effect> ParseEffects(std::string_view list) {
     std::vector<Effect> effects;
-    while (!list.empty()) {
-        size_t end = list.find(kRecordEnd);
-        if (end == std::string_view::npos) {
-            effects.push_back(ParseRecord(list));
-            break;
-        }
-        effects.push_back(ParseRecord(list.substr(0, end)));
-        list.remove_prefix(end + kRecordEnd.size());
+    for (std::string_view record : Protocol::SplitEffects(list)) {
+        effects.push_back(ParseRecord(record));
     }
     return effects;
 }

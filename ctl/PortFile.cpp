@@ -13,9 +13,7 @@
 
 namespace Cuebridge::Ctl {
 
-std::string PortFilePath(const std::string& home) {
-    return home + Protocol::kServiceFolder + Protocol::kPortFileFolder + Protocol::kPortFileName;
-}
+std::string PortFilePath(const std::string& home) { return Protocol::PortFilePath(home); }
 
 std::optional<std::string> DefaultPortFilePath() {
     const char* home = std::getenv("HOME");

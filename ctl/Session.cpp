@@ -151,8 +151,9 @@ RequestResult Session::Send(const std::string& line) {
         return connected;
     }
     const std::string endTag = tags_.Next();
-    const std::string endMarker = endTag + "|";
-    const std::string bytes = line + "\n" + endTag + "|" + Protocol::kScript + "|\n";
+    const std::string endMarker = endTag + Protocol::kFieldSeparator;
+    const std::string bytes =
+        line + Protocol::kMessageEnd + Protocol::FormatRequest(endTag, Protocol::kScript);
     ExchangeResult exchange =
         connection_->Exchange(bytes, endMarker, Clock::now() + timeout_, maxReplyBytes_);
     switch (exchange.status) {

@@ -57,8 +57,7 @@ std::string SocketState(int port) {
 }  // namespace
 
 std::string ControllerPortFile(const std::string& home) {
-    return home + Cuebridge::Protocol::kServiceFolder + Cuebridge::Protocol::kPortFileFolder +
-           Cuebridge::Protocol::kPortFileName;
+    return Cuebridge::Protocol::PortFilePath(home);
 }
 
 nlohmann::json ReadControllerLink(const std::string& portFile) {

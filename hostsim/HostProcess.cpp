@@ -51,8 +51,11 @@ HostProcess::HostProcess(std::string program, std::vector<std::string> args, boo
                          std::map<std::string, std::string> env,
                          const std::vector<std::string>& serviceFiles) {
     home_ = MakeTempDir("hostsim-home-");
-    // The controller service's folder exists; the plug-in creates only the last level.
-    std::filesystem::create_directories(home_ + Cuebridge::Protocol::kServiceFolder + "PluginData");
+    // The controller service's folders exist; the plug-in creates only the port file's own.
+    std::filesystem::create_directories(
+        std::filesystem::path(Cuebridge::Protocol::PortFileFolder(home_))
+            .parent_path()
+            .parent_path());
     for (const auto& name : serviceFiles) std::ofstream(ServiceFolder() + name);
     const std::string stderrPath = home_ + "/stderr.txt";
 
@@ -99,14 +102,9 @@ HostProcess::~HostProcess() {
     RemoveTree(home_);
 }
 
-std::string HostProcess::ServiceFolder() const {
-    return home_ + Cuebridge::Protocol::kServiceFolder;
-}
+std::string HostProcess::ServiceFolder() const { return Cuebridge::Protocol::ServiceFolder(home_); }
 
-std::string HostProcess::PortFilePath() const {
-    return ServiceFolder() + Cuebridge::Protocol::kPortFileFolder +
-           Cuebridge::Protocol::kPortFileName;
-}
+std::string HostProcess::PortFilePath() const { return Cuebridge::Protocol::PortFilePath(home_); }
 
 std::optional<int> HostProcess::WaitForPort(std::chrono::milliseconds timeout, int notPort) const {
     const auto until = std::chrono::steady_clock::now() + timeout;

@@ -39,10 +39,7 @@ void WarnOfAMissingPortFolder() {
     namespace Protocol = Cuebridge::Protocol;
     // The port file's folder, then the one above it: the last folder the plug-in cannot make.
     const std::filesystem::path needed =
-        std::filesystem::path(std::string(home) + Protocol::kServiceFolder +
-                              Protocol::kPortFileFolder)
-            .parent_path()
-            .parent_path();
+        std::filesystem::path(Protocol::PortFileFolder(home)).parent_path().parent_path();
     std::filesystem::path folder;
     for (const auto& part : needed) {
         folder /= part;

@@ -28,7 +28,7 @@ InstalledEffects& Effects() {
 std::string Reply(const std::string& tag, std::string_view result) {
     std::string reply;
     reply.reserve(tag.size() + 1 + result.size());
-    reply.append(tag).append(1, '|').append(result);
+    reply.append(tag).append(1, Protocol::kFieldSeparator).append(result);
     return reply;
 }
 

@@ -10,6 +10,7 @@
 #include "AEGP_SuiteHandler.h"
 #include "HostContext.h"
 #include "MarluneSocket.h"
+#include "Protocol.h"
 #include "ThreadSafeQueue.h"
 #include "Tracer.h"
 
@@ -18,17 +19,19 @@ namespace Cuebridge {
 std::atomic<bool> IsScriptExecuting{false};
 std::atomic<bool> idleHookMissing{false};
 
-const char* const kNoIdleHookError =
-    "SCRIPT ERROR: the plug-in cannot run scripts: its idle hook is not registered";
+const std::string kNoIdleHookError =
+    Protocol::ScriptError("the plug-in cannot run scripts: its idle hook is not registered");
 
-const char* const kInstalledEffectsScript =
-    "function getEffects(){var effects = '';var effectsList = app.effects;"
-    "for (var i = 0; i < effectsList.length; i++){"
-    "\t"
-    "var effect = effectsList[i];"
-    "\t"
-    "effects += effect.matchName + '|' + effect.displayName + '|' + effect.category + "
-    "'*|*';}return effects;}getEffects();";
+const std::string kInstalledEffectsScript =
+    std::string(
+        "function getEffects(){var effects = '';var effectsList = app.effects;"
+        "for (var i = 0; i < effectsList.length; i++){"
+        "\t"
+        "var effect = effectsList[i];"
+        "\t"
+        "effects += effect.matchName + '|' + effect.displayName + '|' + effect.category + "
+        "'") +
+    Protocol::kEffectRecordEnd + "';}return effects;}getEffects();";
 
 namespace {
 

@@ -23,11 +23,11 @@ extern std::atomic<bool> idleHookMissing;
 void MarkIdleHookMissing();
 
 // The reply text of a script refused because the idle hook is missing.
-extern const char* const kNoIdleHookError;
+extern const std::string kNoIdleHookError;
 
 // The script run at start-up; its result lists every installed effect as
 // matchName|displayName|category*|* records.
-extern const char* const kInstalledEffectsScript;
+extern const std::string kInstalledEffectsScript;
 
 // main thread (idle executor): lowers IsScriptExecuting and wakes the waiting requester.
 void LowerScriptExecutingFlag();

@@ -137,11 +137,6 @@ bool IsHttpRequest(std::string_view line) {
     return line.substr(targetEnd + 1).starts_with("HTTP/");
 }
 
-std::string PortFolder() {
-    const std::string service = ServiceFolder();
-    return service.empty() ? service : service + Protocol::kPortFileFolder;
-}
-
 }  // namespace
 
 // ---- MessageAssembler ------------------------------------------------------------------
@@ -202,8 +197,9 @@ void MarluneSocket::BackgroundThread(MarluneSocket* socket) {
 // socket thread
 void MarluneSocket::StartListeningOne() {
     // HOME is read anew in every cycle; without it the server listens unpublished.
-    const std::string folder = PortFolder();
-    const std::string portFile = folder.empty() ? folder : folder + Protocol::kPortFileName;
+    const char* home = std::getenv("HOME");
+    const std::string folder = home == nullptr ? std::string() : Protocol::PortFileFolder(home);
+    const std::string portFile = home == nullptr ? std::string() : Protocol::PortFilePath(home);
     const std::vector<int> connections = AcceptControllers(folder, portFile);
     if (connections.empty()) {  // every failed step of a cycle ends here
         std::this_thread::sleep_for(retryPause_.AfterFailure());
@@ -412,7 +408,7 @@ bool MarluneSocket::HandleMessage(int replyFd, std::string_view message) {
 // socket thread. The third field runs to the end of the message, bars included; it
 // takes the message's own buffer so that a large script is not copied again.
 std::string MarluneSocket::ProcessSocketMessage(std::string message) {
-    const std::size_t first = message.find('|');
+    const std::size_t first = message.find(Protocol::kFieldSeparator);
     if (first == std::string::npos) {
         Tracer::TRACE("Invalid message");
         return {};
@@ -420,7 +416,7 @@ std::string MarluneSocket::ProcessSocketMessage(std::string message) {
     std::vector<std::string> fields;
     fields.reserve(3);
     fields.emplace_back(message, 0, first);
-    const std::size_t second = message.find('|', first + 1);
+    const std::size_t second = message.find(Protocol::kFieldSeparator, first + 1);
     if (second == std::string::npos) {
         fields.emplace_back(message, first + 1);
     } else {

@@ -116,7 +116,7 @@ void RunScript(const std::string& script) {
         Tracer::TRACE("Error string: '%s'", errorText.c_str());
         if (!errorText.empty()) {
             TakeHandleText(suites, resultH);  // released unread
-            scriptResultQueue.Push(Protocol::kScriptErrorPrefix + errorText);
+            scriptResultQueue.Push(Protocol::ScriptError(errorText));
         } else {
             std::string resultText = TakeHandleText(suites, resultH);
             Tracer::TRACE("Result string: '%s'", resultText.c_str());
@@ -127,8 +127,7 @@ void RunScript(const std::string& script) {
         Tracer::TRACE("Error executing script");
         if (!resultQueued) {
             try {
-                scriptResultQueue.Push(std::string(Protocol::kScriptErrorPrefix) +
-                                       "Error executing script");
+                scriptResultQueue.Push(Protocol::ScriptError("Error executing script"));
             } catch (...) {
                 // The requester then collects an empty result; it is still released below.
             }
@@ -222,7 +221,7 @@ A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command, A
     try {
         MarlunePlugin* plugin = MarlunePlugin::GetInstance();
         switch (command) {
-            case 2630:
+            case Protocol::kCommandTestScript:
                 // The script waits for the idle hook, which runs on this very thread:
                 // the request goes to a short-lived thread of its own.
                 std::thread([plugin] {
@@ -231,15 +230,15 @@ A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command, A
                     plugin->TestScriptExecute(result, error);
                 }).detach();
                 return 0;
-            case 2490:
+            case Protocol::kCommandInfoPanelDemo:
                 plugin->SetInfoText("line 1", "line 2");
                 plugin->AppendInfoText("line 3");
                 plugin->SetInfoColor(kHookInfoColor);
                 return 0;
-            case 2488:
+            case Protocol::kCommandSelectFirstItem:
                 plugin->SelectFirstProjectItem();
                 return 0;
-            case 2489:
+            case Protocol::kCommandSelectNextItem:
                 plugin->SelectNextProjectItem();
                 return 0;
             default:

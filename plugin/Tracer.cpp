@@ -114,7 +114,7 @@ void Tracer::TRACE(const char* format, ...) {
 std::string ServiceFolder() {
     const char* home = std::getenv("HOME");
     if (home == nullptr) return {};
-    return std::string(home) + Protocol::kServiceFolder;
+    return Protocol::ServiceFolder(home);
 }
 
 bool CheckEnableTrace() {

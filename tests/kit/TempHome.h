@@ -32,7 +32,7 @@ public:
 
     const std::filesystem::path& Path() const { return path_; }
     std::filesystem::path ServiceFolder() const {
-        return path_.string() + Cuebridge::Protocol::kServiceFolder;
+        return Cuebridge::Protocol::ServiceFolder(path_.string());
     }
     // Creates the service folder (and parents) and an empty file in it.
     std::filesystem::path Touch(const std::string& name) const {

@@ -1,0 +1,172 @@
+"""The library beside a raw socket in Python, in one run against the simulated host: query
+round trip, script round trip, pipelined commands per second. Both do what the protocol asks
+of a correct controller (each exchange ends with an empty-script marker). Blocks of each are
+interleaved so that a change in the machine's load falls on both.
+
+    python3 bench/bench.py [--rounds 7] [--calls 2000] [--commands 10000]
+"""
+
+from __future__ import annotations
+
+import argparse
+import asyncio
+import os
+import socket
+import statistics
+import sys
+import time
+from typing import Awaitable, Callable, Dict, List
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+
+from cuebridge import AsyncClient, SimulatedHost  # noqa: E402
+from cuebridge.wire import new_tag  # noqa: E402
+
+
+class Raw:
+    """A blocking socket speaking the protocol by hand: request and marker in one write, read
+    until the bytes end with the marker's reply."""
+
+    def __init__(self, host: SimulatedHost) -> None:
+        # A refused connect delivered nothing: retried while the plug-in re-listens.
+        deadline = time.monotonic() + 10
+        while True:
+            try:
+                self.sock = socket.create_connection(("127.0.0.1", host.wait_for_port()))
+                break
+            except ConnectionRefusedError:
+                if time.monotonic() > deadline:
+                    raise
+                time.sleep(0.01)
+        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
+    def exchange(self, lines: bytes) -> bytes:
+        marker = new_tag()
+        self.sock.sendall(lines + marker + b"|Script|\n")
+        end = marker + b"|"
+        received = bytearray()
+        while not received.endswith(end):
+            chunk = self.sock.recv(1 << 16)
+            if not chunk:
+                raise ConnectionError("the plug-in closed the connection")
+            received += chunk
+            # Acknowledge at once: the plug-in leaves Nagle's algorithm on, so the marker's
+            # reply waits for the ack of the reply before it (a delayed ack is 40 ms).
+            self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_QUICKACK, 1)
+        return bytes(received[: -len(end)])
+
+    def close(self) -> None:
+        self.sock.close()
+
+
+def raw_rounds(host: SimulatedHost, calls: int, commands: int) -> Dict[str, List[float]]:
+    raw = Raw(host)
+    try:
+        timings: Dict[str, List[float]] = {}
+        for name, line in (("query", b"|GetAfterEffectLanguage|\n"), ("script", b"|Script|1+1\n")):
+            timings[name] = []
+            for _ in range(calls):
+                start = time.perf_counter()
+                raw.exchange(new_tag() + line)
+                timings[name].append(time.perf_counter() - start)
+        start = time.perf_counter()
+        raw.exchange(b"".join(new_tag() + b"|ExecuteCommand|100000\n" for _ in range(commands)))
+        timings["commands"] = [commands / (time.perf_counter() - start)]
+        return timings
+    finally:
+        raw.close()
+
+
+class _Bare(asyncio.Protocol):
+    """The least an asyncio controller can do: collect bytes until they end with the marker."""
+
+    def __init__(self) -> None:
+        self.buffer = bytearray()
+        self.end = b""
+        self.done: "asyncio.Future[None] | None" = None
+
+    def connection_made(self, transport: asyncio.BaseTransport) -> None:
+        self.socket = transport.get_extra_info("socket")
+
+    def data_received(self, data: bytes) -> None:
+        self.socket.setsockopt(socket.IPPROTO_TCP, socket.TCP_QUICKACK, 1)
+        self.buffer += data
+        if self.buffer.endswith(self.end) and self.done is not None:
+            self.done.set_result(None)
+
+
+async def bare_rounds(host: SimulatedHost, calls: int, commands: int) -> Dict[str, List[float]]:
+    loop = asyncio.get_running_loop()
+    deadline = time.monotonic() + 10
+    while True:
+        try:
+            transport, bare = await loop.create_connection(_Bare, "127.0.0.1", host.wait_for_port())
+            break
+        except ConnectionRefusedError:
+            if time.monotonic() > deadline:
+                raise
+            await asyncio.sleep(0.01)
+
+    async def exchange(lines: bytes) -> None:
+        marker = new_tag()
+        bare.buffer, bare.end, bare.done = bytearray(), marker + b"|", loop.create_future()
+        transport.write(lines + marker + b"|Script|\n")
+        await bare.done
+
+    timings: Dict[str, List[float]] = {}
+    for name, line in (("query", b"|GetAfterEffectLanguage|\n"), ("script", b"|Script|1+1\n")):
+        timings[name] = []
+        for _ in range(calls):
+            start = time.perf_counter()
+            await exchange(new_tag() + line)
+            timings[name].append(time.perf_counter() - start)
+    start = time.perf_counter()
+    await exchange(b"".join(new_tag() + b"|ExecuteCommand|100000\n" for _ in range(commands)))
+    timings["commands"] = [commands / (time.perf_counter() - start)]
+    transport.close()
+    return timings
+
+
+async def library_rounds(port_file: str, calls: int, commands: int) -> Dict[str, List[float]]:
+    async with AsyncClient(port_file) as client:
+        timings: Dict[str, List[float]] = {}
+        work: Dict[str, Callable[[], Awaitable[str]]] = {
+            "query": client.language,
+            "script": lambda: client.script("1+1"),
+        }
+        for name, call in work.items():
+            timings[name] = []
+            for _ in range(calls):
+                start = time.perf_counter()
+                await call()
+                timings[name].append(time.perf_counter() - start)
+        start = time.perf_counter()
+        await asyncio.gather(*(client.execute_command(100000) for _ in range(commands)))
+        timings["commands"] = [commands / (time.perf_counter() - start)]
+        return timings
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--calls", type=int, default=2000)
+    parser.add_argument("--commands", type=int, default=10000)
+    options = parser.parse_args()
+    runs: Dict[str, List[Dict[str, List[float]]]] = {"raw": [], "asyncio": [], "library": []}
+    with SimulatedHost(connect=False) as host:
+        for _ in range(options.rounds):
+            runs["raw"].append(raw_rounds(host, options.calls, options.commands))
+            runs["asyncio"].append(asyncio.run(bare_rounds(host, options.calls, options.commands)))
+            runs["library"].append(asyncio.run(library_rounds(host.port_file, options.calls, options.commands)))
+    print(f"{options.rounds} interleaved rounds of {options.calls} calls and {options.commands} commands; medians")
+    print(f"{'':26}{'raw socket':>12}{'raw asyncio':>12}{'library':>12}{'lib/socket':>12}{'lib/asyncio':>12}")
+    labels = {"query": "query round trip", "script": "script round trip", "commands": "pipelined commands"}
+    for name, unit, scale in (("query", "us", 1e6), ("script", "us", 1e6), ("commands", "/s", 1.0)):
+        # Round trips: the median of every call of every round; throughput: of the rounds.
+        raw, bare, lib = (statistics.median(t for r in runs[k] for t in r[name]) for k in runs)
+        figures = f"{raw * scale:12.1f}{bare * scale:12.1f}{lib * scale:12.1f}{lib / raw:12.2f}{lib / bare:12.2f}"
+        print(f"{labels[name] + ' (' + unit + ')':26}{figures}")
+
+
+if __name__ == "__main__":
+    main()

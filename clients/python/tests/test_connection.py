@@ -1,0 +1,160 @@
+"""Finding, losing and finding again the plug-in: restarts, another controller, stale and
+missing port files, timeouts."""
+
+import asyncio
+import os
+import socket
+import tempfile
+
+import pytest
+
+import logging
+
+from cuebridge import AsyncClient, CallTimeout, ConnectionFailed, Poller, State, default_port_file
+from cuebridge.portfile import port_is_held
+from cuebridge.host import SimulatedHost
+
+BUSY = "var t = Date.now(); while (Date.now() - t < {ms}) {{}} 'done'"
+
+
+async def until(condition, timeout=5.0):
+    async def poll():
+        while not condition():
+            await asyncio.sleep(0.01)
+
+    await asyncio.wait_for(poll(), timeout)
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def write_port_file(home, content):
+    path = default_port_file(home)
+    os.makedirs(os.path.dirname(path))
+    if content is None:
+        os.mkfifo(path)
+    else:
+        with open(path, "w") as file:
+            file.write(content)
+    return path
+
+
+@pytest.mark.parametrize(
+    "content, state, reason",
+    [
+        (lambda: str(free_port()), State.DISCONNECTED, "stale-port-file"),
+        (lambda: "12x", State.DISCONNECTED, "bad-port-file"),
+        (lambda: None, State.DISCONNECTED, "bad-port-file"),  # a FIFO: never opened for reading
+        (lambda: False, State.DISCONNECTED, "no-port-file"),
+    ],
+)
+def test_state_says_why_there_is_no_plugin(content, state, reason):
+    async def check(home):
+        value = content()
+        path = write_port_file(home, value) if value is not False else default_port_file(home)
+        client = AsyncClient(path, timeout=0.5)
+        with pytest.raises(ConnectionFailed, match="not connected"):
+            await client.connect()
+        assert (client.state, client.state_change.reason) == (state, reason)
+        with pytest.raises(ConnectionFailed, match=reason):
+            await client.language(timeout=0.3)
+        await client.close()
+        assert client.state is State.CLOSED
+
+    with tempfile.TemporaryDirectory() as home:
+        asyncio.run(check(home))
+
+
+def test_held_by_another_controller_then_free():
+    with SimulatedHost() as host:
+        port = host.wait_for_port()
+        host.client.close()
+        other = socket.create_connection(("127.0.0.1", host.wait_for_port(not_port=port)))
+
+        async def check():
+            client = host.async_client()
+            changes = []
+            client.on_state(changes.append)
+            task = asyncio.ensure_future(client.connect(timeout=10))
+            await client.wait_for_state(State.HELD, timeout=5)
+            other.close()
+            await task
+            assert await client.language() == "en_US"
+            await client.close()
+            assert [c.state for c in changes][-3:] == [State.HELD, State.CONNECTED, State.CLOSED]
+
+        asyncio.run(check())
+
+
+def test_host_restart_fails_the_call_in_flight_and_reconnects_to_the_new_port():
+    with SimulatedHost(connect=False) as host:
+        async def check():
+            client = host.async_client()
+            await client.connect()
+            old = host.wait_for_port()
+            values, errors = [], []
+            # Rate-limited far beyond the test: only a reconnect makes it run again.
+            poller = Poller(client, lambda c: c.language(), values.append, errors.append, interval=60)
+            await until(lambda: values)
+            in_flight = client.script(BUSY.format(ms=5000))
+            await asyncio.sleep(0.2)
+            host.kill()
+            with pytest.raises(ConnectionFailed):
+                await in_flight
+            assert client.state in (State.CONNECTING, State.DISCONNECTED)
+            host.start(connect=False)
+            new = host.wait_for_port(not_port=old)
+            assert await client.language() == "en_US"
+            assert client.state_change.detail.endswith(f":{new}")
+            await until(lambda: len(values) == 2)
+            await poller.stop()
+            assert (values, errors) == (["en_US", "en_US"], [])
+            await client.close()
+
+        asyncio.run(check())
+
+
+def test_timeout_drops_the_stream_and_the_next_call_succeeds():
+    with SimulatedHost(connect=False) as host:
+        async def check():
+            client = host.async_client(timeout=5)
+            await client.connect()
+            slow = client.script(BUSY.format(ms=1500), timeout=0.3)
+            behind = client.language()
+            for call in (slow, behind):
+                with pytest.raises(CallTimeout):
+                    await call
+            assert await client.language() == "en_US"
+            await client.close()
+
+        asyncio.run(check())
+
+
+def test_debug_variable_logs_every_line_sent_and_received(monkeypatch, caplog):
+    monkeypatch.setenv("CUEBRIDGE_DEBUG", "1")
+    with SimulatedHost(connect=False) as host, caplog.at_level(logging.DEBUG, "cuebridge.wire"):
+        async def check():
+            async with host.async_client() as client:
+                await client.language()
+
+        asyncio.run(check())
+    lines = [r.getMessage() for r in caplog.records if r.name == "cuebridge.wire"]
+    assert [line[:2] for line in lines] == ["> ", "> ", "< ", "< "]
+    assert lines[0].endswith("|GetAfterEffectLanguage|") and lines[2].endswith("|en_US")
+
+
+@pytest.mark.parametrize(
+    "local, state, held",
+    [("0100007F:C350", "0A", True), ("00000000000000000000000001000000:C350", "01", True),
+     ("0100007F:C350", "08", True), ("0100007F:C350", "06", False), ("0100007F:C351", "0A", False)],
+)
+def test_port_is_held_by_any_socket_but_one_in_time_wait(tmp_path, local, state, held):
+    table = tmp_path / "tcp"
+    table.write_text(
+        "  sl  local_address rem_address   st tx_queue rx_queue\n"
+        f"   0: {local} 0100007F:9C40 {state} 00000000:00000000 00:00000000 00000000  1000\n"
+    )
+    assert port_is_held(50000, (str(table),)) is held
