@@ -179,7 +179,21 @@ export async function startHost(options: HostOptions = {}): Promise<TestHost> {
   const host = new TestHost(options);
   try {
     host.launch();
-    await host.client.connect({ timeoutMs: 10_000 });
+    // A host that cannot start or exits at once fails the start now, not at the timeout.
+    const exited = new Promise<never>((_, reject) => {
+      const onExit = (code: number | null) => reject(new Error(`the host exited (code ${code})`));
+      host.process.once("exit", onExit);
+      host.process.once("error", () => onExit(null));
+      host.client.once("state", function forget() {
+        if (host.client.state === "connected") {
+          host.process.off("exit", onExit);
+        } else {
+          host.client.once("state", forget);
+        }
+      });
+    });
+    exited.catch(() => {});
+    await Promise.race([host.client.connect({ timeoutMs: 10_000 }), exited]);
     if (options.ready ?? true) {
       await host.client.waitUntilReady({ timeoutMs: 10_000 });
     }
