@@ -1,0 +1,13 @@
+export { Client, connect, parseEffects } from "./client";
+export type { CallOptions, ClientOptions, Effect, Request, State, StateChange } from "./client";
+export { ConnectionError, CuebridgeError, ProtocolError, ScriptError, TimeoutError } from "./errors";
+export type { ErrorCode } from "./errors";
+export { Jog } from "./jog";
+export { Poller } from "./poll";
+export type { PollOptions } from "./poll";
+export { defaultPortFilePath, portFilePathFor, portIsHeld, readPortFile } from "./portFile";
+export type { PortFileContent } from "./portFile";
+export { literal, template } from "./template";
+export type { ScriptValue } from "./template";
+export { Journal, TestHost, startHost, useHost } from "./testing";
+export type { HostOptions, JournalRecord } from "./testing";
