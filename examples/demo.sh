@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # The end-to-end demo: the simulated host loads the plug-in under a throw-away HOME, and a
 # controller (cuebridge-ctl) talks to it as the controller service would.
-# Usage: examples/demo.sh <build-dir>
+# Usage: examples/demo.sh <build-dir or install prefix, e.g. /usr>
 set -euo pipefail
 BUILD="${1:?usage: demo.sh <build-dir>}"
 HOSTSIM="$BUILD/bin/cuebridge-hostsim"
-PLUGIN="$BUILD/lib/Cuebridge.so"
 CTL="$BUILD/bin/cuebridge-ctl"
 [ -x "$HOSTSIM" ] || { echo "demo: $HOSTSIM not built" >&2; exit 1; }
 [ -x "$CTL" ] || { echo "demo: $CTL not built" >&2; exit 1; }
@@ -25,7 +24,8 @@ PORT_FILE="$SERVICE/PluginData/AfterEffects/socket.port"
 mkdir -p "$SERVICE/PluginData"   # the controller service's folder; the plug-in adds AfterEffects/
 
 mkfifo "$WORK/console"
-"$HOSTSIM" --plugin "$PLUGIN" --journal "$WORK/journal.jsonl" <"$WORK/console" >"$WORK/answers.jsonl" 2>"$WORK/stderr.txt" &
+# No --plugin: the host loads the plug-in built or installed beside it.
+"$HOSTSIM" --journal "$WORK/journal.jsonl" <"$WORK/console" >"$WORK/answers.jsonl" 2>"$WORK/stderr.txt" &
 HOST_PID=$!
 exec 3>"$WORK/console"
 

@@ -17,4 +17,4 @@ cat >&2 <<TEXT
       HOME=$HOME $BUILD/bin/cuebridge-ctl info SetInfoColor
     console commands here: state, select ID, command N, script TEXT, quit (Ctrl-C ends too)
 TEXT
-"$BUILD/bin/cuebridge-hostsim" --plugin "$BUILD/lib/Cuebridge.so" --ui "$PORT"
+"$BUILD/bin/cuebridge-hostsim" --ui "$PORT"

@@ -25,11 +25,18 @@ bool ParseSuitePair(const std::string& text, std::pair<std::string, std::int32_t
 
 }  // namespace
 
+// The plug-in built beside this program (../lib/Cuebridge.so in the build tree) or, when
+// there is none, the installed one (../lib/cuebridge/Cuebridge.so under the prefix).
 std::string DefaultPluginPath() {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return "Cuebridge.so";
-    return (self.parent_path().parent_path() / "lib" / "Cuebridge.so").string();
+    const auto built = self.parent_path().parent_path() / "lib" / "Cuebridge.so";
+    const auto installed = (self.parent_path() / CUEBRIDGE_INSTALLED_PLUGIN).lexically_normal();
+    return (std::filesystem::exists(built, ec) || !std::filesystem::exists(installed, ec)
+                ? built
+                : installed)
+        .string();
 }
 
 std::variant<Options, int> ParseOptions(int argc, char** argv) {
@@ -37,7 +44,8 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
     std::vector<std::string> refused;
     CLI::App app{"cuebridge-hostsim: a simulated host that loads the Cuebridge plug-in"};
     app.add_option("--plugin", options.pluginPath,
-                   "plug-in to load (default: ../lib/Cuebridge.so beside this program)");
+                   "plug-in to load (default: ../lib/Cuebridge.so beside this program, else "
+                   "the installed " CUEBRIDGE_INSTALLED_PLUGIN ")");
     app.add_option("--project", options.projectFile,
                    "project file (JSON); default: the built-in demo project");
     app.add_option("--effects", options.effectsFile,

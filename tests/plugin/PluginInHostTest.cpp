@@ -215,6 +215,8 @@ TEST_F(PluginInHost, RefusedAppSuiteGivesAnEmptyLanguage) {
 TEST_F(PluginInHost, MenuCommandsActThroughTheHookAndTheHostStillRunsThem) {
     const json items = host->GetProject().ItemsJson();
     const auto before = CommandsRun().size();
+    // From the last item, so that a "First" that does nothing cannot pass.
+    ASSERT_EQ(host->GetProject().UserSelect(items.back()["id"]), "");
     host->UserCommand(2488);
     EXPECT_EQ(host->GetProject().ActiveItemId(), items[1]["id"].get<int>());
     host->UserCommand(2489);
@@ -318,6 +320,7 @@ TEST_F(PluginInHost, InfoPanelAndProjectStepsAsTheHostShowsThem) {
         Cuebridge::projectCommandQueue.Push(which);
         host->RunIdleHooks();
     };
+    ASSERT_EQ(host->GetProject().UserSelect(items.back()["id"]), "");  // a state First changes
     step("First");
     EXPECT_EQ(selected(), std::vector<int>{items[1]["id"].get<int>()});
     step("Next");
