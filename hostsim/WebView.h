@@ -25,7 +25,6 @@
 #include "ViewModel.h"
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 class DataSink;
@@ -33,6 +32,7 @@ class DataSink;
 
 namespace hostsim {
 
+class BoundedServer;
 class Host;
 
 class WebView {
@@ -65,7 +65,7 @@ private:
     Host& host_;
     ViewModel model_;  // worker thread only
     int port_ = -1;
-    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<BoundedServer> server_;
     std::thread serverThread_, worker_;
     std::uint64_t subscription_ = 0;
     bool started_ = false;
