@@ -44,8 +44,8 @@ void Refuse(httplib::Response& response, int status, const std::string& why) {
 
 }  // namespace
 
-WebView::WebView(Host& host, std::string portFile)
-    : host_(host), model_(host, std::move(portFile)) {}
+WebView::WebView(Host& host, std::string portFile, const TraceTap* tap)
+    : host_(host), model_(host, std::move(portFile), tap) {}
 
 WebView::~WebView() { Stop(); }
 

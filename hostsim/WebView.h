@@ -34,13 +34,15 @@ namespace hostsim {
 
 class BoundedServer;
 class Host;
+class TraceTap;
 
 class WebView {
 public:
     static constexpr std::chrono::milliseconds kMinGap{40};
 
-    // portFile: where the plug-in publishes its port (see ControllerLink.h).
-    WebView(Host& host, std::string portFile);
+    // portFile: where the plug-in publishes its port (see ControllerLink.h); tap: the
+    // plug-in's trace lines, or null.
+    WebView(Host& host, std::string portFile, const TraceTap* tap = nullptr);
     ~WebView();  // stops it
     WebView(const WebView&) = delete;
     WebView& operator=(const WebView&) = delete;
