@@ -43,6 +43,18 @@ int Status(int port, const std::string& request) {
     return std::stoi(reply.received.substr(9, 3));
 }
 
+// A TCP connection to the loopback port, or -1.
+int Connect(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    close(fd);
+    return -1;
+}
+
 std::vector<int> Selected(HostProcess& host) {
     std::vector<int> ids;
     const auto state = host.Ask("state");
@@ -145,12 +157,8 @@ TEST(WebView, AnEndlessRequestHeadIsCutOffWhileItIsRead) {
         return kib;
     };
     const long before = peakKiB();
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int fd = Connect(port);
+    ASSERT_GE(fd, 0);
     std::string lines = "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
     for (int i = 0; lines.size() < (64 << 10); ++i)
         lines += "X-Filler-" + std::to_string(i) + ": " + std::string(100, 'a') + "\r\n";
@@ -163,5 +171,48 @@ TEST(WebView, AnEndlessRequestHeadIsCutOffWhileItIsRead) {
     EXPECT_LT(sent, 64u << 20) << "the host read every header line";
     EXPECT_EQ(std::string(answer, got > 0 ? got : 0).substr(0, 12), "HTTP/1.1 431");
     EXPECT_LT(peakKiB() - before, 8 << 10) << "peak memory grew, in KiB";
+    EXPECT_EQ(host.Quit(), 0) << host.Stderr();
+}
+
+// With the plug-in tracing, a one-shot controller's message arrives, waits and runs in the
+// view's log, traces and the host's records in one order; the console still answers.
+TEST(WebView, TheLogShowsThePluginsTracesInOrderWithTheHostsRecords) {
+    HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--ui", "0"}, false, {},
+                     {"enabletraces"});
+    const int view = ViewPort(host);
+    const auto plugin = host.WaitForPort();
+    ASSERT_TRUE(view > 0 && plugin);
+    const int controller = Connect(*plugin);
+    const std::string message = "1|ExecuteCommand|2004\n";
+    ASSERT_EQ(send(controller, message.data(), message.size(), 0), 22);
+    close(controller);
+    host.StateWhen(
+        [](const auto& state) { return !state.value("commands_run", nlohmann::json()).empty(); });
+    const int page = Connect(view);
+    const std::string request =
+        "GET /events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(view) + "\r\n\r\n";
+    send(page, request.data(), request.size(), 0);
+    std::string stream;
+    char buffer[65536];
+    for (ssize_t n; stream.find("\n\n", stream.find("data: ")) == std::string::npos &&
+                    (n = recv(page, buffer, sizeof buffer, 0)) > 0;)
+        stream.append(buffer, static_cast<std::size_t>(n));
+    close(page);
+    const auto start = stream.find("data: ") + 6;
+    const auto log =
+        nlohmann::json::parse(stream.substr(start, stream.find("\n\n", start) - start))["log"];
+    std::string rows;  // oldest first
+    for (const auto& row : log)
+        rows.insert(
+            0, row["kind"].get<std::string>() + " " +
+                   (row.contains("text")     ? row["text"].dump()
+                    : row.value("number", 0) ? std::to_string(row["number"].get<int>())
+                                             : row.value("messages", nlohmann::json()).dump()) +
+                   "\n");
+    EXPECT_NE(rows.find("connection 1\ntrace \"1 messages\"\ntrace \"Message 21\"\n"),
+              std::string::npos)
+        << rows;
+    EXPECT_NE(rows.find("trace \"Executing command 2004\"\ncommand 2004\n"), std::string::npos)
+        << rows;
     EXPECT_EQ(host.Quit(), 0) << host.Stderr();
 }
