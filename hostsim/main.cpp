@@ -98,19 +98,26 @@ int main(int argc, char** argv) {
     }
     // The live view starts before the plug-in loads, so that it shows the load too. When the
     // plug-in will trace (it reads its marker once, at load), the view shows its trace lines.
+    // The tap is never destroyed, as the host that calls it; it is stopped on every way out,
+    // after the view that reads it.
+    hostsim::TraceTap* tap = nullptr;
+    std::unique_ptr<hostsim::TraceTap, void (*)(hostsim::TraceTap*)> stopTap(
+        nullptr, [](hostsim::TraceTap* t) { t->Stop(); });
     std::unique_ptr<hostsim::WebView> view;
-    std::unique_ptr<hostsim::TraceTap> tap;
     if (options.uiPort >= 0) {
         const char* home = std::getenv("HOME");
         if (PluginWillTrace()) {
-            tap = std::make_unique<hostsim::TraceTap>();
-            if (tap->Start())
-                host->SetBeforeStamp([t = tap.get()] { t->Drain(); });
-            else
-                tap.reset();
+            tap = new hostsim::TraceTap();
+            if (tap->Start()) {
+                host->SetBeforeStamp([tap] { tap->Drain(); });
+                stopTap.reset(tap);
+            } else {
+                delete tap;
+                tap = nullptr;
+            }
         }
         view = std::make_unique<hostsim::WebView>(
-            *host, hostsim::ControllerPortFile(home != nullptr ? home : ""), tap.get());
+            *host, hostsim::ControllerPortFile(home != nullptr ? home : ""), tap);
         std::string problem;
         const int port = view->Start(static_cast<int>(options.uiPort), problem);
         if (port < 0) {
