@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "ControllerLink.h"
@@ -88,6 +89,8 @@ void ViewModel::AddTraces(std::vector<Row>& rows) {
     for (const auto& line : tap_->Since(tracesSeen_)) {
         tracesSeen_ = line.seq;
         rows.push_back({line.micros, {{"kind", "trace"}, {"text", line.text}}});
+        if (line.text.starts_with("Local port "))
+            listeningPort_ = std::atoi(line.text.c_str() + 11);
         if ((IsReceive(line.text) || IsMessage(line.text)) && connectionStart_ < 0) {
             connectionStart_ = line.micros;
             connectionMessages_ = 0;
@@ -97,6 +100,7 @@ void ViewModel::AddTraces(std::vector<Row>& rows) {
         const std::int64_t start = connectionStart_ < 0 ? line.micros : connectionStart_;
         rows.push_back({start,
                         {{"kind", "connection"},
+                         {"port", listeningPort_},
                          {"messages", connectionStart_ < 0 ? 0 : connectionMessages_},
                          {"ms", static_cast<double>(line.micros - start) / 1000.0},
                          {"end", line.text}}});
@@ -112,7 +116,10 @@ void ViewModel::AddPortFileConnection(const json& link, std::vector<Row>& rows) 
     // (The new file is written before its socket listens: its state may read "stale".)
     if (!lastPublished_.is_null() && published != lastPublished_)
         rows.push_back({published[1].get<std::int64_t>(),
-                        {{"kind", "connection"}, {"messages", nullptr}, {"ms", nullptr}}});
+                        {{"kind", "connection"},
+                         {"port", lastPublished_[0]},
+                         {"messages", nullptr},
+                         {"ms", nullptr}}});
     lastPublished_ = published;
 }
 

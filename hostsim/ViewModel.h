@@ -48,6 +48,7 @@ private:
     const TraceTap* const tap_;
     std::uint64_t tracesSeen_ = 0;
     std::int64_t connectionStart_ = -1, connectionMessages_ = 0;  // from the traces; -1: none
+    int listeningPort_ = 0;                                       // the traces' last port
     nlohmann::json lastPublished_;  // the port file's port and time at the last build
     bool first_ = true;
     std::deque<nlohmann::json> log_;  // newest first

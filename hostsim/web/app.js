@@ -110,8 +110,8 @@ function describe(entry) {
       return [entry.text];
     case 'connection':
       return [entry.messages === null
-        ? 'a controller connected and left (its messages are listed when the plug-in traces)'
-        : `${entry.messages} message${entry.messages === 1 ? '' : 's'} in ${entry.ms.toFixed(1)} ms; ${entry.end}`];
+        ? `a controller connected to port ${entry.port} and left (its messages are counted when the plug-in traces)`
+        : `port ${entry.port}: ${entry.messages} message${entry.messages === 1 ? '' : 's'} in ${entry.ms.toFixed(1)} ms; ${entry.end}`];
     default:
       return [JSON.stringify(entry)];
   }

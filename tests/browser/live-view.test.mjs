@@ -101,7 +101,7 @@ try {
   assert.match(await page.textContent(repeated), /^\d\d:\d\d:\d\d\.\d{3}command2006 {2}from script ×3$/);
   await page.selectOption('#log-filter', 'connection');
   const kinds = await page.$$eval('#log li', (rows) => rows.map((r) => r.dataset.kind));
-  assert.ok(kinds.length >= 4 && kinds.every((k) => k === 'connection'), kinds.join());
+  assert.ok(kinds.length > 0 && kinds.every((k) => k === 'connection'), kinds.join());
   await page.selectOption('#log-filter', '');
 
   // A click on an item selects it alone in the host, as scripts see it too.

@@ -23,8 +23,9 @@ std::vector<std::string> Rows(const json& state) {
     std::vector<std::string> rows;
     for (const auto& row : state["log"]) {
         const std::string kind = row["kind"];
-        std::string what = kind == "command"      ? std::to_string(row["number"].get<int>())
-                           : kind == "connection" ? row["messages"].dump()
+        std::string what = kind == "command" ? std::to_string(row["number"].get<int>())
+                           : kind == "connection"
+                               ? row["port"].dump() + "," + row["messages"].dump()
                            : row.contains("text") ? row["text"].get<std::string>()
                                                   : "";
         const auto count = row["count"].get<std::size_t>();
@@ -70,14 +71,16 @@ TEST(ViewModelLog, RowsAreAtTheHostsTimeInItsOrderAndRepeatsCollapse) {
         {"trace lines among the host's records, a connection with its messages",
          true,
          [&](auto& host, auto& tap, auto) {
-             tap.Feed("40 bytes received 131072\r\n2 messages\r\nMessage 20\r\nMes");
+             tap.Feed(
+                 "Local port 40100\r\n40 bytes received 131072\r\n2 messages\r\nMessage 20\r\nMes");
              command(host, 2004);
              tap.Feed("sage 20\r\n{\"console\": 1}\n");
              command(host, 2004);
              tap.Feed("Connection closed\r\n");
          },
-         {"trace:40 bytes received 131072", "connection:2", "trace:2 messages", "trace:Message 20",
-          "command:2004", "trace:Message 20", "command:2004", "trace:Connection closed"}},
+         {"trace:Local port 40100", "trace:40 bytes received 131072", "connection:40100,2",
+          "trace:2 messages", "trace:Message 20", "command:2004", "trace:Message 20",
+          "command:2004", "trace:Connection closed"}},
     };
     for (const auto& c : cases) {
         hostsim::Host host({}, {}, hostsim::BuiltInProject());
@@ -106,7 +109,7 @@ TEST(ViewModelLog, ANewPortFileIsAConnectionAtTheFilesTimeAndCutTextEndsInAnElli
     host.RunScript("'" + std::string(300, 'a') + "'");
     const json log = model.Build(0)["log"];
     ASSERT_EQ(Rows({{"log", log}}),
-              (std::vector<std::string>{"connection:null",
+              (std::vector<std::string>{"connection:40001,null",
                                         "script:" + log[0]["text"].get<std::string>()}));
     struct stat file {};
     ASSERT_EQ(stat(portFile.c_str(), &file), 0);
