@@ -170,7 +170,8 @@ TEST(WebView, AnEndlessRequestHeadIsCutOffWhileItIsRead) {
     close(fd);
     EXPECT_LT(sent, 64u << 20) << "the host read every header line";
     EXPECT_EQ(std::string(answer, got > 0 ? got : 0).substr(0, 12), "HTTP/1.1 431");
-    EXPECT_LT(peakKiB() - before, 8 << 10) << "peak memory grew, in KiB";
+    // Far below the 64 MiB sent, with room for a sanitizer's own bookkeeping (a new thread).
+    EXPECT_LT(peakKiB() - before, 32 << 10) << "peak memory grew, in KiB";
     EXPECT_EQ(host.Quit(), 0) << host.Stderr();
 }
 
