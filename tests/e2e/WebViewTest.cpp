@@ -7,37 +7,30 @@
 #include <regex>
 #include <thread>
 
-#include "Connection.h"
-#include "HostProcess.h"
+#include "PluginProcess.h"
 
 using hostsim::HostProcess;
-namespace ctl = Cuebridge::Ctl;
 using namespace std::chrono_literals;
 
 namespace {
 
 int ViewPort(const HostProcess& host) {
     const std::regex url(R"(live view at http://127\.0\.0\.1:(\d+)/)");
-    for (int i = 0; i < 200; ++i) {
-        std::smatch match;
-        const std::string text = host.Stderr();
-        if (std::regex_search(text, match, url)) return std::stoi(match[1]);
-        std::this_thread::sleep_for(25ms);
-    }
-    ADD_FAILURE() << "no view URL on stderr: " << host.Stderr();
-    return -1;
+    std::smatch match;
+    std::string text;
+    testkit::WaitFor("the view's URL on the host's stderr",
+                     [&] { return std::regex_search(text = host.Stderr(), match, url); });
+    return match.empty() ? -1 : std::stoi(match[1]);
 }
 
 // One request on its own connection; the status code of the answer (0: none).
 int Status(int port, const std::string& request) {
-    ctl::ConnectStatus status;
-    int error = 0;
-    auto connection = ctl::Connection::Open(port, ctl::Clock::now() + 5s, status, error);
-    if (!connection) return 0;
-    // The view closes the connection after its answer.
-    const auto reply = connection->Exchange(request, "\x01", ctl::Clock::now() + 10s, 1 << 20);
-    if (!reply.received.starts_with("HTTP/1.1 ")) return 0;
-    return std::stoi(reply.received.substr(9, 3));
+    testkit::Controller browser;
+    std::string reply;
+    if (!browser.Open(port)) return 0;
+    browser.Send(request);
+    EXPECT_TRUE(browser.ClosedByPeer(&reply)) << "the view closes the connection after its answer";
+    return reply.starts_with("HTTP/1.1 ") ? std::stoi(reply.substr(9, 3)) : 0;
 }
 
 std::vector<int> Selected(HostProcess& host) {
@@ -51,7 +44,8 @@ std::vector<int> Selected(HostProcess& host) {
 }  // namespace
 
 TEST(WebView, ServesOnlyTheLoopbackAndTakesChangesOnlyFromItsOwnPage) {
-    HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--ui", "0"});
+    testkit::PluginProcess plugin({"--ui", "0"});
+    HostProcess& host = plugin.Host();
     const int port = ViewPort(host);
     ASSERT_GT(port, 0);
     const std::string self = "127.0.0.1:" + std::to_string(port);
@@ -91,16 +85,14 @@ TEST(WebView, ServesOnlyTheLoopbackAndTakesChangesOnlyFromItsOwnPage) {
     };
     const Case cases[] = {
         {"the page by its address", get(self), 200, {2}},
-        {"the page by name", get("localhost:" + std::to_string(port)), 200, {2}},
+        // Which names and origins pass is RequestGuard's (its own table test); here, that
+        // each header reaches it.
         {"a rebound DNS name", get("attacker.example:" + std::to_string(port)), 403, {2}},
-        {"a name that starts like the loopback", get("127.0.0.1.attacker.example"), 403, {2}},
-        {"another port", get("127.0.0.1:" + std::to_string(port + 1)), 403, {2}},
         {"no Host header", "GET / HTTP/1.1\r\nConnection: close\r\n\r\n", 403, {2}},
         {"a change from another origin",
          select(3, json + "Origin: http://attacker.example\r\n"),
          403,
          {2}},
-        {"a change from an opaque origin", select(3, json + "Origin: null\r\n"), 403, {2}},
         {"a change sent as a form", select(3, "Content-Type: text/plain\r\n"), 403, {2}},
         {"a change from the view's page",
          select(3, json + "Origin: http://" + self + "\r\n"),

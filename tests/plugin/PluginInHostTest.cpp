@@ -28,6 +28,7 @@
 #include "TempHome.h"
 #include "ThreadSafeQueue.h"
 #include "Tracer.h"
+#include "Wait.h"
 
 namespace {
 
@@ -63,7 +64,8 @@ protected:
         ASSERT_EQ(host->CallEntryPoint(EntryPointFunc), 0);
         // Every test starts once the start-up job (a requester of its own) has stored the
         // effects, so that no other script request is under way.
-        ASSERT_TRUE(PumpUntil([] { return !Dispatcher().GetInstalledAEEffects().empty(); }));
+        ASSERT_TRUE(PumpUntil("the start-up job's effects list",
+                              [] { return !Dispatcher().GetInstalledAEEffects().empty(); }));
     }
     void TearDown() override {
         for (const auto& [call, count] : host->RecordsCopy().threadViolations)
@@ -74,12 +76,18 @@ protected:
     static Cuebridge::Marlune& Dispatcher() { return *Cuebridge::Marlune::GetInstance(); }
 
     // Plays the host's main loop until done() holds: idle calls when asked, and every 30 ms.
-    static bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds limit = 10s) {
+    // False, with a failure that names `what`, once the deadline has passed.
+    static bool PumpUntil(const std::string& what, const std::function<bool()>& done) {
+        const auto limit = testkit::Deadline();
         const auto end = std::chrono::steady_clock::now() + limit;
         auto nextIdle = std::chrono::steady_clock::now();
         while (!done()) {
             const auto now = std::chrono::steady_clock::now();
-            if (now >= end) return false;
+            if (now >= end) {
+                testkit::TimedOut() = true;
+                ADD_FAILURE() << "waited " << limit.count() << " ms for " << what;
+                return false;
+            }
             if (now >= nextIdle) {
                 host->RunIdleHooks();
                 nextIdle = now + 30ms;
@@ -96,14 +104,14 @@ protected:
             work();
             finished = true;
         });
-        EXPECT_TRUE(PumpUntil([&] { return finished.load(); })) << "the requester never returned";
+        PumpUntil("the requester to return", [&] { return finished.load(); });
         requester.join();
     }
     // The port the plug-in listens on and has published (other than notPort); -1 if none.
     static int ListeningPort(int notPort = 0) {
         const auto portFile = home->ServiceFolder() / "PluginData/AfterEffects/socket.port";
         int port = 0;
-        const bool listening = PumpUntil([&] {
+        const bool listening = PumpUntil("a published port the plug-in listens on", [&] {
             std::ifstream file(portFile);
             return file >> port && port != notPort &&
                    OwnListeningSockets().count({"0100007F", port}) == 1;
@@ -176,7 +184,7 @@ TEST_F(PluginInHost, KeywordsQueueWorkOrAnswerAtOnce) {
     const json itemsBefore = host->GetProject().ItemsJson();
     for (const auto& c : cases)
         EXPECT_EQ(Dispatcher().ProcessMarluneCommand(c.fields), c.reply) << c.fields[1];
-    ASSERT_TRUE(PumpUntil([&] { return CommandsRun().size() > before; }));
+    ASSERT_TRUE(PumpUntil("the queued command", [&] { return CommandsRun().size() > before; }));
     host->RunIdleHooks();
     const auto runs = CommandsRun();
     EXPECT_EQ(std::vector(runs.begin() + static_cast<long>(before), runs.end()),
@@ -364,7 +372,7 @@ TEST_F(PluginInHost, ConcurrentRequestersEachGetTheirOwnResult) {
             }
             ++done;
         });
-    EXPECT_TRUE(PumpUntil([&] { return done == 2; }));
+    PumpUntil("both requesters to finish", [&] { return done == 2; });
     for (auto& t : requesters) t.join();
     for (const auto& m : mismatches) EXPECT_TRUE(m.empty()) << m.front();
 }
@@ -389,12 +397,12 @@ TEST_F(PluginInHost, TestScriptCommandRunsTheFileOnceAtATimeWithoutBlockingTheMa
     const int added = ThreadCount() - threadsBefore;
     std::printf("[ figures ] %d threads added by %d x command 2630\n", added, kBurst);
     EXPECT_LE(added, 1);
-    ASSERT_TRUE(PumpUntil([&] { return scriptRuns() > runsBefore; }));
-    ASSERT_TRUE(PumpUntil([&] { return ThreadCount() <= threadsBefore; }));
+    ASSERT_TRUE(PumpUntil("the test script's command", [&] { return scriptRuns() > runsBefore; }));
+    ASSERT_TRUE(PumpUntil("its thread's end", [&] { return ThreadCount() <= threadsBefore; }));
     EXPECT_EQ(scriptRuns(), runsBefore + 1);
     host->UserCommand(2630);
-    EXPECT_TRUE(PumpUntil([&] { return scriptRuns() == runsBefore + 2; }));
-    EXPECT_TRUE(PumpUntil([&] { return ThreadCount() <= threadsBefore; }));
+    PumpUntil("the second run", [&] { return scriptRuns() == runsBefore + 2; });
+    PumpUntil("its thread's end", [&] { return ThreadCount() <= threadsBefore; });
     EXPECT_EQ(scriptRuns(), runsBefore + 2);
 }
 
@@ -440,7 +448,7 @@ TEST_F(PluginInHost, ProcessesTheHostStartsHoldNeitherTheListenerNorTheConnectio
     EXPECT_FALSE(ChildHoldsASocket()) << "the listener";
     const int fd = ConnectTo(port);
     ASSERT_GE(fd, 0);
-    ASSERT_TRUE(PumpUntil([] { return OwnListeningSockets().empty(); }));
+    ASSERT_TRUE(PumpUntil("the listener's close", [] { return OwnListeningSockets().empty(); }));
     EXPECT_FALSE(ChildHoldsASocket()) << "the connection";
     close(fd);
 }
@@ -482,7 +490,7 @@ TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnsw
 
     const int first = ConnectTo(port);
     ASSERT_GE(first, 0);
-    EXPECT_TRUE(PumpUntil([] { return OwnListeningSockets().empty(); }));
+    PumpUntil("the listener's close", [] { return OwnListeningSockets().empty(); });
     const int second = ConnectTo(port);
     EXPECT_LT(second, 0) << "a second connection must be refused while one is served";
     if (second >= 0) close(second);
