@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -148,6 +149,29 @@ TEST_F(TracerTest, TheLogFileIsNeverWrittenThroughALink) {
         Stdout([] { Tracer::TRACE("a script's result"); });
         Tracer::SetLog(false);
         EXPECT_EQ(Read(precious), "precious data");
+    }
+}
+
+// The file's name and its line carry the UTC time they were written at, as strftime reads
+// the clock: a field that is off fails however well the stamp is shaped.
+TEST_F(TracerTest, TheLogFileNameAndItsLinesCarryTheClocksTime) {
+    fs::create_directories(home.ServiceFolder() / "Logs");
+    Tracer::SetLog(true);
+    const auto stamp = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H-%M-%S", gmtime_r(&now, &utc));
+        return std::string(text);
+    };
+    const std::string before = stamp();
+    Stdout([] { Tracer::TRACE("stamped"); });
+    const std::string after = stamp();
+    const auto files = LogFiles();
+    ASSERT_EQ(files.size(), 1u);
+    for (const std::string& written : {files[0].filename().string().substr(4), Read(files[0])}) {
+        EXPECT_GE(written.substr(0, 19), before) << written;
+        EXPECT_LE(written.substr(0, 19), after) << written;
     }
 }
 
