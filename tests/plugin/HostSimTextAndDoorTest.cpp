@@ -1,0 +1,84 @@
+// The simulated host's pure checks, case by case: the repair of what the script engine
+// returns into valid UTF-8, and the live view's door rules for a request's headers.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "RequestGuard.h"
+#include "Utf8.h"
+
+namespace {
+
+TEST(ToValidUtf8, JoinsSurrogatePairsAndReplacesWhatIsNotUtf8) {
+    const std::string kReplacement = "\xEF\xBF\xBD";
+    const struct {
+        const char* what;
+        std::string text, repaired;
+    } cases[] = {
+        {"valid text of every length", "a\xC3\xA9\xE2\x9C\x93\xF0\x9F\x98\x80",
+         "a\xC3\xA9\xE2\x9C\x93\xF0\x9F\x98\x80"},
+        {"a NUL is text", std::string("a\0b", 3), std::string("a\0b", 3)},
+        {"the highest code point", "\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+        {"an encoded surrogate pair", "\xED\xA0\xBD\xED\xB8\x80", "\xF0\x9F\x98\x80"},
+        {"a high surrogate at the end", "a\xED\xA0\xBD", "a" + kReplacement},
+        {"a high surrogate before a letter",
+         "\xED\xA0\xBD"
+         "b",
+         kReplacement + "b"},
+        {"two high surrogates", "\xED\xA0\xBD\xED\xA0\xBD", kReplacement + kReplacement},
+        {"a low surrogate alone", "\xED\xB8\x80", kReplacement},
+        {"bytes that start nothing", "\xFF\x80", kReplacement + kReplacement},
+        {"a sequence cut short", "\xE2\x9C", kReplacement + kReplacement},
+        {"an overlong slash", "\xC0\xAF", kReplacement + kReplacement},
+        {"past the highest code point", "\xF4\x90\x80\x80",
+         kReplacement + kReplacement + kReplacement + kReplacement},
+    };
+    for (const auto& c : cases) EXPECT_EQ(hostsim::ToValidUtf8(c.text), c.repaired) << c.what;
+}
+
+TEST(RequestGuard, OnlyTheLoopbackAtTheViewsPortIsAHost) {
+    const struct {
+        const char* host;
+        bool loopback;
+    } cases[] = {
+        {"127.0.0.1:8080", true},
+        {"localhost:8080", true},
+        {"[::1]:8080", true},
+        {"127.0.0.1", true},  // no port: the default one a browser leaves out
+        {"127.0.0.1:8081", false},
+        {"127.0.0.1:", false},
+        {"127.0.0.1:8080x", false},
+        {"127.0.0.1:+8080", false},
+        {"127.0.0.1:99999999999", false},
+        {"127.0.0.1.attacker.example", false},
+        {"localhost.attacker.example:8080", false},
+        {"attacker.example:8080", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(hostsim::IsLoopbackHost(c.host, 8080), c.loopback) << c.host;
+}
+
+TEST(RequestGuard, ChangesComeOnlyAsJsonFromTheViewsOwnPageOrWithoutAnOrigin) {
+    const char* const kHost = "127.0.0.1:8080";
+    const struct {
+        const char* origin;
+        const char* contentType;
+        bool allowed;
+    } cases[] = {
+        {"", "application/json", true},
+        {"http://127.0.0.1:8080", "application/json; charset=utf-8", true},
+        {"http://attacker.example", "application/json", false},
+        {"null", "application/json", false},
+        {"https://127.0.0.1:8080", "application/json", false},
+        {"http://localhost:8080", "application/json", false},  // not the page's own origin
+        {"", "text/plain", false},
+        {"", "application/jsonp", false},
+        {"", "", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(hostsim::MayChangeState(c.origin, kHost, c.contentType), c.allowed)
+            << "'" << c.origin << "' '" << c.contentType << "'";
+}
+
+}  // namespace
