@@ -238,54 +238,34 @@ protected:
 TEST_F(Reliability, AbuseOfEveryKindLeavesTheHostHealthyAndNothingRunsUnasked) {
     const struct {
         const char* name;
-        std::function<int(Controller&)> act;  // returns the scripts it asked for
+        std::function<void(Controller&)> act;
     } abuses[] = {
-        {"4 MiB of random bytes", [](Controller& c) { return c.Send(RandomBytes(4 << 20)), 0; }},
-        {"1 MiB of zero bytes",
-         [](Controller& c) { return c.Send(std::string(1 << 20, '\0')), 0; }},
+        {"4 MiB of random bytes", [](Controller& c) { c.Send(RandomBytes(4 << 20)); }},
+        {"1 MiB of zero bytes", [](Controller& c) { c.Send(std::string(1 << 20, '\0')); }},
         {"an 8 MiB line, then a query",
          [](Controller& c) {
              c.Send(std::string(8 << 20, 'A'));
              std::this_thread::sleep_for(100ms);
              c.Send("\n");
              ExpectOnlyAnswer(c, "long");
-             return 0;
-         }},
-        {"an HTTP request whose body holds a command",
-         [](Controller& c) {
-             c.Send(
-                 "POST /run HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 22\r\n\r\n"
-                 "1|ExecuteCommand|2488\n");
-             EXPECT_TRUE(c.ClosedByPeer()) << "the plug-in must hang up on HTTP";
-             return 0;
          }},
         {"10,000 empty lines and lines of bars, then a query",
          [](Controller& c) {
              c.Send(std::string(10000, '\n') + "|\n||\n|||\n" + std::string(100000, '|') + "\n");
              ExpectOnlyAnswer(c, "bars");
-             return 0;
          }},
         {"a disconnect in the middle of a message",
-         [](Controller& c) { return c.Send("5|ExecuteComm"), c.Close(), 0; }},
-        {"a disconnect while a script runs",
-         [](Controller& c) {
-             c.Send("9|Script|var t = Date.now(); while (Date.now() - t < 300) {} 'slow'\n");
-             std::this_thread::sleep_for(50ms);  // the script has started on the main thread
-             c.Close();
-             return 1;
-         }},
+         [](Controller& c) { c.Send("5|ExecuteComm"), c.Close(); }},
     };
     const json before = host_.State();
-    int scripts = 2;  // the start-up job's effects script and the warm-up
     for (const auto& abuse : abuses) {
         SCOPED_TRACE(abuse.name);
         {
             Controller controller;
             ASSERT_GT(port_ = controller.Connect(host_, port_), 0);
-            scripts += abuse.act(controller);
+            abuse.act(controller);
         }
         ASSERT_NO_FATAL_FAILURE(ExpectServesNewConnection("after"));
-        ++scripts;
         ASSERT_NO_FATAL_FAILURE(ExpectHostHealthy());
     }
     const json after = host_.State();
@@ -293,7 +273,8 @@ TEST_F(Reliability, AbuseOfEveryKindLeavesTheHostHealthyAndNothingRunsUnasked) {
     EXPECT_EQ(after["info"], before["info"]);
     EXPECT_EQ(after["items"], before["items"]) << "the selection changed";
     auto calls = host_.CallCounts();
-    EXPECT_EQ(calls["AEGP_ExecuteScript"], scripts);
+    // The start-up job's effects script, the warm-up's and one after each abuse.
+    EXPECT_EQ(calls["AEGP_ExecuteScript"], static_cast<int>(2 + std::size(abuses)));
     EXPECT_EQ(calls["AEGP_SelectItem"], 0);
     EXPECT_EQ(host_.Quit(), 0) << host_.Stderr();  // under tsan: a race at exit fails here
 }
@@ -315,10 +296,10 @@ TEST_F(Reliability, PipelinedCommandsRunOnceInOrderOnTheMainThreadAndTheHostStay
         controller.Send(pipeline);
         // Waits on the journal, not the console: a state listing thousands of commands
         // would itself grow the host's memory before it is measured.
-        ASSERT_TRUE(testkit::WaitForCount(
-            "the journal's AEGP_DoCommand lines",
-            [&] { return host_.Calls("AEGP_DoCommand").size(); },
-            static_cast<std::size_t>((round + 1) * commands)));
+        const auto total = static_cast<std::size_t>((round + 1) * commands);
+        ASSERT_TRUE(testkit::WaitFor(
+            std::to_string(total) + " AEGP_DoCommand lines in the journal",
+            [&] { return host_.Calls("AEGP_DoCommand").size() >= total; }, 10s));
         std::this_thread::sleep_for(300ms);  // a command run twice would show up now
         EXPECT_TRUE(controller.Quiet()) << "menu commands are not answered";
         controller.Close();
@@ -384,9 +365,8 @@ TEST_F(Reliability, RacingControllerIsServedOrRefusedRarelyDropped) {
             commands.insert(line["args"]["command"].get<int>());
         return commands;
     };
-    // A few may be lost (below): the wait ends when no more arrive, and is no failure.
-    testkit::WaitForCount(
-        "", [&] { return ran().size(); }, sent.size(), 1s);
+    // A few may be lost (below): at most 2 s more for the rest, and no failure.
+    for (int i = 0; i < 100 && ran().size() < sent.size(); ++i) std::this_thread::sleep_for(20ms);
     const std::set<int> run = ran();
     std::vector<int> lost;
     std::set_difference(sent.begin(), sent.end(), run.begin(), run.end(), std::back_inserter(lost));

@@ -1,5 +1,6 @@
 // ConnectTo: one connect to 127.0.0.1:port for tests, given up after timeoutMs (-1: as long
-// as the system tries); the descriptor, or -1 when the connect fails. Any thread.
+// as the system tries); the descriptor, or -1 when the connect fails. ReadFrom: up to n
+// bytes, until the peer closes or nothing comes for 5 s. Any thread.
 #pragma once
 
 #include <arpa/inet.h>
@@ -9,8 +10,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <string>
 
 inline int ConnectTo(int port, int timeoutMs = -1) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -29,4 +32,14 @@ inline int ConnectTo(int port, int timeoutMs = -1) {
     if (error == 0 && fcntl(fd, F_SETFL, 0) == 0) return fd;  // blocking again
     close(fd);
     return -1;
+}
+
+inline std::string ReadFrom(int fd, std::size_t n = std::string::npos) {
+    std::string got;
+    char buffer[4096];
+    pollfd readable{fd, POLLIN, 0};
+    for (ssize_t r; got.size() < n && poll(&readable, 1, 5000) > 0 &&
+                    (r = recv(fd, buffer, std::min(sizeof buffer, n - got.size()), 0)) > 0;)
+        got.append(buffer, static_cast<std::size_t>(r));
+    return got;
 }

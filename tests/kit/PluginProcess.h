@@ -24,10 +24,6 @@ namespace ctl = Cuebridge::Ctl;
 
 inline constexpr std::size_t kUnbounded = std::size_t{1} << 40;  // what a read may gather
 
-inline std::string Preview(const std::string& bytes) {  // for failure messages
-    return bytes.size() <= 60 ? bytes : bytes.substr(0, 60) + "...";
-}
-
 class Controller {
 public:
     // Connects to the port published after `notPort` (the same one again only if the system
@@ -43,9 +39,7 @@ public:
             if (connection_) return *port;
             std::this_thread::sleep_for(10ms);
         }
-        TimedOut() = true;
-        ADD_FAILURE() << "waited " << limit.count() << " ms to connect to a port published after "
-                      << notPort << " (last errno " << error << ")";
+        TimeOut(limit, "a connection to a port published after " + std::to_string(notPort));
         return -1;
     }
     // Connects to a port known already (the live view's, a stand-in peer's); false with a
@@ -58,38 +52,28 @@ public:
         return connection_.has_value();
     }
     void Send(const std::string& bytes) {
-        const Millis limit = Deadline();
-        const auto result = connection_->Exchange(bytes, "", ctl::Clock::now() + limit, kUnbounded);
-        if (result.status != ctl::ExchangeStatus::TimedOut) return;
-        TimedOut() = true;
-        ADD_FAILURE() << "waited " << limit.count() << " ms to send " << bytes.size() << " bytes";
+        Exchange(bytes, "", "the sending of " + std::to_string(bytes.size()) + " bytes");
     }
     // Sends the bytes and reads until the reply is `expected`; what came, on a mismatch.
     std::string Ask(const std::string& bytes, const std::string& expected) {
-        const Millis limit = Deadline();
-        const auto result =
-            connection_->Exchange(bytes, expected, ctl::Clock::now() + limit, kUnbounded);
-        if (result.status == ctl::ExchangeStatus::TimedOut) {
-            TimedOut() = true;
-            ADD_FAILURE() << "waited " << limit.count() << " ms for the reply '" << expected
-                          << "' to '" << Preview(bytes) << "'";
-        }
-        return result.received;
+        return Exchange(bytes, expected, "the reply '" + expected + "' to " + bytes.substr(0, 60));
     }
     bool Quiet() {  // nothing more arrives within a short while
         const auto result =
             connection_->Exchange("", "\x01", ctl::Clock::now() + 200ms, kUnbounded);
         return result.status == ctl::ExchangeStatus::TimedOut && result.received.empty();
     }
-    // Reads until the peer closes (true) or the deadline passes; the bytes read go to `got`.
-    bool ClosedByPeer(std::string* got = nullptr) {
-        auto result = connection_->Exchange("", "\x01", ctl::Clock::now() + Deadline(), kUnbounded);
-        if (got) *got = std::move(result.received);
-        return result.status == ctl::ExchangeStatus::Closed;
-    }
     void Close() { connection_.reset(); }
 
 private:
+    std::string Exchange(const std::string& bytes, const std::string& suffix,
+                         const std::string& what) {
+        const Millis limit = Deadline();
+        auto result = connection_->Exchange(bytes, suffix, ctl::Clock::now() + limit, kUnbounded);
+        if (result.status == ctl::ExchangeStatus::TimedOut) TimeOut(limit, what);
+        return std::move(result.received);
+    }
+
     std::optional<ctl::Connection> connection_;
 };
 
@@ -111,17 +95,13 @@ public:
     }
 
     hostsim::HostProcess& Host() { return host_; }
-    const std::string& Files() const { return files_; }  // a folder removed with the host
 
     // The port once the plug-in has published one; -1 with a failure after the deadline.
     int Port() {
         const Millis limit = Deadline();
         const auto port = host_.WaitForPort(limit);
-        if (port) return *port;
-        TimedOut() = true;
-        ADD_FAILURE() << "waited " << limit.count() << " ms for the port file "
-                      << host_.PortFilePath();
-        return -1;
+        if (!port) TimeOut(limit, "the port file " + host_.PortFilePath());
+        return port.value_or(-1);
     }
 
     // Sends the lines and returns the replies to them (the session's end marker follows
@@ -136,8 +116,8 @@ public:
         const auto result = session_->Send(joined);
         if (result.outcome == ctl::Outcome::TimedOut) TimedOut() = true;
         EXPECT_EQ(result.outcome, ctl::Outcome::Ok)
-            << result.detail << " (waiting for the replies to " << lines.size()
-            << " lines, the first '" << Preview(lines.front()) << "')";
+            << result.detail << " (the replies to " << lines.size() << " lines, the first "
+            << lines.front().substr(0, 60) << ")";
         return result.reply;
     }
 

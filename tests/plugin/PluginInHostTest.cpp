@@ -408,15 +408,6 @@ TEST_F(PluginInHost, TestScriptCommandRunsTheFileOnceAtATimeWithoutBlockingTheMa
 
 // ---- the socket server, over real loopback connections ------------------------------------
 
-std::string ReadAll(int fd) {  // until the peer closes, or 5 s pass
-    std::string got;
-    char buffer[256];
-    pollfd p{fd, POLLIN, 0};
-    for (ssize_t n; poll(&p, 1, 5000) > 0 && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
-        got.append(buffer, static_cast<std::size_t>(n));
-    return got;
-}
-
 // Ports this process listens on, with the address as /proc shows it (0100007F: loopback).
 std::set<std::pair<std::string, int>> OwnListeningSockets() {
     std::set<std::string> inodes;
@@ -469,7 +460,7 @@ TEST_F(PluginInHost, AMessageEndsAtItsLineFeedNotAtAPause) {
         std::this_thread::sleep_for(50ms);  // the pause under test, not a wait for an outcome
         send(fd, rest.data(), rest.size(), 0);
         shutdown(fd, SHUT_WR);
-        reply = ReadAll(fd);
+        reply = ReadFrom(fd);
     });
     close(fd);
     host->RunIdleHooks();  // anything queued from the message would run now
@@ -496,7 +487,7 @@ TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnsw
     if (second >= 0) close(second);
     ASSERT_EQ(send(first, "5|GetAfterEffectLanguage", 24, 0), 24);
     shutdown(first, SHUT_WR);  // the end of the stream follows the unterminated message
-    EXPECT_EQ(ReadAll(first), "5|en_US");
+    EXPECT_EQ(ReadFrom(first), "5|en_US");
     close(first);
     EXPECT_GT(ListeningPort(port), 0) << "a new port for the next connection";
 }
