@@ -18,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "Loopback.h"
 #include "PluginProcess.h"
 #include "PortFile.h"
 #include "TempHome.h"
@@ -58,13 +59,7 @@ CtlRun RunCtl(const std::string& home, std::vector<std::string> args,
             ReadFile(stem + ".err")};
 }
 
-const char* const kEffectsFile = R"([
-  {"matchName": "ADBE Gaussian Blur 2", "displayName": "Gaussian Blur", "category": "Blur & Sharpen"},
-  {"matchName": "VEND Split", "displayName": "Left|Right", "category": "Utilité"},
-  {"matchName": "VEND Été", "displayName": "Été ✓", "category": "Stylize"}
-])";
-
-// One simulated host with the plug-in, three known effects and a script time limit of its own
+// One simulated host with the plug-in, the kit's effects and a script time limit of its own
 // (so that an endless script ends eventually), listening before the test starts.
 class CtlEndToEnd : public ::testing::Test {
 protected:
@@ -73,7 +68,7 @@ protected:
         return RunCtl(host_.Home(), args, input);
     }
 
-    testkit::PluginProcess plugin_{{"--script-timeout-ms", "1500"}, kEffectsFile};
+    testkit::PluginProcess plugin_{{"--script-timeout-ms", "1500"}};
     HostProcess& host_ = plugin_.Host();
 };
 
@@ -91,10 +86,7 @@ TEST_F(CtlEndToEnd, SubCommandsPrintTheRepliesByteForByteAndExitByOutcome) {
         std::string err = {};  // a part of standard error
     } cases[] = {
         {{"language"}, "", "en_US\n"},
-        {{"effects", "--raw"},
-         "",
-         "ADBE Gaussian Blur 2|Gaussian Blur|Blur & Sharpen*|*VEND Split|Left|Right|Utilité*|*"
-         "VEND Été|Été ✓|Stylize*|*\n"},
+        {{"effects", "--raw"}, "", "ADBE Glo2|Glow|Stylize*|*Test Bar|A|B|Über*|*\n"},
         {{"--verbose", "send", "q7|GetAfterEffectLanguage|"},
          "",
          "q7|en_US\n",
@@ -132,7 +124,7 @@ TEST_F(CtlEndToEnd, SubCommandsPrintTheRepliesByteForByteAndExitByOutcome) {
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     }
     const json effects = json::parse(Ctl({"effects", "--json"}).out, nullptr, false);
-    EXPECT_EQ(effects, json::parse(std::string(kEffectsFile)));
+    EXPECT_EQ(effects, json::parse(testkit::PluginProcess::kEffectsJson));
     const json state = host_.StateWhen([](const json& s) { return s["active_item"] == 3; });
     EXPECT_EQ(state["commands_run"], json::parse(R"([{"command": 2004, "source": "plugin"}])"));
     EXPECT_EQ(state["info"]["line1"], "Lorem ipsum");
@@ -219,17 +211,17 @@ using Prepare = std::function<std::vector<int>(const std::string& portFile)>;
 
 std::vector<int> Nothing(const std::string&) { return {}; }
 
-// A loopback socket bound to a free port, named by a new port file.
-int PublishedSocket(const std::string& portFile, sockaddr_in& address) {
+// A loopback socket bound to a free port (`port`), named by a new port file.
+int PublishedSocket(const std::string& portFile, int& port) {
     fs::create_directories(fs::path(portFile).parent_path());
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    address = {};
+    sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    std::ofstream(portFile) << ntohs(address.sin_port);
+    std::ofstream(portFile) << (port = ntohs(address.sin_port));
     return fd;
 }
 
@@ -265,8 +257,8 @@ TEST(CtlWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
         // however long the timeout (no waiting figure).
         {{"--timeout-ms", "60000", "language"},
          [](const std::string& portFile) {
-             sockaddr_in address;
-             ::close(PublishedSocket(portFile, address));
+             int port;
+             ::close(PublishedSocket(portFile, port));
              return std::vector<int>{};
          },
          {"the port file PORTFILE is stale: no socket on this machine holds port PORT",
@@ -275,11 +267,10 @@ TEST(CtlWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
         // until the timeout, and after a second the user is told why.
         {{"--timeout-ms", "1500", "language"},
          [](const std::string& portFile) {
-             sockaddr_in address;
-             int listener = PublishedSocket(portFile, address);
+             int port;
+             int listener = PublishedSocket(portFile, port);
              ::listen(listener, 1);
-             int controller = ::socket(AF_INET, SOCK_STREAM, 0);
-             ::connect(controller, reinterpret_cast<sockaddr*>(&address), sizeof address);
+             int controller = ConnectTo(port);
              int served = ::accept(listener, nullptr, nullptr);
              ::close(listener);
              return std::vector<int>{controller, served};
@@ -289,12 +280,10 @@ TEST(CtlWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
         // A listener whose queue is full leaves the connect pending: the timeout still holds.
         {language,
          [](const std::string& portFile) {
-             sockaddr_in address;
-             int listener = PublishedSocket(portFile, address);
+             int port;
+             int listener = PublishedSocket(portFile, port);
              ::listen(listener, 0);
-             int filler = ::socket(AF_INET, SOCK_STREAM, 0);
-             ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
-             return std::vector<int>{listener, filler};
+             return std::vector<int>{listener, ConnectTo(port)};
          },
          {"waited 3", "for port PORT named by PORTFILE", "still pending"}},
     };
@@ -304,9 +293,7 @@ TEST(CtlWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
         const std::string homePath = home.Path();
         const std::vector<int> sockets = c.prepare(portFile);
         std::string port;
-        if (fs::is_regular_file(portFile)) {
-            std::ifstream(portFile) >> port;
-        }
+        if (fs::is_regular_file(portFile)) std::ifstream(portFile) >> port;
         CtlRun run = RunCtl(home.Path(), c.args);
         EXPECT_EQ(run.exitCode, 3) << run.err;
         for (std::string text : c.says) {
@@ -314,15 +301,12 @@ TEST(CtlWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
                  {std::pair<std::string, std::string>{"PORTFILE", portFile},
                   {"PORT", port},
                   {"HOME", homePath}}) {
-                if (size_t at = text.find(name); at != std::string::npos) {
+                if (size_t at = text.find(name); at != std::string::npos)
                     text.replace(at, name.size(), value);
-                }
             }
             EXPECT_NE(run.err.find(text), std::string::npos) << text << "\nin: " << run.err;
         }
-        for (int fd : sockets) {
-            ::close(fd);
-        }
+        for (int fd : sockets) ::close(fd);
     }
 }
 

@@ -52,14 +52,8 @@ TEST(WebView, ServesOnlyTheLoopbackAndTakesChangesOnlyFromItsOwnPage) {
     const std::string self = "127.0.0.1:" + std::to_string(port);
 
     // Bound to 127.0.0.1 (0100007F in the kernel's table), not to every address.
-    std::ifstream table("/proc/" + std::to_string(host.Pid()) + "/net/tcp");
-    char hexPort[8];
-    std::snprintf(hexPort, sizeof hexPort, ":%04X ", port);
-    std::string line, listening;
-    while (std::getline(table, line))
-        if (line.find(hexPort) != std::string::npos && line.find(" 0A ") != std::string::npos)
-            listening = line;
-    EXPECT_NE(listening.find("0100007F" + std::string(hexPort)), std::string::npos) << listening;
+    const auto sockets = ListeningSockets(std::to_string(host.Pid()));
+    EXPECT_EQ(sockets.count({"0100007F", port}), 1u);
 
     const auto get = [](const std::string& hostHeader) {
         return "GET / HTTP/1.1\r\nHost: " + hostHeader + "\r\nConnection: close\r\n\r\n";

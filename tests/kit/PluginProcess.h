@@ -86,9 +86,8 @@ public:
   {"matchName": "ADBE Glo2", "displayName": "Glow", "category": "Stylize"},
   {"matchName": "Test Bar", "displayName": "A|B", "category": "Über"}])";
 
-    explicit PluginProcess(std::vector<std::string> extra = {},
-                           const std::string& effectsJson = kEffectsJson)
-        : host_(HOSTSIM_PATH, Args(std::move(extra), effectsJson), true) {}
+    explicit PluginProcess(std::vector<std::string> extra = {})
+        : host_(HOSTSIM_PATH, Args(std::move(extra)), true) {}
     ~PluginProcess() {
         if (::testing::Test::HasFailure()) std::cerr << "host's stderr:\n" << host_.Stderr();
         hostsim::RemoveTree(files_);
@@ -145,9 +144,8 @@ public:
     }
 
 private:
-    std::vector<std::string> Args(std::vector<std::string> extra,
-                                  const std::string& effectsJson) const {
-        std::ofstream(files_ + "/effects.json") << effectsJson;
+    std::vector<std::string> Args(std::vector<std::string> extra) const {
+        std::ofstream(files_ + "/effects.json") << kEffectsJson;
         extra.insert(extra.begin(),
                      {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--effects", files_ + "/effects.json"});
         return extra;

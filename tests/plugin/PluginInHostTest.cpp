@@ -36,7 +36,6 @@ using namespace std::chrono_literals;
 using nlohmann::json;
 
 TempHome* home = nullptr;
-std::set<std::pair<std::string, int>> OwnListeningSockets();
 hostsim::Host* host = nullptr;
 
 struct RemoveHomeAtEnd : ::testing::Environment {
@@ -114,7 +113,7 @@ protected:
         const bool listening = PumpUntil("a published port the plug-in listens on", [&] {
             std::ifstream file(portFile);
             return file >> port && port != notPort &&
-                   OwnListeningSockets().count({"0100007F", port}) == 1;
+                   ListeningSockets().count({"0100007F", port}) == 1;
         });
         return listening ? port : -1;
     }
@@ -408,26 +407,6 @@ TEST_F(PluginInHost, TestScriptCommandRunsTheFileOnceAtATimeWithoutBlockingTheMa
 
 // ---- the socket server, over real loopback connections ------------------------------------
 
-// Ports this process listens on, with the address as /proc shows it (0100007F: loopback).
-std::set<std::pair<std::string, int>> OwnListeningSockets() {
-    std::set<std::string> inodes;
-    std::error_code gone;  // descriptors come and go while the folder is read
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", gone)) {
-        const std::string target = std::filesystem::read_symlink(entry.path(), gone).string();
-        if (target.starts_with("socket:[")) inodes.insert(target.substr(8, target.size() - 9));
-    }
-    std::set<std::pair<std::string, int>> sockets;
-    std::ifstream table("/proc/net/tcp");
-    std::string line, slot, local, remote, state, skip, inode;
-    for (std::getline(table, line); std::getline(table, line);) {
-        std::istringstream(line) >> slot >> local >> remote >> state >> skip >> skip >> skip >>
-            skip >> skip >> inode;
-        if (state == "0A" && inodes.count(inode))
-            sockets.emplace(local.substr(0, 8), std::stoi(local.substr(9), nullptr, 16));
-    }
-    return sockets;
-}
-
 // True when a child started now holds a socket: ls lists its own descriptors after its exec.
 bool ChildHoldsASocket() { return std::system("ls -l /proc/self/fd | grep -q 'socket:'") == 0; }
 
@@ -439,7 +418,7 @@ TEST_F(PluginInHost, ProcessesTheHostStartsHoldNeitherTheListenerNorTheConnectio
     EXPECT_FALSE(ChildHoldsASocket()) << "the listener";
     const int fd = ConnectTo(port);
     ASSERT_GE(fd, 0);
-    ASSERT_TRUE(PumpUntil("the listener's close", [] { return OwnListeningSockets().empty(); }));
+    ASSERT_TRUE(PumpUntil("the listener's close", [] { return ListeningSockets().empty(); }));
     EXPECT_FALSE(ChildHoldsASocket()) << "the connection";
     close(fd);
 }
@@ -472,7 +451,7 @@ TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnsw
     const auto folder = home->ServiceFolder() / "PluginData/AfterEffects";
     const int port = ListeningPort();
     ASSERT_GT(port, 0);
-    EXPECT_EQ(OwnListeningSockets(), (std::set<std::pair<std::string, int>>{{"0100007F", port}}));
+    EXPECT_EQ(ListeningSockets(), (std::set<std::pair<std::string, int>>{{"0100007F", port}}));
     struct stat info {};
     ASSERT_EQ(stat(folder.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
@@ -481,7 +460,7 @@ TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnsw
 
     const int first = ConnectTo(port);
     ASSERT_GE(first, 0);
-    PumpUntil("the listener's close", [] { return OwnListeningSockets().empty(); });
+    PumpUntil("the listener's close", [] { return ListeningSockets().empty(); });
     const int second = ConnectTo(port);
     EXPECT_LT(second, 0) << "a second connection must be refused while one is served";
     if (second >= 0) close(second);

@@ -37,6 +37,14 @@ protected:
         return ::testing::internal::GetCapturedStdout();
     }
 
+    static std::string UtcNow() {  // as strftime reads the clock
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H-%M-%S", gmtime_r(&now, &utc));
+        return text;
+    }
+
     std::vector<fs::path> LogFiles() const {
         std::vector<fs::path> files;
         std::error_code none;  // no Logs folder: no files
@@ -48,7 +56,8 @@ protected:
     TempHome home;
 };
 
-// The log file, which holds script results, is created for the user alone whatever the umask.
+// The log file, which holds script results, is created for the user alone whatever the umask;
+// its name and its line carry the UTC time they were written at, as the clock gives it.
 TEST_F(TracerTest, MarkersDecideWhereLinesGo) {
     const mode_t umaskBefore = umask(022);
     const struct {
@@ -70,13 +79,21 @@ TEST_F(TracerTest, MarkersDecideWhereLinesGo) {
 
         EXPECT_EQ(Cuebridge::CheckEnableTrace(), c.traceMarker);
         EXPECT_EQ(Cuebridge::CheckEnableLogs(), c.logMarker);
+        const std::string before = UtcNow();
         const std::string out = Stdout([] { Tracer::TRACE("Local port %d", 51234); });
+        const std::string after = UtcNow();
 
         EXPECT_EQ(out, c.expectStdout ? "Local port 51234\r\n" : "");
         const auto files = LogFiles();
         ASSERT_EQ(files.size(), c.expectLog ? 1u : 0u);
-        if (c.expectLog) {  // the name and the line's stamp: the next test
-            EXPECT_EQ(ReadFile(files[0]).substr(19), " | Local port 51234\r\n");
+        if (c.expectLog) {
+            const std::string name = files[0].filename().string(), line = ReadFile(files[0]);
+            EXPECT_EQ(name.substr(0, 4) + name.substr(23), "CPP-.log") << name;
+            EXPECT_EQ(line.substr(19), " | Local port 51234\r\n");
+            for (const std::string& stamp : {name.substr(4, 19), line.substr(0, 19)}) {
+                EXPECT_GE(stamp, before);
+                EXPECT_LE(stamp, after);
+            }
             EXPECT_EQ(fs::status(files[0]).permissions(),
                       fs::perms::owner_read | fs::perms::owner_write);
         }
@@ -138,31 +155,6 @@ TEST_F(TracerTest, TheLogFileIsNeverWrittenThroughALink) {
         Stdout([] { Tracer::TRACE("a script's result"); });
         Tracer::SetLog(false);
         EXPECT_EQ(ReadFile(precious), "precious data");
-    }
-}
-
-// The file's name and its line carry the UTC time they were written at, as strftime reads
-// the clock: a field that is off fails however well shaped it is.
-TEST_F(TracerTest, TheLogFileNameAndItsLinesCarryTheClocksTime) {
-    fs::create_directories(home.ServiceFolder() / "Logs");
-    Tracer::SetLog(true);
-    const auto stamp = [] {
-        const std::time_t now = std::time(nullptr);
-        std::tm utc{};
-        char text[32];
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H-%M-%S", gmtime_r(&now, &utc));
-        return std::string(text);
-    };
-    const std::string before = stamp();
-    Stdout([] { Tracer::TRACE("stamped"); });
-    const std::string after = stamp();
-    const auto files = LogFiles();
-    ASSERT_EQ(files.size(), 1u);
-    const std::string name = files[0].filename().string();
-    EXPECT_EQ(name.substr(0, 4) + name.substr(23), "CPP-.log") << name;
-    for (const std::string& written : {name.substr(4, 19), ReadFile(files[0]).substr(0, 19)}) {
-        EXPECT_GE(written, before);
-        EXPECT_LE(written, after);
     }
 }
 
