@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "RequestGuard.h"
 #include "Utf8.h"
@@ -37,48 +38,30 @@ TEST(ToValidUtf8, JoinsSurrogatePairsAndReplacesWhatIsNotUtf8) {
 }
 
 TEST(RequestGuard, OnlyTheLoopbackAtTheViewsPortIsAHost) {
-    const struct {
-        const char* host;
-        bool loopback;
-    } cases[] = {
-        {"127.0.0.1:8080", true},
-        {"localhost:8080", true},
-        {"[::1]:8080", true},
-        {"127.0.0.1", true},  // no port: the default one a browser leaves out
-        {"127.0.0.1:8081", false},
-        {"127.0.0.1:", false},
-        {"127.0.0.1:8080x", false},
-        {"127.0.0.1:+8080", false},
-        {"127.0.0.1:99999999999", false},
-        {"127.0.0.1.attacker.example", false},
-        {"localhost.attacker.example:8080", false},
-        {"attacker.example:8080", false},
-        {"", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(hostsim::IsLoopbackHost(c.host, 8080), c.loopback) << c.host;
+    // Without a port: the default one, which a browser leaves out.
+    for (const char* host : {"127.0.0.1:8080", "localhost:8080", "[::1]:8080", "127.0.0.1"})
+        EXPECT_TRUE(hostsim::IsLoopbackHost(host, 8080)) << host;
+    for (const char* host : {"127.0.0.1:8081", "127.0.0.1:", "127.0.0.1:8080x", "127.0.0.1:+8080",
+                             "127.0.0.1:99999999999", "127.0.0.1.attacker.example",
+                             "localhost.attacker.example:8080", "attacker.example:8080", ""})
+        EXPECT_FALSE(hostsim::IsLoopbackHost(host, 8080)) << host;
 }
 
 TEST(RequestGuard, ChangesComeOnlyAsJsonFromTheViewsOwnPageOrWithoutAnOrigin) {
-    const char* const kHost = "127.0.0.1:8080";
-    const struct {
-        const char* origin;
-        const char* contentType;
-        bool allowed;
-    } cases[] = {
-        {"", "application/json", true},
-        {"http://127.0.0.1:8080", "application/json; charset=utf-8", true},
-        {"http://attacker.example", "application/json", false},
-        {"null", "application/json", false},
-        {"https://127.0.0.1:8080", "application/json", false},
-        {"http://localhost:8080", "application/json", false},  // not the page's own origin
-        {"", "text/plain", false},
-        {"", "application/jsonp", false},
-        {"", "", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(hostsim::MayChangeState(c.origin, kHost, c.contentType), c.allowed)
-            << "'" << c.origin << "' '" << c.contentType << "'";
+    using Headers = std::pair<const char*, const char*>;  // Origin, Content-Type
+    for (const auto& [origin, type] :
+         {Headers{"", "application/json"},
+          {"http://127.0.0.1:8080", "application/json; charset=utf-8"}})
+        EXPECT_TRUE(hostsim::MayChangeState(origin, "127.0.0.1:8080", type)) << origin << type;
+    // The last origin is the loopback's but not the page's own.
+    for (const auto& [origin, type] : {Headers{"http://attacker.example", "application/json"},
+                                       {"null", "application/json"},
+                                       {"https://127.0.0.1:8080", "application/json"},
+                                       {"", "text/plain"},
+                                       {"", "application/jsonp"},
+                                       {"", ""},
+                                       {"http://localhost:8080", "application/json"}})
+        EXPECT_FALSE(hostsim::MayChangeState(origin, "127.0.0.1:8080", type)) << origin << type;
 }
 
 }  // namespace
