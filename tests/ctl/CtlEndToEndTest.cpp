@@ -15,7 +15,6 @@
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <thread>
 
 #include "Loopback.h"

@@ -3,10 +3,7 @@
 // process shows. A strict conversation (also the test ./run test runs under valgrind's
 // memcheck, through CUEBRIDGE_HOST_WRAPPER), start-up faults, signals, abuse of every kind
 // and a soak. CUEBRIDGE_SOAK_SCALE divides the soak's counts (sanitizers).
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iostream>
 #include <random>
 #include <set>
 #include <thread>

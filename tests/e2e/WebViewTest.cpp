@@ -3,9 +3,7 @@
 // names the loopback at its port, and takes changes only from its own page.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
-#include <thread>
 
 #include "Loopback.h"
 #include "PluginProcess.h"

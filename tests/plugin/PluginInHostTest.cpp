@@ -2,10 +2,7 @@
 // once with the host's suites, the test thread is the host's main thread and pumps the idle
 // calls the plug-in asks for, and requesters run on threads of their own as the socket
 // thread would. Every test ends with no host call made off the main thread.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,7 +14,6 @@
 #include <functional>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include "Host.h"

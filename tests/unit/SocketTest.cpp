@@ -3,11 +3,8 @@
 // they are free. (Framing is checked by
 // replaying the receive fuzz target's corpus against its model; loopback, one connection
 // at a time, the private folder and the half-close by the plug-in's test in the host.)
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
