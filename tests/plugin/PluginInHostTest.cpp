@@ -78,11 +78,7 @@ protected:
         auto nextIdle = std::chrono::steady_clock::now();
         while (!done()) {
             const auto now = std::chrono::steady_clock::now();
-            if (now >= end) {
-                testkit::TimedOut() = true;
-                ADD_FAILURE() << "waited " << limit.count() << " ms for " << what;
-                return false;
-            }
+            if (now >= end) return testkit::TimeOut(limit, what), false;
             if (now >= nextIdle) {
                 host->RunIdleHooks();
                 nextIdle = now + 30ms;
