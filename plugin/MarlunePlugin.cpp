@@ -19,8 +19,10 @@ namespace Cuebridge {
 std::atomic<bool> IsScriptExecuting{false};
 std::atomic<bool> idleHookMissing{false};
 
-const std::string kNoIdleHookError =
-    Protocol::ScriptError("the plug-in cannot run scripts: its idle hook is not registered");
+// Never destroyed: the socket thread outlives the destruction of statics at exit and may
+// still be copying it then.
+const std::string& kNoIdleHookError = *new std::string(
+    Protocol::ScriptError("the plug-in cannot run scripts: its idle hook is not registered"));
 
 const std::string kInstalledEffectsScript =
     std::string(

@@ -22,8 +22,8 @@ extern std::atomic<bool> idleHookMissing;
 // main thread: raises idleHookMissing and drops the work already queued.
 void MarkIdleHookMissing();
 
-// The reply text of a script refused because the idle hook is missing.
-extern const std::string kNoIdleHookError;
+// The reply text of a script refused because the idle hook is missing (any thread).
+extern const std::string& kNoIdleHookError;
 
 // The script run at start-up; its result lists every installed effect as
 // matchName|displayName|category*|* records.
