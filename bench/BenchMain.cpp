@@ -1,7 +1,8 @@
 // cuebridge-bench: how fast a controller's action reaches the host, side by side with
-// the machine's own limits measured in the same run. Prints one table and, with
-// --json, writes the same figures as JSON. --micro embeds the Google Benchmark JSON of
-// cuebridge-microbench (the switched-off trace and the receive split).
+// the machine's own limits measured the same way in the same run (Floor.h), the whole
+// run pinned to one CPU unless --unpinned. Prints one table and, with --json, writes the
+// same figures as JSON. --micro embeds the Google Benchmark JSON of cuebridge-microbench
+// (the switched-off trace and the receive split).
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "Cpu.h"
 #include "Floor.h"
 #include "HostBench.h"
 #include "Protocol.h"
@@ -25,6 +27,9 @@ struct Settings {
     int effectsSamples = 1000;
     int commands = 100000;
     int repeats = 3;
+    int blocks = 10;
+    int cpu = -1;  // -1: the last one allowed
+    bool unpinned = false;
     std::string jsonFile;
     std::string microFile;
 };
@@ -40,6 +45,14 @@ double Median(std::vector<double> values) {
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
+// "; range <low> - <high>" of rates, for a row's note.
+std::string Range(const std::vector<double>& rates) {
+    if (rates.empty()) return "";
+    const auto [low, high] = std::minmax_element(rates.begin(), rates.end());
+    return "; range " + std::to_string(static_cast<long>(*low)) + " - " +
+           std::to_string(static_cast<long>(*high));
+}
+
 void SetTarget(Report& report, const std::string& key, std::string text, bool met) {
     for (Row& row : report.rows) {
         if (row.key != key) continue;
@@ -48,23 +61,21 @@ void SetTarget(Report& report, const std::string& key, std::string text, bool me
     }
 }
 
-void AddFloors(Report& report, const Settings& settings, std::size_t effectsBytes) {
-    std::cerr << "floor: loopback echo, hand-off, line stream, large reply\n";
-    const std::string request = Protocol::FormatRequest("q", Protocol::kGetLanguage);
-    report.rows.push_back(LatencyRow("echo", "floor: loopback TCP echo round trip",
-                                     LoopbackRoundTrips(request, 0, settings.samples)));
-    report.rows.push_back(LatencyRow("echo-process", "floor: loopback TCP echo, other process",
-                                     LoopbackRoundTripsToProcess(request, settings.samples)));
+void AddFloors(Report& report, const Settings& settings, const Interactive& host,
+               const Throughput& throughput) {
+    std::cerr << "floor: hand-off\n";
+    report.rows.push_back(LatencyRow("echo", "floor: loopback round trip to a process", host.echo));
     report.rows.push_back(LatencyRow("hand-off", "floor: cross-thread hand-off round trip (cv)",
                                      HandOffRoundTrips(settings.samples)));
-    report.rows.push_back(
-        RateRow("stream", "floor: loopback line stream, split and counted", "lines/s",
-                LoopbackLineRate(Protocol::FormatRequest("1", Protocol::kExecuteCommand, "3000"),
-                                 settings.commands)));
-    report.rows.push_back(LatencyRow(
-        "large-reply", "floor: loopback request -> " + std::to_string(effectsBytes) + " byte reply",
-        LoopbackRoundTrips(Protocol::FormatRequest("e", Protocol::kGetInstalledEffects),
-                           effectsBytes, settings.effectsSamples)));
+    Row stream = RateRow("stream", "floor: the burst's lines to a process, counted", "lines/s",
+                         Median(throughput.floorRates));
+    stream.note = "median of " + std::to_string(throughput.floorRates.size()) + " bursts" +
+                  Range(throughput.floorRates);
+    report.rows.push_back(std::move(stream));
+    report.rows.push_back(LatencyRow("large-reply",
+                                     "floor: request -> " + std::to_string(host.effectsReplyBytes) +
+                                         " byte reply, from a process",
+                                     host.largeReply));
 }
 
 void AddHost(Report& report, const Interactive& host, const std::vector<double>& rates,
@@ -77,12 +88,8 @@ void AddHost(Report& report, const Interactive& host, const std::vector<double>&
     Row throughput =
         RateRow("throughput", "command throughput (" + std::to_string(commands) + " pipelined)",
                 "cmds/s", Median(rates));
-    if (rates.size() > 1) {
-        const auto [low, high] = std::minmax_element(rates.begin(), rates.end());
-        throughput.note = "median of " + std::to_string(rates.size()) + " bursts; range " +
-                          std::to_string(static_cast<long>(*low)) + " - " +
-                          std::to_string(static_cast<long>(*high));
-    }
+    if (rates.size() > 1)
+        throughput.note = "median of " + std::to_string(rates.size()) + " bursts" + Range(rates);
     report.rows.push_back(std::move(throughput));
     Row effects = LatencyRow("effects", "effects query (1,000 effects)", host.effects);
     effects.note = "reply: " + std::to_string(host.effectsReplyBytes) + " bytes";
@@ -98,15 +105,10 @@ void AddView(Report& report, const ViewThroughput& view, int commands) {
                          Median(view.viewed));
     std::size_t events = 0;
     for (const auto count : view.events) events += count;
-    plain.note = "median of " + std::to_string(view.plain.size()) + " bursts, alternated";
-    const auto range = [](const std::vector<double>& rates) {
-        const auto [low, high] = std::minmax_element(rates.begin(), rates.end());
-        return "; range " + std::to_string(static_cast<long>(*low)) + " - " +
-               std::to_string(static_cast<long>(*high));
-    };
-    plain.note += range(view.plain);
+    plain.note = "median of " + std::to_string(view.plain.size()) + " bursts, alternated" +
+                 Range(view.plain);
     viewed.note = std::to_string(events / std::max<std::size_t>(1, view.events.size())) +
-                  " events to the page per burst" + range(view.viewed);
+                  " events to the page per burst" + Range(view.viewed);
     report.rows.push_back(std::move(plain));
     report.rows.push_back(std::move(viewed));
 }
@@ -125,27 +127,43 @@ void AddFlood(Report& report, const Flood& flood, int commands) {
     report.rows.push_back(std::move(rate));
 }
 
-// Google Benchmark JSON: "benchmarks": [{"name", "cpu_time", "time_unit", ...}].
+// Google Benchmark JSON: "benchmarks": [{"name", "run_type", "cpu_time", "time_unit", ...}],
+// one "iteration" entry per repetition: each row is their median, with their range.
 void AddMicro(Report& report, const std::string& file) {
     std::ifstream in(file);
     if (!in) throw std::runtime_error("cannot read " + file);
     const nlohmann::json doc = nlohmann::json::parse(in);
+    std::vector<double> traceNs, splitRates;
     for (const auto& bench : doc.at("benchmarks")) {
+        if (bench.value("run_type", "iteration") != "iteration") continue;
         const std::string name = bench.at("name");
-        if (name == "BM_TraceSwitchedOff" && bench.value("time_unit", "") == "ns") {
-            const double ns = bench.at("cpu_time");
-            report.rows.push_back(
-                RateRow("trace_off", "Tracer::TRACE, tracing off", "ns/call", ns));
-            SetTarget(report, "trace_off", "<= 2 ns per call", ns <= 2.0);
-        } else if (name == "BM_SplitFullReceive" && bench.contains("items_per_second")) {
-            report.rows.push_back(RateRow("split_receive", "split a 128 KiB receive into messages",
-                                          "msgs/s", bench.at("items_per_second")));
-        }
+        if (name == "BM_TraceSwitchedOff" && bench.value("time_unit", "") == "ns")
+            traceNs.push_back(bench.at("cpu_time"));
+        else if (name == "BM_SplitFullReceive" && bench.contains("items_per_second"))
+            splitRates.push_back(bench.at("items_per_second"));
+    }
+    const auto repetitions = [](const std::vector<double>& values, int decimals) {
+        const auto [low, high] = std::minmax_element(values.begin(), values.end());
+        char text[96];
+        std::snprintf(text, sizeof text, "median of %zu repetitions; range %.*f - %.*f",
+                      values.size(), decimals, *low, decimals, *high);
+        return std::string(text);
+    };
+    if (!traceNs.empty()) {
+        Row row = RateRow("trace_off", "Tracer::TRACE, tracing off", "ns/call", Median(traceNs));
+        row.note = repetitions(traceNs, 2);
+        report.rows.push_back(std::move(row));
+        SetTarget(report, "trace_off", "<= 2 ns per call", Median(traceNs) <= 2.0);
+    }
+    if (!splitRates.empty()) {
+        Row row = RateRow("split_receive", "split a 128 KiB receive into messages", "msgs/s",
+                          Median(splitRates));
+        row.note = repetitions(splitRates, 0);
+        report.rows.push_back(std::move(row));
     }
 }
 
 void Judge(Report& report) {
-    RelateToFloor(report, "echo-process", "echo");
     RelateToFloor(report, "query", "echo");
     RelateToFloor(report, "script", "echo");
     RelateToFloor(report, "command", "echo");
@@ -165,21 +183,30 @@ void Judge(Report& report) {
 int Run(const Settings& settings) {
     Report report;
     report.machine = DescribeMachine();
-    std::cerr << "host: query, script, command latency, effects (" << settings.samples
-              << " samples each)\n";
-    const Interactive host =
-        MeasureInteractive(settings.host, settings.samples, settings.effectsSamples);
-    std::cerr << "host: throughput (" << settings.repeats << " x " << settings.commands
-              << " commands)\n";
-    const auto rates = MeasureThroughput(settings.host, settings.commands, settings.repeats);
+    if (settings.unpinned) {
+        report.machine += "; unpinned";
+    } else {
+        const int cpu = settings.cpu >= 0 ? settings.cpu : LastAllowedCpu();
+        PinToCpu(cpu);  // before any thread or child: all of them inherit it
+        report.machine += "; every process pinned to CPU " + std::to_string(cpu);
+    }
+    std::cerr << "host: query, script, effects and their floors (" << settings.samples
+              << " samples each, in " << settings.blocks
+              << " alternating blocks); command latency\n";
+    const Interactive host = MeasureInteractive(settings.host, settings.samples,
+                                                settings.effectsSamples, settings.blocks);
+    std::cerr << "host: throughput and its floor (" << settings.repeats << " x "
+              << settings.commands << " commands, alternated)\n";
+    const Throughput throughput =
+        MeasureThroughput(settings.host, settings.commands, settings.repeats);
     std::cerr << "host: throughput with and without the live view (" << settings.repeats << " x "
               << settings.commands << " commands each)\n";
     const auto view = MeasureViewThroughput(settings.host, settings.commands, settings.repeats);
     std::cerr << "host: console round trips during a flood (" << settings.repeats << " x "
               << settings.commands << " commands)\n";
     const auto flood = MeasureFlood(settings.host, settings.commands, settings.repeats);
-    AddFloors(report, settings, host.effectsReplyBytes);
-    AddHost(report, host, rates, settings.commands);
+    AddFloors(report, settings, host, throughput);
+    AddHost(report, host, throughput.rates, settings.commands);
     AddView(report, view, settings.commands);
     AddFlood(report, flood, settings.commands);
     if (!settings.microFile.empty()) AddMicro(report, settings.microFile);
@@ -218,6 +245,12 @@ int main(int argc, char** argv) {
     app.add_option("--repeats", settings.repeats, "throughput bursts")
         ->capture_default_str()
         ->check(CLI::Range(1, 100));
+    app.add_option("--blocks", settings.blocks,
+                   "alternating blocks the round-trip samples and their floors are taken in")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 1000));
+    app.add_option("--cpu", settings.cpu, "the CPU to pin every process to (default: the last)");
+    app.add_flag("--unpinned", settings.unpinned, "leave the processes where the system puts them");
     app.add_option("--json", settings.jsonFile, "write the results as JSON to this file");
     app.add_option("--micro", settings.microFile,
                    "cuebridge-microbench results (--benchmark_out JSON) to include");

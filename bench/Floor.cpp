@@ -4,15 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
-#include <string_view>
 #include <thread>
-
-#include "Wire.h"
 
 namespace cuebridge_bench {
 namespace {
@@ -21,69 +18,65 @@ double MicrosSince(std::int64_t startNs) {
     return static_cast<double>(MonotonicNanos() - startNs) / 1000.0;
 }
 
-// Serves one connection: reads requests of a known size, answers each with `reply`.
-void ServeReplies(LoopbackListener& listener, std::size_t requestBytes, std::string reply) {
-    Wire peer = listener.Accept();
+// The peer's serving thread: one plain recv per arrival, as the plug-in's listen cycle
+// reads, and the reply after every linesPerReply line feeds.
+void Serve(Wire peer, std::size_t replyBytes, long linesPerReply) {
+    const std::string reply(replyBytes, 'x');
+    std::vector<char> buffer(131072);
+    long lines = 0;
     for (;;) {
-        const std::string request = peer.ReadExactly(requestBytes);
-        if (request.empty()) return;  // the client closed
-        if (!peer.SendAll(reply.empty() ? request : reply)) return;
+        const ssize_t n = recv(peer.Fd(), buffer.data(), buffer.size(), 0);
+        if (n <= 0) return;  // the benchmark closed
+        const char* end = buffer.data() + n;
+        for (const char* at = buffer.data();
+             (at = static_cast<const char*>(std::memchr(at, '\n', end - at))) != nullptr; ++at) {
+            if (++lines < linesPerReply) continue;
+            lines = 0;
+            if (!peer.SendAll(reply)) return;
+        }
     }
-}
-
-// Timed echo rounds against a server already listening.
-std::vector<double> EchoRounds(int port, const std::string& request, std::size_t expect,
-                               int samples, int warmup) {
-    std::vector<double> trips;
-    trips.reserve(static_cast<std::size_t>(samples));
-    Wire client;
-    if (!client.Connect(port)) throw std::runtime_error("floor: cannot connect");
-    for (int i = 0; i < warmup + samples; ++i) {
-        const auto start = MonotonicNanos();
-        if (!client.SendAll(request) || client.ReadExactly(expect).size() != expect)
-            throw std::runtime_error("floor: round trip failed");
-        if (i >= warmup) trips.push_back(MicrosSince(start));
-    }
-    return trips;
 }
 
 }  // namespace
 
-std::vector<double> LoopbackRoundTripsToProcess(const std::string& request, int samples,
-                                                int warmup) {
+FloorPeer::FloorPeer(std::size_t replyBytes, long linesPerReply) : replyBytes_(replyBytes) {
     LoopbackListener listener;
-    const pid_t child = fork();  // called while the benchmark runs no other thread
-    if (child < 0) throw std::runtime_error("floor: fork failed");
-    if (child == 0) {
-        ServeReplies(listener, request.size(), "");
+    child_ = fork();
+    if (child_ < 0) throw std::runtime_error("floor: fork failed");
+    if (child_ == 0) {
+        Wire peer = listener.Accept();
+        // Copies of the benchmark's other connections (the plug-in's, other peers') would
+        // keep them open after the benchmark closes them.
+        for (int fd = 3; fd < 1024; ++fd)
+            if (fd != peer.Fd()) close(fd);
+        std::thread server([&] { Serve(std::move(peer), replyBytes, linesPerReply); });
+        server.join();
         _exit(0);
     }
-    std::vector<double> trips;
-    try {
-        trips = EchoRounds(listener.Port(), request, request.size(), samples, warmup);
-    } catch (...) {
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-        throw;
+    wire_.emplace();
+    if (!wire_->Connect(listener.Port())) {
+        kill(child_, SIGKILL);
+        waitpid(child_, nullptr, 0);
+        throw std::runtime_error("floor: cannot connect to the peer");
     }
-    waitpid(child, nullptr, 0);  // the closed client ends the child
-    return trips;
 }
 
-std::vector<double> LoopbackRoundTrips(const std::string& request, std::size_t replyBytes,
-                                       int samples, int warmup) {
-    LoopbackListener listener;
-    const std::string reply(replyBytes, 'x');
-    std::thread server(ServeReplies, std::ref(listener), request.size(), reply);
+FloorPeer::~FloorPeer() {
+    wire_.reset();
+    waitpid(child_, nullptr, 0);
+}
+
+double FloorPeer::Trip(const std::string& bytes) {
+    const auto start = MonotonicNanos();
+    if (!wire_->SendAll(bytes) || wire_->ReadExactly(replyBytes_).size() != replyBytes_)
+        throw std::runtime_error("floor: round trip failed");
+    return MicrosSince(start);
+}
+
+std::vector<double> FloorPeer::Trips(const std::string& bytes, int samples) {
     std::vector<double> trips;
-    try {
-        trips = EchoRounds(listener.Port(), request, replyBytes == 0 ? request.size() : replyBytes,
-                           samples, warmup);
-    } catch (...) {
-        server.detach();
-        throw;
-    }
-    server.join();  // the closed client ends the server
+    trips.reserve(static_cast<std::size_t>(samples));
+    for (int i = 0; i < samples; ++i) trips.push_back(Trip(bytes));
     return trips;
 }
 
@@ -119,34 +112,6 @@ std::vector<double> HandOffRoundTrips(int samples, int warmup) {
     wake.notify_all();
     other.join();
     return trips;
-}
-
-double LoopbackLineRate(const std::string& line, int lines) {
-    LoopbackListener listener;
-    const std::string done = "done\n";
-    std::thread reader([&listener, lines, &done] {
-        Wire peer = listener.Accept();
-        char buffer[131072];
-        long counted = 0;
-        while (counted < lines) {
-            const ssize_t n = recv(peer.Fd(), buffer, sizeof buffer, 0);
-            if (n <= 0) return;
-            counted += std::count(buffer, buffer + n, '\n');
-        }
-        peer.SendAll(done);
-    });
-    Wire client;
-    if (!client.Connect(listener.Port())) throw std::runtime_error("floor: cannot connect");
-    std::string burst;
-    burst.reserve(line.size() * static_cast<std::size_t>(lines));
-    for (int i = 0; i < lines; ++i) burst += line;
-    const auto start = MonotonicNanos();
-    const bool sent = client.SendAll(burst);
-    const bool answered = client.ReadExactly(done.size()) == done;
-    const double seconds = static_cast<double>(MonotonicNanos() - start) / 1e9;
-    reader.join();
-    if (!sent || !answered) throw std::runtime_error("floor: line stream failed");
-    return lines / seconds;
 }
 
 }  // namespace cuebridge_bench

@@ -1,31 +1,45 @@
-// The machine's own limits, measured in the same run as the plug-in: what a loopback
-// TCP round trip and a cross-thread wake-up cost with no plug-in in the way. Each call
-// starts its helper thread, measures, and joins it. Called from the benchmark's main
-// thread; samples are in microseconds.
+// The machine's own limits, measured the way the plug-in is: a FloorPeer is a child
+// process that serves one loopback connection from a thread of its own, as the plug-in's
+// socket thread serves the controller inside the host process, doing nothing but count
+// line feeds and answer. The benchmark's main thread drives it exactly as it drives the
+// plug-in (same bytes, same reads), pinned to the same CPU when the run is pinned
+// (Cpu.h), in blocks interleaved with the plug-in's, so each ratio compares like with
+// like. Samples are in microseconds.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Wire.h"
+
 namespace cuebridge_bench {
 
-// Round trips of `request` to a thread that reads it and answers with replyBytes bytes
-// (replyBytes 0: the request itself, an echo). The first `warmup` trips are not kept.
-std::vector<double> LoopbackRoundTrips(const std::string& request, std::size_t replyBytes,
-                                       int samples, int warmup = 200);
+class FloorPeer {
+public:
+    // Forks the peer (call while the benchmark runs no other thread): after every
+    // `linesPerReply` line feeds it has read, it writes `replyBytes` bytes.
+    explicit FloorPeer(std::size_t replyBytes, long linesPerReply = 1);
+    ~FloorPeer();  // closes the connection, which ends the peer, and reaps it
+    FloorPeer(const FloorPeer&) = delete;
+    FloorPeer& operator=(const FloorPeer&) = delete;
 
-// The same echo, served by a child process instead of a thread: what crossing a
-// process boundary adds, as every request to the plug-in in the host does.
-std::vector<double> LoopbackRoundTripsToProcess(const std::string& request, int samples,
-                                                int warmup = 200);
+    // Sends `bytes` and reads the reply they complete; microseconds taken.
+    double Trip(const std::string& bytes);
+    // `samples` timed trips of `bytes`.
+    std::vector<double> Trips(const std::string& bytes, int samples);
+
+private:
+    pid_t child_ = -1;
+    std::optional<Wire> wire_;
+    std::size_t replyBytes_;
+};
 
 // Round trips of a hand-off to another thread and back through a mutex and condition
 // variable, as a waiting requester and the host's main thread use them.
 std::vector<double> HandOffRoundTrips(int samples, int warmup = 200);
-
-// Lines per second when `lines` copies of `line` (ending in a line feed) stream over
-// loopback to a thread that cuts them at line feeds and counts them.
-double LoopbackLineRate(const std::string& line, int lines);
 
 }  // namespace cuebridge_bench

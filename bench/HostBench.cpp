@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "Floor.h"
 #include "HostProcess.h"
 #include "Protocol.h"
 #include "StampReader.h"
@@ -48,20 +49,26 @@ std::string LearnReply(Wire& wire, const std::string& line) {
     return wire.ReadQuiet(20s, 100ms);
 }
 
-// Timed request/reply rounds whose reply must equal `expected` byte for byte.
-std::vector<double> RoundTrips(Wire& wire, const std::string& line, const std::string& expected,
-                               int samples) {
-    std::vector<double> trips;
-    trips.reserve(static_cast<std::size_t>(samples));
-    for (int i = 0; i < kWarmup + samples; ++i) {
+// Timed request/reply rounds whose reply must equal `expected` byte for byte, appended.
+void RoundTrips(Wire& wire, const std::string& line, const std::string& expected, int samples,
+                std::vector<double>& trips) {
+    for (int i = 0; i < samples; ++i) {
         const auto start = MonotonicNanos();
         if (!wire.SendAll(line)) Fail("send failed");
         const std::string reply = wire.ReadExactly(expected.size());
         const double micros = MicrosSince(start);
         if (reply != expected) Fail("unexpected reply to " + line + ": " + reply.substr(0, 200));
-        if (i >= kWarmup) trips.push_back(micros);
+        trips.push_back(micros);
     }
-    return trips;
+}
+
+// The share of `total` samples that block `block` of `blocks` takes.
+int BlockShare(int total, int block, int blocks) {
+    return total / blocks + (block < total % blocks ? 1 : 0);
+}
+
+void Append(std::vector<double>& to, const std::vector<double>& more) {
+    to.insert(to.end(), more.begin(), more.end());
 }
 
 std::size_t CountRecords(const std::string& list) {
@@ -128,6 +135,7 @@ public:
         burst_ += Sentinel();
         if (LearnReply(wire_, Sentinel()) != "z|2") Fail("the closing script is not answered");
     }
+    const std::string& BurstBytes() const { return burst_; }
     // One burst; commands per second.
     double Burst(int commands) {
         const auto start = MonotonicNanos();
@@ -178,7 +186,8 @@ void WriteEffectsFile(const std::string& path, int count) {
     std::ofstream(path) << effects.dump();
 }
 
-Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsSamples) {
+Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsSamples,
+                               int blocks) {
     const WorkDir workDir;
     const std::string& work = workDir.path;
     WriteEffectsFile(work + "/effects.json", setup.effects);
@@ -195,26 +204,44 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
 
     const std::string queryLine = Protocol::FormatRequest("q", Protocol::kGetLanguage);
     result.queryReply = LearnReply(wire, queryLine);
-    result.query = RoundTrips(wire, queryLine, result.queryReply, samples);
-
     const std::string scriptLine = Protocol::FormatRequest("s", Protocol::kScript, "1+1");
     result.scriptReply = LearnReply(wire, scriptLine);
     if (result.scriptReply != "s|2")
         Fail("the script \"1+1\" was answered with " + result.scriptReply);
-    result.script = RoundTrips(wire, scriptLine, result.scriptReply, samples);
 
+    // The floors answer the same requests with as many bytes as the plug-in does.
+    FloorPeer echo(result.queryReply.size());
+    FloorPeer large(effectsReply.size());
+    std::vector<double> warm;
+    echo.Trips(queryLine, kWarmup);
+    large.Trips(effectsLine, kWarmup);
+    RoundTrips(wire, queryLine, result.queryReply, kWarmup, warm);
+    RoundTrips(wire, scriptLine, result.scriptReply, kWarmup, warm);
+    RoundTrips(wire, effectsLine, effectsReply, kWarmup, warm);
+    for (int block = 0; block < blocks; ++block) {
+        const int n = BlockShare(samples, block, blocks);
+        const int effectsN = BlockShare(effectsSamples, block, blocks);
+        Append(result.echo, echo.Trips(queryLine, n));
+        RoundTrips(wire, queryLine, result.queryReply, n, result.query);
+        RoundTrips(wire, scriptLine, result.scriptReply, n, result.script);
+        Append(result.largeReply, large.Trips(effectsLine, effectsN));
+        RoundTrips(wire, effectsLine, effectsReply, effectsN, result.effects);
+    }
     result.command = CommandLatencies(wire, stamps, samples);
-    result.effects = RoundTrips(wire, effectsLine, effectsReply, effectsSamples);
     host.Quit();
     return result;
 }
 
-std::vector<double> MeasureThroughput(const HostSetup& setup, int commands, int repeats) {
+Throughput MeasureThroughput(const HostSetup& setup, int commands, int repeats) {
     BurstTarget target(setup, {}, commands);
-    std::vector<double> rates;
-    for (int round = 0; round < repeats; ++round) rates.push_back(target.Burst(commands));
+    FloorPeer stream(3, commands + 1);  // "z|2" after the burst's last line
+    Throughput result;
+    for (int round = 0; round < repeats; ++round) {
+        result.floorRates.push_back(commands / (stream.Trip(target.BurstBytes()) / 1e6));
+        result.rates.push_back(target.Burst(commands));
+    }
     target.CheckAndQuit(commands);
-    return rates;
+    return result;
 }
 
 Flood MeasureFlood(const HostSetup& setup, int commands, int repeats) {

@@ -1,7 +1,9 @@
 // The end-to-end measurements: cuebridge-hostsim started as a child process with the
 // real plug-in (journal off, a long idle interval, so only the idle calls the plug-in
 // asks for run), driven over loopback as the controller service drives it. Each
-// function starts and ends its own host. Called from the benchmark's main thread;
+// function starts and ends its own host, and its floor (FloorPeer, Floor.h): the same
+// bytes to a peer process that only answers, sampled in blocks that alternate with the
+// plug-in's so both see the same machine. Called from the benchmark's main thread;
 // latency samples are in microseconds. Failures throw std::runtime_error.
 #pragma once
 
@@ -18,22 +20,30 @@ struct HostSetup {
 };
 
 struct Interactive {
-    std::vector<double> query;    // GetAfterEffectLanguage request -> reply
-    std::vector<double> script;   // "1+1" request -> reply
-    std::vector<double> command;  // ExecuteCommand sent -> AEGP_DoCommand entered
-    std::vector<double> effects;  // GetInstalledAfterEffectEffects request -> whole reply
+    std::vector<double> echo;        // floor: the query's bytes -> a reply of the same size
+    std::vector<double> largeReply;  // floor: the effects request -> a reply of the same size
+    std::vector<double> query;       // GetAfterEffectLanguage request -> reply
+    std::vector<double> script;      // "1+1" request -> reply
+    std::vector<double> command;     // ExecuteCommand sent -> AEGP_DoCommand entered
+    std::vector<double> effects;     // GetInstalledAfterEffectEffects request -> whole reply
     std::size_t effectsReplyBytes = 0;
     std::string queryReply, scriptReply;
 };
 
-// One host, with command stamping on: the four request/reply and latency figures.
-Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsSamples);
+// One host, with command stamping on: the four request/reply and latency figures, and the
+// two round-trip floors, in `blocks` alternating blocks.
+Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsSamples, int blocks);
+
+struct Throughput {
+    std::vector<double> rates;       // commands per second, one figure per burst
+    std::vector<double> floorRates;  // the same bytes to a peer that counts the lines
+};
 
 // One host, no stamping: `repeats` bursts of `commands` pipelined ExecuteCommand
 // messages, each closed by a "1+1" script whose reply comes only after the idle hook
-// drained every command ahead of it. Checks with the host that all of them ran.
-// Commands per second, one figure per burst.
-std::vector<double> MeasureThroughput(const HostSetup& setup, int commands, int repeats);
+// drained every command ahead of it, each after a floor burst. Checks with the host that
+// all of them ran.
+Throughput MeasureThroughput(const HostSetup& setup, int commands, int repeats);
 
 struct ViewThroughput {
     std::vector<double> plain;        // commands per second, host without the view

@@ -97,7 +97,7 @@ std::string Pad(std::string text, std::size_t width, bool right) {
 std::string RatioText(const Row& row) {
     if (!row.ratio) return "";
     char text[48];
-    std::snprintf(text, sizeof text, "%.2fx %s", *row.ratio, row.floor.c_str());
+    std::snprintf(text, sizeof text, "%.3gx %s", *row.ratio, row.floor.c_str());
     return text;
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the benchmarks of one build: the micro-benchmarks, then the end-to-end benchmark,
-# which prints one table (the micro figures included) and writes it as JSON.
+# Runs the benchmarks of one build: the micro-benchmarks (five repetitions each), then the
+# end-to-end benchmark, which prints one table (the micro figures included) and writes it
+# as JSON.
 #   bench/run.sh <build-dir> [cuebridge-bench options...]
 # Results: <build-dir>/bench/microbench.json and <build-dir>/bench/results.json
 # (override the latter with --json FILE).
@@ -17,7 +18,7 @@ for arg in "$@"; do
 done
 
 echo "==> micro-benchmarks" >&2
-"$BIN/cuebridge-microbench" --benchmark_min_time=0.2 \
+"$BIN/cuebridge-microbench" --benchmark_min_time=0.2 --benchmark_repetitions=5 \
   --benchmark_out="$OUT/microbench.json" --benchmark_out_format=json >&2
 
 echo "==> end-to-end benchmark" >&2

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -66,6 +67,7 @@ HostProcess::HostProcess(std::string program, std::vector<std::string> args, boo
     if (const char* wrapper = std::getenv("CUEBRIDGE_HOST_WRAPPER")) {
         std::istringstream words(wrapper);
         for (std::string word; words >> word;) argv.push_back(word);
+        patience_ = 20;
     }
     argv.push_back(program);
     argv.insert(argv.end(), args.begin(), args.end());
@@ -107,7 +109,7 @@ std::string HostProcess::ServiceFolder() const { return Cuebridge::Protocol::Ser
 std::string HostProcess::PortFilePath() const { return Cuebridge::Protocol::PortFilePath(home_); }
 
 std::optional<int> HostProcess::WaitForPort(std::chrono::milliseconds timeout, int notPort) const {
-    const auto until = std::chrono::steady_clock::now() + timeout;
+    const auto until = std::chrono::steady_clock::now() + timeout * patience_;
     while (std::chrono::steady_clock::now() < until) {
         std::ifstream file(PortFilePath());
         std::string text;
@@ -132,7 +134,7 @@ void HostProcess::Send(const std::string& line) {
 }
 
 std::optional<std::string> HostProcess::ReadLine(std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
+    const auto until = std::chrono::steady_clock::now() + timeout * patience_;
     for (;;) {
         const auto newline = buffered_.find('\n');
         if (newline != std::string::npos) {
@@ -155,7 +157,11 @@ std::optional<std::string> HostProcess::ReadLine(std::chrono::milliseconds timeo
 nlohmann::json HostProcess::Ask(const std::string& line, std::chrono::milliseconds timeout) {
     Send(line);
     const auto answer = ReadLine(timeout);
-    if (!answer) return nullptr;
+    if (!answer) {
+        std::fprintf(stderr, "HostProcess: no answer to '%s' on the console within %lld ms\n",
+                     line.c_str(), static_cast<long long>((timeout * patience_).count()));
+        return nullptr;
+    }
     return nlohmann::json::parse(*answer, nullptr, false);
 }
 
@@ -175,9 +181,11 @@ bool HostProcess::Running() {
 }
 
 int HostProcess::WaitExit(std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
+    const auto until = std::chrono::steady_clock::now() + timeout * patience_;
     while (Running()) {
         if (std::chrono::steady_clock::now() >= until) {
+            std::fprintf(stderr, "HostProcess: the host did not exit within %lld ms; killed\n",
+                         static_cast<long long>((timeout * patience_).count()));
             kill(pid_, SIGKILL);
             int status = 0;
             waitpid(pid_, &status, 0);
@@ -212,7 +220,7 @@ nlohmann::json HostProcess::State(std::chrono::milliseconds timeout) {
 
 nlohmann::json HostProcess::StateWhen(const std::function<bool(const nlohmann::json&)>& pred,
                                       std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
+    const auto until = std::chrono::steady_clock::now() + timeout * patience_;
     nlohmann::json state = State();
     while (!pred(state) && std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(10ms);

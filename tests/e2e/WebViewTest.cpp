@@ -6,41 +6,33 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <regex>
-#include <thread>
 
-#include "Connection.h"
-#include "HostProcess.h"
+#include "Loopback.h"
+#include "PluginProcess.h"
 
 using hostsim::HostProcess;
-namespace ctl = Cuebridge::Ctl;
 using namespace std::chrono_literals;
 
 namespace {
 
 int ViewPort(const HostProcess& host) {
     const std::regex url(R"(live view at http://127\.0\.0\.1:(\d+)/)");
-    for (int i = 0; i < 200; ++i) {
-        std::smatch match;
-        const std::string text = host.Stderr();
-        if (std::regex_search(text, match, url)) return std::stoi(match[1]);
-        std::this_thread::sleep_for(25ms);
-    }
-    ADD_FAILURE() << "no view URL on stderr: " << host.Stderr();
-    return -1;
+    std::smatch match;
+    std::string text;
+    testkit::WaitFor("the view's URL on the host's stderr",
+                     [&] { return std::regex_search(text = host.Stderr(), match, url); });
+    return match.empty() ? -1 : std::stoi(match[1]);
 }
 
 // One request on its own connection; the status code of the answer (0: none).
 int Status(int port, const std::string& request) {
-    ctl::ConnectStatus status;
-    int error = 0;
-    auto connection = ctl::Connection::Open(port, ctl::Clock::now() + 5s, status, error);
-    if (!connection) return 0;
-    // The view closes the connection after its answer.
-    const auto reply = connection->Exchange(request, "\x01", ctl::Clock::now() + 10s, 1 << 20);
-    if (!reply.received.starts_with("HTTP/1.1 ")) return 0;
-    return std::stoi(reply.received.substr(9, 3));
+    const int fd = ConnectTo(port);
+    const bool sent =
+        fd >= 0 && send(fd, request.data(), request.size(), 0) == ssize_t(request.size());
+    const std::string reply = sent ? ReadFrom(fd) : "";  // the view closes after its answer
+    if (fd >= 0) close(fd);
+    return reply.starts_with("HTTP/1.1 ") ? std::stoi(reply.substr(9, 3)) : 0;
 }
 
 // A TCP connection to the loopback port, or -1.
@@ -66,20 +58,15 @@ std::vector<int> Selected(HostProcess& host) {
 }  // namespace
 
 TEST(WebView, ServesOnlyTheLoopbackAndTakesChangesOnlyFromItsOwnPage) {
-    HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--ui", "0"});
+    testkit::PluginProcess plugin({"--ui", "0"});
+    HostProcess& host = plugin.Host();
     const int port = ViewPort(host);
     ASSERT_GT(port, 0);
     const std::string self = "127.0.0.1:" + std::to_string(port);
 
     // Bound to 127.0.0.1 (0100007F in the kernel's table), not to every address.
-    std::ifstream table("/proc/" + std::to_string(host.Pid()) + "/net/tcp");
-    char hexPort[8];
-    std::snprintf(hexPort, sizeof hexPort, ":%04X ", port);
-    std::string line, listening;
-    while (std::getline(table, line))
-        if (line.find(hexPort) != std::string::npos && line.find(" 0A ") != std::string::npos)
-            listening = line;
-    EXPECT_NE(listening.find("0100007F" + std::string(hexPort)), std::string::npos) << listening;
+    const auto sockets = ListeningSockets(std::to_string(host.Pid()));
+    EXPECT_EQ(sockets.count({"0100007F", port}), 1u);
 
     const auto get = [](const std::string& hostHeader) {
         return "GET / HTTP/1.1\r\nHost: " + hostHeader + "\r\nConnection: close\r\n\r\n";
@@ -106,16 +93,14 @@ TEST(WebView, ServesOnlyTheLoopbackAndTakesChangesOnlyFromItsOwnPage) {
     };
     const Case cases[] = {
         {"the page by its address", get(self), 200, {2}},
-        {"the page by name", get("localhost:" + std::to_string(port)), 200, {2}},
+        // Which names and origins pass is RequestGuard's (its own table test); here, that
+        // each header reaches it.
         {"a rebound DNS name", get("attacker.example:" + std::to_string(port)), 403, {2}},
-        {"a name that starts like the loopback", get("127.0.0.1.attacker.example"), 403, {2}},
-        {"another port", get("127.0.0.1:" + std::to_string(port + 1)), 403, {2}},
         {"no Host header", "GET / HTTP/1.1\r\nConnection: close\r\n\r\n", 403, {2}},
         {"a change from another origin",
          select(3, json + "Origin: http://attacker.example\r\n"),
          403,
          {2}},
-        {"a change from an opaque origin", select(3, json + "Origin: null\r\n"), 403, {2}},
         {"a change sent as a form", select(3, "Content-Type: text/plain\r\n"), 403, {2}},
         {"a change from the view's page",
          select(3, json + "Origin: http://" + self + "\r\n"),

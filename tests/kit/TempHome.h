@@ -1,14 +1,23 @@
 // TempHome: points HOME at a fresh temporary folder for one test and restores it after.
-// Not thread-safe: construct and destroy on the test's own thread.
+// Not thread-safe: construct and destroy on the test's own thread. ReadFile: a file's
+// bytes ("" when it cannot be read); any thread.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "Protocol.h"
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
 
 class TempHome {
 public:

@@ -63,12 +63,8 @@ TEST(HostSimScripts, ObjectModelErrorsAndText) {
         {"var a = 1;\rnoSuchThing()", "",
          "ReferenceError: identifier 'noSuchThing' undefined (line 2)"},
         {"app.project.item(99)", "", "RangeError: item index out of range: 99 (line 1)"},
-        {"'h\xC3\xA9llo \xF0\x9F\x98\x80'", "h\xC3\xA9llo \xF0\x9F\x98\x80", ""},
-        {"String.fromCharCode(0xD83D, 0xDE00)", "\xF0\x9F\x98\x80", ""},  // a surrogate pair
-        {"'a' + String.fromCharCode(0xD800) + 'b'",
-         "a\xEF\xBF\xBD"
-         "b",
-         ""},  // a lone one
+        // The engine's surrogate pairs reach the result as UTF-8 (the repair: ToValidUtf8).
+        {"String.fromCharCode(0xD83D, 0xDE00)", "\xF0\x9F\x98\x80", ""},
         {"while(true){}", "", "RangeError: execution timeout"},
         {"1+1", "2", ""},  // the engine still works after a stopped script
     };

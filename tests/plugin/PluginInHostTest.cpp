@@ -2,11 +2,9 @@
 // once with the host's suites, the test thread is the host's main thread and pumps the idle
 // calls the plug-in asks for, and requesters run on threads of their own as the socket
 // thread would. Every test ends with no host call made off the main thread.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +16,6 @@
 #include <functional>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include "Host.h"
@@ -29,6 +26,7 @@
 #include "TempHome.h"
 #include "ThreadSafeQueue.h"
 #include "Tracer.h"
+#include "Wait.h"
 
 namespace {
 
@@ -36,7 +34,6 @@ using namespace std::chrono_literals;
 using nlohmann::json;
 
 TempHome* home = nullptr;
-std::set<std::pair<std::string, int>> OwnListeningSockets();
 hostsim::Host* host = nullptr;
 
 struct RemoveHomeAtEnd : ::testing::Environment {
@@ -64,7 +61,8 @@ protected:
         ASSERT_EQ(host->CallEntryPoint(EntryPointFunc), 0);
         // Every test starts once the start-up job (a requester of its own) has stored the
         // effects, so that no other script request is under way.
-        ASSERT_TRUE(PumpUntil([] { return !Dispatcher().GetInstalledAEEffects().empty(); }));
+        ASSERT_TRUE(PumpUntil("the start-up job's effects list",
+                              [] { return !Dispatcher().GetInstalledAEEffects().empty(); }));
     }
     void TearDown() override {
         for (const auto& [call, count] : host->RecordsCopy().threadViolations)
@@ -75,12 +73,14 @@ protected:
     static Cuebridge::Marlune& Dispatcher() { return *Cuebridge::Marlune::GetInstance(); }
 
     // Plays the host's main loop until done() holds: idle calls when asked, and every 30 ms.
-    static bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds limit = 10s) {
+    // False, with a failure that names `what`, once the deadline has passed.
+    static bool PumpUntil(const std::string& what, const std::function<bool()>& done) {
+        const auto limit = testkit::Deadline();
         const auto end = std::chrono::steady_clock::now() + limit;
         auto nextIdle = std::chrono::steady_clock::now();
         while (!done()) {
             const auto now = std::chrono::steady_clock::now();
-            if (now >= end) return false;
+            if (now >= end) return testkit::TimeOut(limit, what), false;
             if (now >= nextIdle) {
                 host->RunIdleHooks();
                 nextIdle = now + 30ms;
@@ -97,17 +97,17 @@ protected:
             work();
             finished = true;
         });
-        EXPECT_TRUE(PumpUntil([&] { return finished.load(); })) << "the requester never returned";
+        PumpUntil("the requester to return", [&] { return finished.load(); });
         requester.join();
     }
     // The port the plug-in listens on and has published (other than notPort); -1 if none.
     static int ListeningPort(int notPort = 0) {
         const auto portFile = home->ServiceFolder() / "PluginData/AfterEffects/socket.port";
         int port = 0;
-        const bool listening = PumpUntil([&] {
+        const bool listening = PumpUntil("a published port the plug-in listens on", [&] {
             std::ifstream file(portFile);
             return file >> port && port != notPort &&
-                   OwnListeningSockets().count({"0100007F", port}) == 1;
+                   ListeningSockets().count({"0100007F", port}) == 1;
         });
         return listening ? port : -1;
     }
@@ -177,7 +177,7 @@ TEST_F(PluginInHost, KeywordsQueueWorkOrAnswerAtOnce) {
     const json itemsBefore = host->GetProject().ItemsJson();
     for (const auto& c : cases)
         EXPECT_EQ(Dispatcher().ProcessMarluneCommand(c.fields), c.reply) << c.fields[1];
-    ASSERT_TRUE(PumpUntil([&] { return CommandsRun().size() > before; }));
+    ASSERT_TRUE(PumpUntil("the queued command", [&] { return CommandsRun().size() > before; }));
     host->RunIdleHooks();
     const auto runs = CommandsRun();
     EXPECT_EQ(std::vector(runs.begin() + static_cast<long>(before), runs.end()),
@@ -306,7 +306,8 @@ TEST_F(PluginInHost, InfoPanelAndProjectStepsAsTheHostShowsThem) {
     Cuebridge::infoPanelCommandQueue.Push("SetInfoText");
     Cuebridge::infoPanelCommandQueue.Push("SetInfoColor");
     // An idle call may stop at its time budget between the two (a slow build, a busy machine).
-    ASSERT_TRUE(PumpUntil([] { return Cuebridge::infoPanelCommandQueue.Empty(); }));
+    ASSERT_TRUE(PumpUntil("the Info panel queue to empty",
+                          [] { return Cuebridge::infoPanelCommandQueue.Empty(); }));
     const json info = host->GetInfoPanel().Json();
     EXPECT_EQ(info["line1"], "Lorem ipsum");
     EXPECT_EQ(info["line2"], "dolor sit amet");
@@ -324,7 +325,8 @@ TEST_F(PluginInHost, InfoPanelAndProjectStepsAsTheHostShowsThem) {
     };
     const auto step = [](const char* which) {
         Cuebridge::projectCommandQueue.Push(which);
-        ASSERT_TRUE(PumpUntil([] { return Cuebridge::projectCommandQueue.Empty(); }));
+        ASSERT_TRUE(PumpUntil("the project step to run",
+                              [] { return Cuebridge::projectCommandQueue.Empty(); }));
     };
     ASSERT_EQ(host->GetProject().UserSelect(items.back()["id"]), "");  // a state First changes
     step("First");
@@ -370,7 +372,7 @@ TEST_F(PluginInHost, ConcurrentRequestersEachGetTheirOwnResult) {
             }
             ++done;
         });
-    EXPECT_TRUE(PumpUntil([&] { return done == 2; }));
+    PumpUntil("both requesters to finish", [&] { return done == 2; });
     for (auto& t : requesters) t.join();
     for (const auto& m : mismatches) EXPECT_TRUE(m.empty()) << m.front();
 }
@@ -395,45 +397,16 @@ TEST_F(PluginInHost, TestScriptCommandRunsTheFileOnceAtATimeWithoutBlockingTheMa
     const int added = ThreadCount() - threadsBefore;
     std::printf("[ figures ] %d threads added by %d x command 2630\n", added, kBurst);
     EXPECT_LE(added, 1);
-    ASSERT_TRUE(PumpUntil([&] { return scriptRuns() > runsBefore; }));
-    ASSERT_TRUE(PumpUntil([&] { return ThreadCount() <= threadsBefore; }));
+    ASSERT_TRUE(PumpUntil("the test script's command", [&] { return scriptRuns() > runsBefore; }));
+    ASSERT_TRUE(PumpUntil("its thread's end", [&] { return ThreadCount() <= threadsBefore; }));
     EXPECT_EQ(scriptRuns(), runsBefore + 1);
     host->UserCommand(2630);
-    EXPECT_TRUE(PumpUntil([&] { return scriptRuns() == runsBefore + 2; }));
-    EXPECT_TRUE(PumpUntil([&] { return ThreadCount() <= threadsBefore; }));
+    PumpUntil("the second run", [&] { return scriptRuns() == runsBefore + 2; });
+    PumpUntil("its thread's end", [&] { return ThreadCount() <= threadsBefore; });
     EXPECT_EQ(scriptRuns(), runsBefore + 2);
 }
 
 // ---- the socket server, over real loopback connections ------------------------------------
-
-std::string ReadAll(int fd) {  // until the peer closes, or 5 s pass
-    std::string got;
-    char buffer[256];
-    pollfd p{fd, POLLIN, 0};
-    for (ssize_t n; poll(&p, 1, 5000) > 0 && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
-        got.append(buffer, static_cast<std::size_t>(n));
-    return got;
-}
-
-// Ports this process listens on, with the address as /proc shows it (0100007F: loopback).
-std::set<std::pair<std::string, int>> OwnListeningSockets() {
-    std::set<std::string> inodes;
-    std::error_code gone;  // descriptors come and go while the folder is read
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", gone)) {
-        const std::string target = std::filesystem::read_symlink(entry.path(), gone).string();
-        if (target.starts_with("socket:[")) inodes.insert(target.substr(8, target.size() - 9));
-    }
-    std::set<std::pair<std::string, int>> sockets;
-    std::ifstream table("/proc/net/tcp");
-    std::string line, slot, local, remote, state, skip, inode;
-    for (std::getline(table, line); std::getline(table, line);) {
-        std::istringstream(line) >> slot >> local >> remote >> state >> skip >> skip >> skip >>
-            skip >> skip >> inode;
-        if (state == "0A" && inodes.count(inode))
-            sockets.emplace(local.substr(0, 8), std::stoi(local.substr(9), nullptr, 16));
-    }
-    return sockets;
-}
 
 // True when a child started now holds a socket: ls lists its own descriptors after its exec.
 bool ChildHoldsASocket() { return std::system("ls -l /proc/self/fd | grep -q 'socket:'") == 0; }
@@ -446,7 +419,7 @@ TEST_F(PluginInHost, ProcessesTheHostStartsHoldNeitherTheListenerNorTheConnectio
     EXPECT_FALSE(ChildHoldsASocket()) << "the listener";
     const int fd = ConnectTo(port);
     ASSERT_GE(fd, 0);
-    ASSERT_TRUE(PumpUntil([] { return OwnListeningSockets().empty(); }));
+    ASSERT_TRUE(PumpUntil("the listener's close", [] { return ListeningSockets().empty(); }));
     EXPECT_FALSE(ChildHoldsASocket()) << "the connection";
     close(fd);
 }
@@ -467,7 +440,7 @@ TEST_F(PluginInHost, AMessageEndsAtItsLineFeedNotAtAPause) {
         std::this_thread::sleep_for(50ms);  // the pause under test, not a wait for an outcome
         send(fd, rest.data(), rest.size(), 0);
         shutdown(fd, SHUT_WR);
-        reply = ReadAll(fd);
+        reply = ReadFrom(fd);
     });
     close(fd);
     host->RunIdleHooks();  // anything queued from the message would run now
@@ -498,7 +471,7 @@ TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnsw
     const auto folder = home->ServiceFolder() / "PluginData/AfterEffects";
     const int port = ListeningPort();
     ASSERT_GT(port, 0);
-    EXPECT_EQ(OwnListeningSockets(), (std::set<std::pair<std::string, int>>{{"0100007F", port}}));
+    EXPECT_EQ(ListeningSockets(), (std::set<std::pair<std::string, int>>{{"0100007F", port}}));
     struct stat info {};
     ASSERT_EQ(stat(folder.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
@@ -507,7 +480,7 @@ TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnsw
 
     const int first = ConnectTo(port);
     ASSERT_GE(first, 0);
-    EXPECT_TRUE(PumpUntil([] { return OwnListeningSockets().empty(); }));
+    PumpUntil("the listener's close", [] { return ListeningSockets().empty(); });
     const int second = ConnectTo(port);
     EXPECT_LT(second, 0) << "a second connection must be refused while one is served";
     if (second >= 0) close(second);
@@ -520,7 +493,7 @@ TEST_F(PluginInHost, ServesOneLoopbackConnectionAtATimeFromAPrivateFolderAndAnsw
     EXPECT_NE(noDelay, 0);
     ASSERT_EQ(send(first, "5|GetAfterEffectLanguage", 24, 0), 24);
     shutdown(first, SHUT_WR);  // the end of the stream follows the unterminated message
-    EXPECT_EQ(ReadAll(first), "5|en_US");
+    EXPECT_EQ(ReadFrom(first), "5|en_US");
     close(first);
     EXPECT_GT(ListeningPort(port), 0) << "a new port for the next connection";
 }

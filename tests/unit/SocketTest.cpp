@@ -3,11 +3,8 @@
 // they are free. (Framing is checked by
 // replaying the receive fuzz target's corpus against its model; loopback, one connection
 // at a time, the private folder and the half-close by the plug-in's test in the host.)
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -27,6 +24,7 @@
 #include "MarluneSocket.h"
 #include "TempHome.h"
 #include "Tracer.h"
+#include "Wait.h"
 
 namespace {
 
@@ -47,34 +45,6 @@ public:
     std::string ProcessMessage(std::string) override { return {}; }
     std::atomic<int> dispatched{0};
 };
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
-    for (const auto end = std::chrono::steady_clock::now() + limit; !done();) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// Reads up to n bytes, until the peer closes or 5 s pass.
-std::string Read(int fd, std::size_t n) {
-    std::string got;
-    char buffer[256];
-    pollfd p{fd, POLLIN, 0};
-    while (got.size() < n && poll(&p, 1, 5000) > 0) {
-        const ssize_t r = recv(fd, buffer, std::min(sizeof buffer, n - got.size()), 0);
-        if (r <= 0) break;
-        got.append(buffer, static_cast<std::size_t>(r));
-    }
-    return got;
-}
 
 // Request lines by their method or by their ending, and the Host header, close the
 // connection before anything after them runs; look-alikes are ordinary messages.
@@ -220,8 +190,8 @@ TEST(ListenBackoff, NoDescriptorsLeftRetriesRarelyAndServesOnceTheyAreFree) {
         waitpid(child, nullptr, 0);
     });
 
-    ASSERT_TRUE(WaitUntil([&] { return CountFailureTraces(traces) > 0; }))
-        << "the lowered limit must make the listen cycle fail";
+    ASSERT_TRUE(testkit::WaitFor("a failed listen cycle under the lowered limit",
+                                 [&] { return CountFailureTraces(traces) > 0; }));
     std::this_thread::sleep_for(2s);
     // Immediate retry, then 4 ms doubling to 1 s: about a dozen cycles in two seconds.
     // Retrying at once would fail thousands of times in the same window.
@@ -232,12 +202,14 @@ TEST(ListenBackoff, NoDescriptorsLeftRetriesRarelyAndServesOnceTheyAreFree) {
 
     ASSERT_EQ(write(pipeFds[1], "x", 1), 1);  // the fault goes away
     std::string port;
-    ASSERT_TRUE(WaitUntil([&] { return !(port = ReadFile(portFolder / "socket.port")).empty(); }))
-        << "the server must listen again once descriptors are free";
+    ASSERT_TRUE(testkit::WaitFor("a port file once descriptors are free", [&] {
+        return !(port = ReadFile(portFolder / "socket.port")).empty();
+    }));
     int fd = -1;
-    ASSERT_TRUE(WaitUntil([&] { return (fd = ConnectTo(std::stoi(port))) >= 0; }));
+    ASSERT_TRUE(testkit::WaitFor("a connection to port " + port,
+                                 [&] { return (fd = ConnectTo(std::stoi(port))) >= 0; }));
     ASSERT_EQ(send(fd, "7|Menu|2\n", 9, 0), 9);
-    EXPECT_EQ(Read(fd, 10), "<7^Menu^2>");
+    EXPECT_EQ(ReadFrom(fd, 10), "<7^Menu^2>");
     close(fd);
 }
 

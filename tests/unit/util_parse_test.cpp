@@ -67,6 +67,10 @@ TEST(ParseCell, CutsOneCellAndPlacesThePosition) {
 TEST(ParseCell, RefusesMissingPointersAndNegativePositions) {
     char cell[AEFX_CELL_SIZE + 1];
     A_long position = 0;
+    A_Boolean matched = 2;  // a cell "a" that a match would consume, and a flag it would write
+    EXPECT_EQ(AEFX_MatchCell(nullptr, nullptr, nullptr, "a", &position, &matched), A_Err_PARAMETER);
+    EXPECT_EQ(position, 0);
+    EXPECT_EQ(matched, 2);
     EXPECT_EQ(AEFX_ParseCell(nullptr, nullptr, nullptr, &position, cell), A_Err_PARAMETER);
     EXPECT_EQ(AEFX_ParseCell(nullptr, nullptr, "a", nullptr, cell), A_Err_PARAMETER);
     EXPECT_EQ(AEFX_ParseCell(nullptr, nullptr, "a", &position, nullptr), A_Err_PARAMETER);
@@ -215,8 +219,8 @@ TEST(Rect, EdgePixelsIncludeRightAndBottom) {
         bool edge;
     };
     const std::vector<Case> cases = {
-        {10, 5, true}, {5, 10, true},  {0, 7, true},   {3, 0, true},
-        {5, 5, false}, {11, 5, false}, {-1, 0, false},
+        {10, 5, true},  {5, 10, true},  {0, 7, true},   {3, 0, true},   {5, 5, false},
+        {11, 5, false}, {-1, 0, false}, {10, 10, true}, {11, 0, false}, {0, 11, false},
     };
     for (const auto& c : cases) EXPECT_EQ(IsEdgePixel(&r, c.x, c.y), c.edge) << c.x << "," << c.y;
 }
@@ -231,7 +235,8 @@ TEST(Rect, NullRectanglesAreHarmless) {
 }
 
 TEST(StringTable, IndexOutsideTheTableGivesTheEmptyText) {
-    for (int index : {-1, 7, 1000}) EXPECT_STREQ(GetStringPtr(index), "") << index;
+    EXPECT_STREQ(GetStringPtr(kStringTableSize - 1), "Error acquiring suite.");  // the last
+    for (int index : {-1, 7, 1000}) EXPECT_EQ(GetStringPtr(index), StringTable()[0].text) << index;
 }
 
 }  // namespace
