@@ -92,9 +92,7 @@ struct Call {
     }
 };
 
-Out ValueOut(const model::Value& v) {
-    return v.size() == 1 ? Out(v[0]) : Out(v);
-}
+Out ValueOut(const model::Value& v) { return v.size() == 1 ? Out(v[0]) : Out(v); }
 
 Ref ItemRef(const model::Item& item) {
     const char kind = item.type == model::ItemType::Comp     ? 'c'
@@ -165,12 +163,11 @@ using model::Switch;
 
 Out SwitchGet(Scene& s, const Call& c, Switch which) {
     const model::Layer& l = s.RequireLayer(c.Handle());
-    return which == Switch::Enabled ? l.enabled
-           : which == Switch::Solo  ? l.solo
-           : which == Switch::Shy   ? l.shy
-           : which == Switch::Locked
-               ? l.locked
-               : l.selected;
+    return which == Switch::Enabled  ? l.enabled
+           : which == Switch::Solo   ? l.solo
+           : which == Switch::Shy    ? l.shy
+           : which == Switch::Locked ? l.locked
+                                     : l.selected;
 }
 
 Out SwitchSet(Scene& s, const Call& c, Switch which) {
@@ -564,9 +561,7 @@ void Push(duk_context* ctx, const Out& out) {
         void operator()(Null) const { duk_push_null(ctx); }
         void operator()(bool b) const { duk_push_boolean(ctx, b); }
         void operator()(double d) const { duk_push_number(ctx, d); }
-        void operator()(const std::string& s) const {
-            duk_push_lstring(ctx, s.data(), s.size());
-        }
+        void operator()(const std::string& s) const { duk_push_lstring(ctx, s.data(), s.size()); }
         void operator()(const std::vector<double>& v) const {
             duk_push_array(ctx);
             for (std::size_t i = 0; i < v.size(); ++i) {
@@ -612,8 +607,8 @@ bool RunOp(duk_context* ctx) {
     std::string problem;
     try {
         if (it == ops.end()) throw ModelError("no such operation: " + name);
-        const Out out = ModelOf(ctx).GetProject().With(
-            [&](Scene& scene) { return it->second(scene, call); });
+        const Out out =
+            ModelOf(ctx).GetProject().With([&](Scene& scene) { return it->second(scene, call); });
         Push(ctx, out);
         return true;
     } catch (const ModelError& e) {

@@ -39,13 +39,15 @@ CommandTable CommandTable::FromJson(const nlohmann::json& doc) {
             throw ModelError(where + "needs a whole \"number\" and a \"name\" text");
         CommandEntry entry{e["number"].get<std::int32_t>(), e["name"].get<std::string>()};
         if (e.contains("action")) {
-            const std::string action = e["action"].is_string() ? e["action"].get<std::string>() : "";
+            const std::string action =
+                e["action"].is_string() ? e["action"].get<std::string>() : "";
             bool known = false;
             for (const auto& a : kActions)
                 if (action == a.name) known = true, entry.action = a.action;
             if (!known)
-                throw ModelError(where + "unknown action (next-frame, previous-frame, "
-                                         "select-all-layers or deselect-all-layers)");
+                throw ModelError(where +
+                                 "unknown action (next-frame, previous-frame, "
+                                 "select-all-layers or deselect-all-layers)");
         }
         if (table.Find(entry.number) != nullptr)
             throw ModelError(where + "number " + std::to_string(entry.number) + " is used twice");

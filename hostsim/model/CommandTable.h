@@ -25,7 +25,7 @@ public:
     // out. Throws ModelError naming the entry and the problem.
     static CommandTable FromJson(const nlohmann::json& doc);
 
-    const CommandEntry* Find(std::int32_t number) const;  // null when unknown
+    const CommandEntry* Find(std::int32_t number) const;     // null when unknown
     std::int32_t FindByName(const std::string& name) const;  // 0 when unknown
     const std::vector<CommandEntry>& Entries() const { return entries_; }
 

@@ -85,7 +85,8 @@ Value Property::Checked(const Value& v, const std::string& method, int parameter
                                  : "Array of " + std::to_string(dims) + " numbers expected.");
     Value out = value_;
     for (std::size_t i = 0; i < v.size(); ++i) {
-        if (!std::isfinite(v[i])) ThrowParameter(method, parameter, "Value is not a finite number.");
+        if (!std::isfinite(v[i]))
+            ThrowParameter(method, parameter, "Value is not a finite number.");
         if ((min_ && v[i] < *min_) || (max_ && v[i] > *max_))
             ThrowParameterRange(method, parameter, v[i], min_.value_or(-INFINITY),
                                 max_.value_or(INFINITY));

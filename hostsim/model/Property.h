@@ -51,7 +51,7 @@ public:
     // Throws with the host's wording naming `method` and its `parameter`.
     Value Checked(const Value& v, const std::string& method, int parameter) const;
 
-    void SetValue(const Value& v);                // refused once keyframed
+    void SetValue(const Value& v);                    // refused once keyframed
     int SetValueAtTime(double time, const Value& v);  // 1-based index of the key set
     int AddKey(double time);  // a key holding the value at that time; its index
     double KeyTime(int index, const char* method = "keyTime") const;

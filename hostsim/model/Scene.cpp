@@ -280,12 +280,11 @@ void Scene::SetLayerName(Layer& layer, const std::string& name) {
 }
 
 void Scene::SetSwitch(Layer& layer, Switch which, bool on) {
-    bool* field = which == Switch::Enabled ? &layer.enabled
-                  : which == Switch::Solo  ? &layer.solo
-                  : which == Switch::Shy   ? &layer.shy
-                  : which == Switch::Locked
-                      ? &layer.locked
-                      : &layer.selected;
+    bool* field = which == Switch::Enabled  ? &layer.enabled
+                  : which == Switch::Solo   ? &layer.solo
+                  : which == Switch::Shy    ? &layer.shy
+                  : which == Switch::Locked ? &layer.locked
+                                            : &layer.selected;
     if (*field == on) return;
     *field = on;
     auto where = Where(layer);
@@ -357,7 +356,8 @@ PropertyGroup& Scene::AddEffect(PropertyGroup& parade, const std::string& name) 
         ThrowCall("addProperty", "\"" + name + "\" cannot be added to \"" + parade.name + "\"");
     const EffectDef* def = FindEffect(name);
     if (def == nullptr)
-        ThrowParameter("addProperty", 1, "\"" + name + "\" is not the name of an installed effect.");
+        ThrowParameter("addProperty", 1,
+                       "\"" + name + "\" is not the name of an installed effect.");
     // A second instance is named as the host names it: "Glow 2".
     std::string display = def->displayName;
     for (int n = 2; parade.Find(display) != nullptr; ++n)

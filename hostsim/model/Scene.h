@@ -66,7 +66,7 @@ public:
     // ---- Changes (each checks first, then changes and notes one Change) -----------------
     void SetItemName(std::int32_t id, const std::string& name);
     void SetItemSelected(std::int32_t id, bool selected);  // adds to the selection
-    void SelectOnly(std::int32_t id);                        // the user clicks one item
+    void SelectOnly(std::int32_t id);                      // the user clicks one item
     std::int32_t AddComp(const std::string& name, const CompSpec& spec, std::int32_t parentId = 0);
     std::int32_t AddFolder(const std::string& name);
     void SetTime(Comp& comp, double t, const char* by = "script");

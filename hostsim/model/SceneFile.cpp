@@ -70,9 +70,8 @@ void AddLayer(Scene& scene, Comp& comp, const json& entry, const std::string& wh
     }
     if (!entry.is_object() || !entry.contains("name") || !entry["name"].is_string())
         Fail(where, "a layer is a name or an object with a \"name\"");
-    Layer& layer = scene.AddLayer(comp, entry["name"].get<std::string>(), comp.width,
-                                  comp.height, 0, Flag(entry, "null", false, where),
-                                  comp.duration);
+    Layer& layer = scene.AddLayer(comp, entry["name"].get<std::string>(), comp.width, comp.height,
+                                  0, Flag(entry, "null", false, where), comp.duration);
     layer.enabled = Flag(entry, "enabled", true, where);
     layer.solo = Flag(entry, "solo", false, where);
     layer.shy = Flag(entry, "shy", false, where);
@@ -151,7 +150,8 @@ std::vector<PropertySpec> ParseParams(const json& params, const std::string& whe
             Fail(at, "a parameter needs \"name\" and \"matchName\" texts");
         PropertySpec spec{p["name"], p["matchName"]};
         const auto type = ParseValueType(p.value("type", "OneD"));
-        if (!type) Fail(at, "\"type\" must be OneD, TwoD, TwoD_SPATIAL, ThreeD, ThreeD_SPATIAL or COLOR");
+        if (!type)
+            Fail(at, "\"type\" must be OneD, TwoD, TwoD_SPATIAL, ThreeD, ThreeD_SPATIAL or COLOR");
         spec.type = *type;
         spec.defaultValue = p.contains("default") ? ParseValue(p["default"], at)
                                                   : Value(Dimensions(spec.type), 0.0);

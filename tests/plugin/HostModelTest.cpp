@@ -62,7 +62,9 @@ TEST(HostModel, RefusedChangesHaveTheHostsWordingAndChangeNothing) {
          [](Fixture& f) { f.scene->AddEffect(f.title.Effects(), "No Such Effect"); },
          R"(Unable to call "addProperty" because of parameter 1. "No Such Effect" is not the name of an installed effect.)"},
         {"a solid of a colour out of range",
-         [](Fixture& f) { f.scene->AddSolid(f.comp, {1, 2, 0}, "S", 100, 100, 1, 5); },
+         [](Fixture& f) {
+             f.scene->AddSolid(f.comp, {1, 2, 0}, "S", 100, 100, 1, 5);
+         },
          R"(Unable to call "addSolid" because of parameter 1. Value 2 out of range 0 to 1.)"},
     };
     for (const auto& c : cases) {
@@ -91,7 +93,7 @@ TEST(HostModel, ValuesBetweenKeysAreLinearAndHeldOutsideThem) {
         double time;
         double opacity;  // Logo: 0 at 0 s, 100 at 2 s
         Value position;  // Title: [0,0,0] at 1 s, [100,-50,10] at 3 s
-    } cases[] = {{-1, 0, {0, 0, 0}},   {0, 0, {0, 0, 0}},       {0.5, 25, {0, 0, 0}},
+    } cases[] = {{-1, 0, {0, 0, 0}},          {0, 0, {0, 0, 0}},      {0.5, 25, {0, 0, 0}},
                  {1.5, 75, {25, -12.5, 2.5}}, {2, 100, {50, -25, 5}}, {9, 100, {100, -50, 10}}};
     for (const auto& c : cases) {
         EXPECT_DOUBLE_EQ(f.logoOpacity.ValueAt(c.time)[0], c.opacity) << c.time;
@@ -115,8 +117,8 @@ TEST(HostModel, ALayerIsActiveWhenEnabledInsideItsTimesAndNotHiddenBySolo) {
         double time;
         bool active;
     } cases[] = {
-        {true, false, false, 1, true},   {false, false, false, 1, false},
-        {true, false, true, 1, false},   {true, true, true, 1, true},
+        {true, false, false, 1, true},    {false, false, false, 1, false},
+        {true, false, true, 1, false},    {true, true, true, 1, true},
         {true, false, false, 0.5, false},  // before its in point
         {true, false, false, 4, false},    // at its out point
         {true, false, false, 3.96, true},
@@ -217,13 +219,14 @@ TEST(HostModel, FrameStepsStayWithinTheCompAndTheCommandTableReads) {
         f.scene->StepFrames(f.comp, c.step);
         EXPECT_NEAR(f.comp.time, c.to, 1e-9) << c.from << " " << c.step;
     }
-    const auto table = CommandTable::FromJson(
-        json::parse(R"([{"number": 7, "name": "Go", "action": "next-frame"}, {"number": 8, "name": "Other"}])"));
+    const auto table = CommandTable::FromJson(json::parse(
+        R"([{"number": 7, "name": "Go", "action": "next-frame"}, {"number": 8, "name": "Other"}])"));
     EXPECT_EQ(table.Find(7)->action, CommandAction::NextFrame);
     EXPECT_EQ(table.FindByName("Other"), 8);
     EXPECT_EQ(table.FindByName("Nothing"), 0);
-    for (const char* bad : {R"({})", R"([{"number": 1}])", R"([{"number": 1, "name": "a", "action": "fly"}])",
-                            R"([{"number": 1, "name": "a"}, {"number": 1, "name": "b"}])"})
+    for (const char* bad :
+         {R"({})", R"([{"number": 1}])", R"([{"number": 1, "name": "a", "action": "fly"}])",
+          R"([{"number": 1, "name": "a"}, {"number": 1, "name": "b"}])"})
         EXPECT_NE(ErrorOf([&] { CommandTable::FromJson(json::parse(bad)); }), "") << bad;
 }
 
