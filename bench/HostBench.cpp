@@ -203,6 +203,11 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
         Fail("the script \"1+1\" was answered with " + result.scriptReply);
     result.script = RoundTrips(wire, scriptLine, result.scriptReply, samples);
 
+    const std::string modelLine = Protocol::FormatRequest("m", Protocol::kScript, kModelScript);
+    const std::string modelReply = LearnReply(wire, modelLine);
+    if (modelReply != "m|100") Fail("the model script was answered with " + modelReply);
+    result.modelScript = RoundTrips(wire, modelLine, modelReply, samples);
+
     result.command = CommandLatencies(wire, stamps, samples);
     result.effects = RoundTrips(wire, effectsLine, effectsReply, effectsSamples);
     host.Quit();

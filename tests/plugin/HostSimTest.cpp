@@ -25,6 +25,9 @@ TEST(HostSimStart, ABadFileIsNamedAndTheExampleFilesLoad) {
         EXPECT_NE(std::string(e.what()).find(bad + ": not valid JSON"), std::string::npos);
     }
     EXPECT_EQ(hostsim::LoadProjectFile(EXAMPLES_DIR "/project.json").items.size(), 6u);
+    EXPECT_EQ(hostsim::LoadProjectFile(EXAMPLES_DIR "/comps.json").viewerComp, 3);
+    EXPECT_EQ(hostsim::LoadCommandsFile(EXAMPLES_DIR "/commands.json").FindByName("Next Frame"),
+              3051);
     // The composition content is checked by the model's rules, with the place named.
     std::ofstream(bad) << R"({"items": [{"id": 1, "name": "C", "type": "composition",
         "layers": [{"name": "L", "properties": {"Opacity": 300}}]}]})";
