@@ -178,6 +178,35 @@ nlohmann::json Project::ItemsJson() const {
     return list;
 }
 
+nlohmann::json Project::ActiveCompJson() const {
+    std::lock_guard lock(mutex_);
+    const Item* item = scene_->FindItem(scene_->ActiveItemId());
+    if (item == nullptr || !item->comp) return nullptr;
+    const model::Comp& comp = *item->comp;
+    auto layers = nlohmann::json::array();
+    for (const auto& layer : comp.layers) {
+        nlohmann::json entry = {{"index", comp.IndexOf(*layer)}, {"name", layer->name},
+                                {"selected", layer->selected},   {"enabled", layer->enabled},
+                                {"solo", layer->solo},           {"shy", layer->shy},
+                                {"locked", layer->locked},       {"active", comp.IsActive(*layer)}};
+        if (layer->selected) {
+            nlohmann::json transform = nlohmann::json::object();
+            for (const auto& child : layer->Transform().children) {
+                const auto v = static_cast<const model::Property&>(*child).ValueAt(comp.time);
+                transform[child->name] = v.size() == 1 ? nlohmann::json(v[0]) : nlohmann::json(v);
+            }
+            entry["transform"] = std::move(transform);
+        }
+        layers.push_back(std::move(entry));
+    }
+    return {{"id", comp.id},
+            {"name", item->name},
+            {"time", comp.time},
+            {"duration", comp.duration},
+            {"frameRate", comp.frameRate},
+            {"layers", layers}};
+}
+
 nlohmann::json Project::ActiveItemJson() const {
     const auto id = ActiveItemId();
     return id != 0 ? nlohmann::json(id) : nlohmann::json(nullptr);

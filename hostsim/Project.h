@@ -59,6 +59,9 @@ public:
 
     nlohmann::json ItemsJson() const;
     nlohmann::json ActiveItemJson() const;
+    // The composition scripts see as active (null without one): its playhead, its layers
+    // with their switches, selection and `active`, and the selected layers' transform values.
+    nlohmann::json ActiveCompJson() const;
 
 private:
     using Item = model::Item;

@@ -1,9 +1,9 @@
 // What the live view shows, as one JSON object built from the host's parts: the project's
-// items with the selection and the active item, the Info panel, the controller connection,
-// idle calls per second, suites held, thread violations, alerts, and a bounded log (newest
-// first) of commands run, scripts run, and Info panel and selection changes. The log is
-// kept by comparing each build with the one before, so changes that come and go between two
-// builds show as one entry. Used from one thread at a time (the view's worker).
+// items with the selection and the active item, the active composition, the Info panel, the
+// controller connection, idle calls per second, suites held, thread violations, alerts, and a
+// bounded log (newest first) of commands run, scripts run, and Info panel and selection changes.
+// The log is kept by comparing each build with the one before, so changes that come and go between
+// two builds show as one entry. Used from one thread at a time (the view's worker).
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The simulated host's own parts, in process and without a plug-in: its start-up files, the
-// thread rule, and the script engine with its object model.
+// thread rule, the script engine with its object model, and the live view's composition.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +9,7 @@
 #include "Host.h"
 #include "Suites.h"
 #include "TempHome.h"
+#include "ViewModel.h"
 
 namespace {
 
@@ -62,7 +63,13 @@ TEST(HostSimThreads, CallsOffTheMainThreadAreCountedUnlessAllowedAnywhere) {
 
 TEST(HostSimScripts, ObjectModelErrorsAndText) {
     hostsim::Options options;
+    // Filling 32 MiB must end by the memory bound before the time limit, also on a loaded
+    // machine under a sanitizer's slower allocator.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    options.scriptTimeoutMs = 8000;
+#else
     options.scriptTimeoutMs = 1000;
+#endif
     options.scriptMemoryMb = 32;
     hostsim::Host host(options, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
     const struct {
@@ -157,6 +164,27 @@ TEST(HostSimScripts, TheModernDialectKeepsTheEnginesWholeLibrary) {
                   .result,
               R"(["a"])");
     EXPECT_EQ(host.RunScript("app.project.activeItem.name").result, "Main Comp");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HostSimView, ShowsTheActiveCompositionAsScriptsChangeIt) {
+    hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+    hostsim::ViewModel view(host, "/nonexistent/socket.port");
+    EXPECT_EQ(host.RunScript("var c = app.project.activeItem; c.time = 1; "
+                             "c.layer(1).opacity.setValue(40); c.layer(2).solo = true; 'ok'")
+                  .error,
+              "");
+    const auto comp = view.Build(0)["comp"];
+    EXPECT_EQ(comp["name"], "Main Comp");
+    EXPECT_EQ(comp["time"], 1.0);
+    EXPECT_EQ(comp["layers"][0]["transform"]["Opacity"], 40.0);
+    EXPECT_EQ(comp["layers"][0]["transform"]["Position"], json::parse("[960, 540, 0]"));
+    EXPECT_EQ(comp["layers"][0]["active"], false) << "hidden by the Logo's solo";
+    EXPECT_EQ(comp["layers"][1]["solo"], true);
+    EXPECT_FALSE(comp["layers"][1].contains("transform")) << "only selected layers show values";
 }
 
 }  // namespace
