@@ -149,7 +149,8 @@ std::vector<PropertySpec> ParseParams(const json& params, const std::string& whe
             !p.contains("matchName") || !p["matchName"].is_string())
             Fail(at, "a parameter needs \"name\" and \"matchName\" texts");
         PropertySpec spec{p["name"], p["matchName"]};
-        const auto type = ParseValueType(p.value("type", "OneD"));
+        const json& typeName = p.contains("type") ? p["type"] : json("OneD");
+        const auto type = ParseValueType(typeName.is_string() ? typeName.get<std::string>() : "");
         if (!type)
             Fail(at, "\"type\" must be OneD, TwoD, TwoD_SPATIAL, ThreeD, ThreeD_SPATIAL or COLOR");
         spec.type = *type;
