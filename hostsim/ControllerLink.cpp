@@ -1,5 +1,7 @@
 #include "ControllerLink.h"
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -69,7 +71,12 @@ nlohmann::json ReadControllerLink(const std::string& portFile) {
     if (!in.is_open() || ec != std::errc() || ptr != text.data() + text.size() || port < 1 ||
         port > 65535)
         return {{"state", "none"}, {"port", nullptr}};
-    return {{"state", SocketState(port)}, {"port", port}};
+    struct stat file {};
+    const std::int64_t published =
+        stat(portFile.c_str(), &file) == 0
+            ? static_cast<std::int64_t>(file.st_mtim.tv_sec) * 1000000 + file.st_mtim.tv_nsec / 1000
+            : 0;
+    return {{"state", SocketState(port)}, {"port", port}, {"published", published}};
 }
 
 }  // namespace hostsim

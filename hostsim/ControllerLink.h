@@ -14,7 +14,8 @@ namespace hostsim {
 // The port file under the given home folder.
 std::string ControllerPortFile(const std::string& home);
 
-// {"state": "listening" | "connected" | "stale" | "none", "port": N or null}
+// {"state": "listening" | "connected" | "stale" | "none", "port": N or null, and with a
+// port "published": the file's modification time in microseconds since the epoch}
 nlohmann::json ReadControllerLink(const std::string& portFile);
 
 }  // namespace hostsim

@@ -165,15 +165,37 @@ Records Host::RecordsCopy() const {
     return records_;
 }
 
-Records Host::RecentRecords(std::size_t keep) const {
+Records Host::RecentRecords(std::size_t keep, std::size_t commandsSeen, bool merge) const {
+    // At most this many new commands are looked at (a first look at a long history).
+    constexpr std::size_t kMostScanned = 1 << 20;
     Records copy;
     std::lock_guard lock(mutex_);
-    const auto tail = [keep](const auto& from, auto& to, std::size_t& before) {
-        before = from.size() > keep ? from.size() - keep : 0;
-        to.assign(from.begin() + static_cast<std::ptrdiff_t>(before), from.end());
-    };
-    tail(records_.commandsRun, copy.commandsRun, copy.commandsBefore);
-    tail(records_.scriptsRun, copy.scriptsRun, copy.scriptsBefore);
+    const auto& commands = records_.commandsRun;
+    std::size_t from = std::min(commandsSeen, commands.size());
+    from = std::max(from, commands.size() > kMostScanned ? commands.size() - kMostScanned : 0);
+    for (std::size_t i = from; i < commands.size(); ++i) {
+        auto& runs = copy.commandsRun;
+        const auto& run = commands[i];
+        if (merge && !runs.empty() && runs.back().command == run.command &&
+            runs.back().source == run.source) {
+            ++runs.back().count;
+            runs.back().at = run.at;
+        } else {
+            runs.push_back(run);
+        }
+    }
+    if (copy.commandsRun.size() > keep)
+        copy.commandsRun.erase(copy.commandsRun.begin(),
+                               copy.commandsRun.end() - static_cast<std::ptrdiff_t>(keep));
+    std::size_t held = 0;
+    for (const auto& run : copy.commandsRun) held += run.count;
+    copy.commandsBefore = commands.size() - held;
+    const auto& scripts = records_.scriptsRun;
+    copy.scriptsBefore = scripts.size() > keep ? scripts.size() - keep : 0;
+    copy.scriptsRun.assign(scripts.begin() + static_cast<std::ptrdiff_t>(copy.scriptsBefore),
+                           scripts.end());
+    copy.infoChangedAt = records_.infoChangedAt;
+    copy.selectionChangedAt = records_.selectionChangedAt;
     copy.alerts = records_.alerts;
     copy.suitesHeld = records_.suitesHeld;
     copy.threadViolations = records_.threadViolations;
@@ -185,6 +207,23 @@ Records Host::RecentRecords(std::size_t keep) const {
 }
 
 // ---- Bookkeeping ---------------------------------------------------------------------------
+
+// any thread
+std::int64_t Host::Stamp() const {
+    if (beforeStamp_) beforeStamp_();
+    return StampMicros();
+}
+
+// any thread: the Info panel's and the selection's changes are stamped for a view, as
+// the commands and scripts are.
+void Host::Notify(Change change) {
+    if (change == Change::InfoPanel || change == Change::Selection) {
+        const std::int64_t at = Stamp();
+        std::lock_guard lock(mutex_);
+        (change == Change::InfoPanel ? records_.infoChangedAt : records_.selectionChangedAt) = at;
+    }
+    listeners_.Notify(change);
+}
 
 // any thread
 void Host::RecordViolation(std::string_view call) {
@@ -292,17 +331,21 @@ void Host::AppendInfoText(const char* text) {
 
 // main thread
 ScriptOutcome Host::RunScript(const std::string& script) {
-    constexpr std::size_t kKeptStart = 160;  // bytes of each text a view shows
+    // The first bytes of a text, for a view; "…" ends a text that was cut.
+    const auto kept = [](const std::string& text) {
+        constexpr std::size_t kKeptStart = 160;
+        if (text.size() <= kKeptStart) return ToValidUtf8(text);
+        return ToValidUtf8(text.substr(0, kKeptStart)) + "\u2026";
+    };
+    const auto at = Stamp();
     const auto start = MonotonicMicros();
     ScriptOutcome outcome = options_.scriptErrorSet
                                 ? ScriptOutcome{"", options_.scriptError}
                                 : engine_->Run(script, options_.scriptTimeoutMs);
     {
         std::lock_guard lock(mutex_);
-        records_.scriptsRun.push_back({ToValidUtf8(script.substr(0, kKeptStart)),
-                                       ToValidUtf8(outcome.result.substr(0, kKeptStart)),
-                                       ToValidUtf8(outcome.error.substr(0, kKeptStart)),
-                                       MonotonicMicros() - start});
+        records_.scriptsRun.push_back({kept(script), kept(outcome.result), kept(outcome.error),
+                                       MonotonicMicros() - start, at});
     }
     Notify(Change::Script);
     return outcome;
@@ -323,8 +366,9 @@ A_Err Host::ExecuteScript(const std::string& script, AEGP_MemHandle* result, AEG
 A_Err Host::DoCommand(AEGP_Command command, const char* source) {
     bool ran = false;
     const A_Err err = hooks_.DoCommand(command, [&] {
+        const auto at = Stamp();
         std::lock_guard lock(mutex_);
-        records_.commandsRun.push_back({command, source});
+        records_.commandsRun.push_back({command, source, at});
         ran = true;
     });
     if (ran) {

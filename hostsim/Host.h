@@ -82,16 +82,20 @@ public:
     void SetCommands(model::CommandTable commands) { commands_ = std::move(commands); }
     A_Err EntryResult() const { return entryResult_; }
     Records RecordsCopy() const;  // any thread
-    // any thread: a copy with only the latest `keep` commands and scripts (a view follows
-    // the logs without copying them whole).
-    Records RecentRecords(std::size_t keep) const;
+    // any thread: a copy for a view that follows the logs without copying them whole: the
+    // commands from the `commandsSeen`-th on (the latest `keep`), with `merge` each row of
+    // identical ones as one run with its count, and the latest `keep` scripts.
+    Records RecentRecords(std::size_t keep, std::size_t commandsSeen = 0, bool merge = false) const;
+    // main thread, before the plug-in loads: called before each record is stamped (the
+    // trace tap's Drain, so that output written before is stamped first).
+    void SetBeforeStamp(std::function<void()> drain) { beforeStamp_ = std::move(drain); }
 
     // ---- Subscribers (any thread) --------------------------------------------------------
     std::uint64_t Subscribe(ChangeListeners::Listener listener, unsigned changes = kAllChanges) {
         return listeners_.Subscribe(std::move(listener), changes);
     }
     void Unsubscribe(std::uint64_t id) { listeners_.Unsubscribe(id); }
-    void Notify(Change change) { listeners_.Notify(change); }
+    void Notify(Change change);
 
     // ---- Bookkeeping for the suite tables (any thread) ----------------------------------
     bool IsMainThread() const { return std::this_thread::get_id() == mainThread_; }
@@ -130,6 +134,7 @@ private:
     void ReportAtExit() const;
     void RecordModelChanges(std::vector<model::Change> changes);
     void RunCommandAction(model::CommandAction action);
+    std::int64_t Stamp() const;  // any thread
 
     const Options options_;
     const std::vector<Effect> effects_;
@@ -139,6 +144,7 @@ private:
     int stampFd_ = -1;  // command stamps; opened before the plug-in loads
     A_Err entryResult_ = 0;
     std::atomic<std::uint64_t> hostCalls_{0};
+    std::function<void()> beforeStamp_;  // set once, before any other thread runs
 
     ChangeListeners listeners_;
     Project project_;

@@ -8,6 +8,12 @@ std::int64_t Records::ViolationCount() const {
     return total;
 }
 
+std::size_t Records::CommandsTotal() const {
+    std::size_t total = commandsBefore;
+    for (const auto& run : commandsRun) total += run.count;
+    return total;
+}
+
 nlohmann::json Records::CommandsJson() const {
     auto list = nlohmann::json::array();
     for (const auto& run : commandsRun)

@@ -16,13 +16,17 @@ namespace hostsim {
 
 struct CommandRun {
     AEGP_Command command;
-    std::string source;  // "plugin", "user" or "script"
+    std::string source;     // "plugin", "user" or "script"
+    std::int64_t at = 0;    // when it ran (StampMicros)
+    std::size_t count = 1;  // in Host::RecentRecords: this many in a row, `at` the last's
 };
 
 struct ScriptRun {
-    // The first characters of the script's text, its result and its error.
+    // The first characters of the script's text, its result and its error (each ended by
+    // "…" when cut).
     std::string start, result, error;
     std::int64_t micros = 0;  // how long it ran
+    std::int64_t at = 0;      // when it started (StampMicros)
 };
 
 struct Records {
@@ -32,6 +36,8 @@ struct Records {
     // scripts ran before the first one it holds.
     std::size_t commandsBefore = 0;
     std::size_t scriptsBefore = 0;
+    // When the Info panel and the selection last changed (StampMicros; 0: never).
+    std::int64_t infoChangedAt = 0, selectionChangedAt = 0;
     std::vector<std::string> alerts;
     std::map<std::pair<std::string, std::int32_t>, std::int64_t> suitesHeld;
     std::map<std::string, std::int64_t> threadViolations;
@@ -41,6 +47,7 @@ struct Records {
     std::int64_t quietErrorsDepth = 0;
 
     std::int64_t ViolationCount() const;
+    std::size_t CommandsTotal() const;  // commandsBefore and every run's count
     nlohmann::json CommandsJson() const;
     nlohmann::json SuitesHeldJson() const;
 };

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "BoundedServer.h"
 #include "Clock.h"
 #include "Console.h"
 #include "Host.h"
@@ -29,9 +30,10 @@ constexpr unsigned kWakeBits = kUrgent | kForce;
 constexpr auto kTick = std::chrono::milliseconds(250);
 constexpr auto kKeepAlive = std::chrono::seconds(15);  // finds closed pages
 constexpr std::size_t kMaxBody = 1 << 20;
-// What a request's headers may hold, as the body is bounded: far above what a browser sends.
-constexpr std::size_t kMaxHeaders = 64;
-constexpr std::size_t kMaxHeaderBytes = 16 << 10;
+// What a request's head may hold, as the body is bounded: far above what a browser sends.
+// Counted while the head is read (BoundedStream.h).
+constexpr HeadLimits kHeadLimits{
+    .requestLineBytes = (8 << 10) + 64, .headerLines = 64, .headerBytes = 16 << 10};
 
 std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
@@ -42,14 +44,14 @@ void Refuse(httplib::Response& response, int status, const std::string& why) {
 
 }  // namespace
 
-WebView::WebView(Host& host, std::string portFile)
-    : host_(host), model_(host, std::move(portFile)) {}
+WebView::WebView(Host& host, std::string portFile, const TraceTap* tap)
+    : host_(host), model_(host, std::move(portFile), tap) {}
 
 WebView::~WebView() { Stop(); }
 
 // main thread
 int WebView::Start(int port, std::string& problem) {
-    server_ = std::make_unique<httplib::Server>();
+    server_ = std::make_unique<BoundedServer>(kHeadLimits);
     auto& server = *server_;
     // Every open page holds a thread for its stream; room for several pages and requests.
     server.new_task_queue = [] { return new httplib::ThreadPool(16); };
@@ -174,14 +176,6 @@ bool WebView::Admit(const httplib::Request& request, httplib::Response& response
     response.set_header("Cache-Control", "no-store");
     response.set_header("Content-Security-Policy",
                         "default-src 'self'; frame-ancestors 'none'; base-uri 'none'");
-    std::size_t headerBytes = 0;
-    for (const auto& [name, value] : request.headers) headerBytes += name.size() + value.size() + 4;
-    if (request.headers.size() > kMaxHeaders || headerBytes > kMaxHeaderBytes) {
-        Refuse(response, 431,
-               "at most " + std::to_string(kMaxHeaders) + " headers of " +
-                   std::to_string(kMaxHeaderBytes >> 10) + " KiB in all");
-        return false;
-    }
     const std::string host = request.get_header_value("Host");
     if (!IsLoopbackHost(host, port_)) {
         Refuse(response, 403, "the Host header must name 127.0.0.1 or localhost");

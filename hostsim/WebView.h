@@ -25,7 +25,6 @@
 #include "ViewModel.h"
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 class DataSink;
@@ -33,14 +32,17 @@ class DataSink;
 
 namespace hostsim {
 
+class BoundedServer;
 class Host;
+class TraceTap;
 
 class WebView {
 public:
     static constexpr std::chrono::milliseconds kMinGap{40};
 
-    // portFile: where the plug-in publishes its port (see ControllerLink.h).
-    WebView(Host& host, std::string portFile);
+    // portFile: where the plug-in publishes its port (see ControllerLink.h); tap: the
+    // plug-in's trace lines, or null.
+    WebView(Host& host, std::string portFile, const TraceTap* tap = nullptr);
     ~WebView();  // stops it
     WebView(const WebView&) = delete;
     WebView& operator=(const WebView&) = delete;
@@ -65,7 +67,7 @@ private:
     Host& host_;
     ViewModel model_;  // worker thread only
     int port_ = -1;
-    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<BoundedServer> server_;
     std::thread serverThread_, worker_;
     std::uint64_t subscription_ = 0;
     bool started_ = false;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "Host.h"
 #include "Options.h"
 #include "Protocol.h"
+#include "TraceTap.h"
 #include "WebView.h"
 
 namespace {
@@ -54,6 +56,14 @@ void WarnOfAMissingPortFolder() {
     }
 }
 
+// The plug-in's rule for its trace marker: an absolute HOME and a marker that can be read.
+bool PluginWillTrace() {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home != '/') return false;
+    namespace Protocol = Cuebridge::Protocol;
+    return std::ifstream(Protocol::ServiceFolder(home) + Protocol::kTraceMarker).is_open();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,12 +101,28 @@ int main(int argc, char** argv) {
         std::cerr << "cuebridge-hostsim: " << options.stampCommandsFile << ": cannot be written\n";
         return 2;
     }
-    // The live view starts before the plug-in loads, so that it shows the load too.
+    // The live view starts before the plug-in loads, so that it shows the load too. When the
+    // plug-in will trace (it reads its marker once, at load), the view shows its trace lines.
+    // The tap is never destroyed, as the host that calls it; it is stopped on every way out,
+    // after the view that reads it.
+    hostsim::TraceTap* tap = nullptr;
+    std::unique_ptr<hostsim::TraceTap, void (*)(hostsim::TraceTap*)> stopTap(
+        nullptr, [](hostsim::TraceTap* t) { t->Stop(); });
     std::unique_ptr<hostsim::WebView> view;
     if (options.uiPort >= 0) {
         const char* home = std::getenv("HOME");
+        if (PluginWillTrace()) {
+            tap = new hostsim::TraceTap();
+            if (tap->Start()) {
+                host->SetBeforeStamp([tap] { tap->Drain(); });
+                stopTap.reset(tap);
+            } else {
+                delete tap;
+                tap = nullptr;
+            }
+        }
         view = std::make_unique<hostsim::WebView>(
-            *host, hostsim::ControllerPortFile(home != nullptr ? home : ""));
+            *host, hostsim::ControllerPortFile(home != nullptr ? home : ""), tap);
         std::string problem;
         const int port = view->Start(static_cast<int>(options.uiPort), problem);
         if (port < 0) {
@@ -113,5 +139,6 @@ int main(int argc, char** argv) {
     const int code = host->Run();
     if (view) view->Stop();
     std::cout.flush();
+    if (tap) tap->Stop();
     return code;
 }

@@ -19,19 +19,27 @@ namespace Cuebridge {
 std::atomic<bool> IsScriptExecuting{false};
 std::atomic<bool> idleHookMissing{false};
 
-const std::string kNoIdleHookError =
-    Protocol::ScriptError("the plug-in cannot run scripts: its idle hook is not registered");
+// Built once and never destroyed: the socket thread may still read them while the host
+// process exits and runs the library's static destructors.
+const std::string& NoIdleHookError() {
+    static const std::string* const text = new std::string(
+        Protocol::ScriptError("the plug-in cannot run scripts: its idle hook is not registered"));
+    return *text;
+}
 
-const std::string kInstalledEffectsScript =
-    std::string(
-        "function getEffects(){var effects = '';var effectsList = app.effects;"
-        "for (var i = 0; i < effectsList.length; i++){"
-        "\t"
-        "var effect = effectsList[i];"
-        "\t"
-        "effects += effect.matchName + '|' + effect.displayName + '|' + effect.category + "
-        "'") +
-    Protocol::kEffectRecordEnd + "';}return effects;}getEffects();";
+const std::string& InstalledEffectsScript() {
+    static const std::string* const text = new std::string(
+        std::string(
+            "function getEffects(){var effects = '';var effectsList = app.effects;"
+            "for (var i = 0; i < effectsList.length; i++){"
+            "\t"
+            "var effect = effectsList[i];"
+            "\t"
+            "effects += effect.matchName + '|' + effect.displayName + '|' + effect.category + "
+            "'") +
+        Protocol::kEffectRecordEnd + "';}return effects;}getEffects();");
+    return *text;
+}
 
 namespace {
 
@@ -245,7 +253,7 @@ A_Err MarlunePlugin::ExecuteScript(std::string script, std::string& result, std:
     }
     if (idleHookMissing.load()) {
         TraceDroppedWork();
-        result = kNoIdleHookError;
+        result = NoIdleHookError();
         return 0;
     }
     try {
@@ -258,7 +266,7 @@ A_Err MarlunePlugin::ExecuteScript(std::string script, std::string& result, std:
             throw;
         }
         RequestIdleCall();
-        result = WaitForScriptFlagLowered() ? GetScriptResults() : kNoIdleHookError;
+        result = WaitForScriptFlagLowered() ? GetScriptResults() : NoIdleHookError();
     } catch (...) {
         // result keeps what it held; the caller answers with it.
     }

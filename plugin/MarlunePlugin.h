@@ -22,12 +22,12 @@ extern std::atomic<bool> idleHookMissing;
 // main thread: raises idleHookMissing and drops the work already queued.
 void MarkIdleHookMissing();
 
-// The reply text of a script refused because the idle hook is missing.
-extern const std::string kNoIdleHookError;
+// any thread: the reply text of a script refused because the idle hook is missing.
+const std::string& NoIdleHookError();
 
 // The script run at start-up; its result lists every installed effect as
-// matchName|displayName|category*|* records.
-extern const std::string kInstalledEffectsScript;
+// matchName|displayName|category*|* records. Any thread.
+const std::string& InstalledEffectsScript();
 
 // main thread (idle executor): lowers IsScriptExecuting and wakes the waiting requester.
 void LowerScriptExecutingFlag();
@@ -64,7 +64,7 @@ public:
     // Any thread except the main one (it waits for the idle hook). One request at a
     // time: a second caller waits for the first to finish. Fills result (a failed
     // script gives "SCRIPT ERROR: " + the host's error text, a missing idle hook
-    // kNoIdleHookError at once); error is left alone.
+    // NoIdleHookError() at once); error is left alone.
     // Always returns 0.
     A_Err ExecuteScript(std::string script, std::string& result, std::string& error);
     // any thread: every waiting result, joined in order, up to the first empty one.

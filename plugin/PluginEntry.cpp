@@ -241,7 +241,7 @@ A_Err RegisterAndStart() {
 void RunStartupJob(Marlune* dispatcher, MarlunePlugin* plugin) {
     std::string result;
     std::string error;
-    plugin->ExecuteScript(kInstalledEffectsScript, result, error);
+    plugin->ExecuteScript(InstalledEffectsScript(), result, error);
     dispatcher->SetInstalledAEEffects(std::move(result));
 }
 

@@ -106,17 +106,30 @@ function describe(entry) {
     case 'selection':
       return [`selected: ${entry.selected.map(itemName).join(', ') || 'nothing'}; active: ${
         entry.active === null ? 'none' : itemName(entry.active)}`];
+    case 'trace':
+      return [entry.text];
+    case 'connection':
+      return [entry.messages === null
+        ? `a controller connected to port ${entry.port} and left (its messages are counted when the plug-in traces)`
+        : `port ${entry.port}: ${entry.messages} message${entry.messages === 1 ? '' : 's'} in ${entry.ms.toFixed(1)} ms; ${entry.end}`];
     default:
       return [JSON.stringify(entry)];
   }
 }
 
+// Newest first; a row repeated in a row shows once with its count; the filter shows one kind.
 function renderLog(state) {
-  $('log').replaceChildren(...state.log.map((entry) => {
+  const only = $('log-filter').value;
+  const rows = state.log.filter((entry) => only === '' || entry.kind === only);
+  $('log').replaceChildren(...rows.map((entry) => {
     const li = el('li', entry.kind);
     li.dataset.kind = entry.kind;
+    li.dataset.count = String(entry.count);
     const [text, extra] = describe(entry);
-    const body = el('span', entry.error ? 'error' : '', extra && entry.kind === 'command' ? `${text}  ${extra}` : text);
+    const count = entry.count > 1 ? ` ×${entry.count.toLocaleString('en-US')}` : '';
+    const body = el('span', entry.error ? 'error' : '',
+      (extra && entry.kind === 'command' ? `${text}  ${extra}` : text) + count);
+    body.title = body.textContent;
     li.append(el('span', 'time', entry.time), el('span', 'kind', entry.kind), body);
     return li;
   }));
@@ -198,6 +211,7 @@ function connect() {
 }
 
 document.addEventListener('DOMContentLoaded', () => {
+  $('log-filter').addEventListener('change', () => { if (latest) renderLog(latest); });
   $('command-form').addEventListener('submit', (e) => {
     e.preventDefault();
     act('/command', { number: Number($('command-number').value) });

@@ -93,6 +93,17 @@ try {
   }, null, follow);
   await page.waitForSelector('#controller[data-state="listening"]', follow);
 
+  // Each one-shot controller shows as a connection; repeats are one row, at the host's time,
+  // with their count; the filter shows one kind.
+  await ctl('script', 'for (var i = 0; i < 3; ++i) app.executeCommand(2006); 0');
+  const repeated = '#log li[data-kind="command"][data-count="3"]';
+  await page.waitForSelector(repeated, follow);
+  assert.match(await page.textContent(repeated), /^\d\d:\d\d:\d\d\.\d{3}command2006 {2}from script ×3$/);
+  await page.selectOption('#log-filter', 'connection');
+  const kinds = await page.$$eval('#log li', (rows) => rows.map((r) => r.dataset.kind));
+  assert.ok(kinds.length > 0 && kinds.every((k) => k === 'connection'), kinds.join());
+  await page.selectOption('#log-filter', '');
+
   // A click on an item selects it alone in the host, as scripts see it too.
   await page.click('.item[data-id="4"]');
   await page.waitForSelector('.item.selected.active[data-id="4"]', follow);

@@ -281,10 +281,12 @@ TEST(CtlWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
          [](const std::string& portFile) {
              sockaddr_in address;
              ::close(PublishedSocket(portFile, address));
+             // Five minutes old, so that the age said cannot tick over while the test runs.
+             fs::last_write_time(portFile, fs::file_time_type::clock::now() - 5min);
              return std::vector<int>{};
          },
          {"the port file PORTFILE is stale: no socket on this machine holds port PORT",
-          "(the file was written 0 s ago)"}},
+          "(the file was written 5 min ago)"}},
         // A port held through a connection (a plug-in serving another controller): waited for
         // until the timeout, and after a second the user is told why.
         {{"--timeout-ms", "1500", "language"},
