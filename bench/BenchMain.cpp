@@ -84,6 +84,8 @@ void AddHost(Report& report, const Interactive& host, const std::vector<double>&
         LatencyRow("query", "query round trip (GetAfterEffectLanguage)", host.query));
     report.rows.push_back(LatencyRow("script", "script round trip (\"1+1\")", host.script));
     report.rows.push_back(
+        LatencyRow("model-script", "script: playhead +1 frame, read a value", host.modelScript));
+    report.rows.push_back(
         LatencyRow("command", "command latency (sent -> AEGP_DoCommand)", host.command));
     Row throughput =
         RateRow("throughput", "command throughput (" + std::to_string(commands) + " pipelined)",
@@ -166,6 +168,7 @@ void AddMicro(Report& report, const std::string& file) {
 void Judge(Report& report) {
     RelateToFloor(report, "query", "echo");
     RelateToFloor(report, "script", "echo");
+    RelateToFloor(report, "model-script", "echo");
     RelateToFloor(report, "command", "echo");
     RelateToFloor(report, "throughput", "stream");
     RelateToFloor(report, "effects", "large-reply");

@@ -209,6 +209,10 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
     if (result.scriptReply != "s|2")
         Fail("the script \"1+1\" was answered with " + result.scriptReply);
 
+    const std::string modelLine = Protocol::FormatRequest("m", Protocol::kScript, kModelScript);
+    const std::string modelReply = LearnReply(wire, modelLine);
+    if (modelReply != "m|100") Fail("the model script was answered with " + modelReply);
+
     // The floors answer the same requests with as many bytes as the plug-in does.
     FloorPeer echo(result.queryReply.size());
     FloorPeer large(effectsReply.size());
@@ -217,6 +221,7 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
     large.Trips(effectsLine, kWarmup);
     RoundTrips(wire, queryLine, result.queryReply, kWarmup, warm);
     RoundTrips(wire, scriptLine, result.scriptReply, kWarmup, warm);
+    RoundTrips(wire, modelLine, modelReply, kWarmup, warm);
     RoundTrips(wire, effectsLine, effectsReply, kWarmup, warm);
     for (int block = 0; block < blocks; ++block) {
         const int n = BlockShare(samples, block, blocks);
@@ -224,6 +229,7 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
         Append(result.echo, echo.Trips(queryLine, n));
         RoundTrips(wire, queryLine, result.queryReply, n, result.query);
         RoundTrips(wire, scriptLine, result.scriptReply, n, result.script);
+        RoundTrips(wire, modelLine, modelReply, n, result.modelScript);
         Append(result.largeReply, large.Trips(effectsLine, effectsN));
         RoundTrips(wire, effectsLine, effectsReply, effectsN, result.effects);
     }

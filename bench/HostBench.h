@@ -13,6 +13,13 @@
 
 namespace cuebridge_bench {
 
+// Moves the active composition's playhead one frame (wrapping at the end) and replies the
+// top layer's opacity.
+constexpr const char* kModelScript =
+    "var c = app.project.activeItem; var n = Math.round(c.duration * c.frameRate); "
+    "c.time = (Math.round(c.time * c.frameRate) + 1) % n / c.frameRate; "
+    "c.layer(1).transform.opacity.value";
+
 struct HostSetup {
     std::string hostsim;  // the cuebridge-hostsim program
     std::string plugin;   // Cuebridge.so
@@ -24,8 +31,11 @@ struct Interactive {
     std::vector<double> largeReply;  // floor: the effects request -> a reply of the same size
     std::vector<double> query;       // GetAfterEffectLanguage request -> reply
     std::vector<double> script;      // "1+1" request -> reply
-    std::vector<double> command;     // ExecuteCommand sent -> AEGP_DoCommand entered
-    std::vector<double> effects;     // GetInstalledAfterEffectEffects request -> whole reply
+    // A controller's script on the host's model: the playhead one frame on, and one
+    // property's value read back (kModelScript), request -> reply.
+    std::vector<double> modelScript;
+    std::vector<double> command;  // ExecuteCommand sent -> AEGP_DoCommand entered
+    std::vector<double> effects;  // GetInstalledAfterEffectEffects request -> whole reply
     std::size_t effectsReplyBytes = 0;
     std::string queryReply, scriptReply;
 };

@@ -1,9 +1,13 @@
 #include "Catalog.h"
 
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+
+#include "model/ModelError.h"
+#include "model/SceneFile.h"
 
 namespace hostsim {
 namespace {
@@ -68,12 +72,15 @@ ItemSpec ParseItem(const json& entry, std::size_t index, const std::string& path
     }
     if (entry.contains("layers")) {
         if (item.type != AEGP_ItemType_COMP) Fail(path, where + ": only compositions have layers");
-        if (!entry["layers"].is_array()) Fail(path, where + ": \"layers\" must be a list of names");
+        if (!entry["layers"].is_array()) Fail(path, where + ": \"layers\" must be a list");
         for (const auto& layer : entry["layers"]) {
-            if (!layer.is_string()) Fail(path, where + ": layer names must be texts");
-            item.layers.push_back(layer.get<std::string>());
+            const json& name = layer.is_object() ? layer.value("name", json()) : layer;
+            if (!name.is_string())
+                Fail(path, where + ": a layer is a name or an object with a \"name\"");
+            item.layers.push_back(name.get<std::string>());
         }
     }
+    if (item.type == AEGP_ItemType_COMP) item.comp = entry;
     return item;
 }
 
@@ -91,6 +98,30 @@ void CheckReferences(const ProjectSpec& project, const std::string& path) {
     if (project.activeId != 0 && !ids.count(project.activeId))
         Fail(path, "\"active\" names item " + std::to_string(project.activeId) +
                        ", which does not exist");
+    if (project.viewerComp != 0 &&
+        std::none_of(project.items.begin(), project.items.end(), [&](const ItemSpec& item) {
+            return item.id == project.viewerComp && item.type == AEGP_ItemType_COMP;
+        }))
+        Fail(path, "\"viewer\" must name a composition of the project");
+}
+
+model::ItemType ModelType(AEGP_ItemType type) {
+    switch (type) {
+        case AEGP_ItemType_FOLDER:
+            return model::ItemType::Folder;
+        case AEGP_ItemType_COMP:
+            return model::ItemType::Comp;
+        case AEGP_ItemType_SOLID:
+            return model::ItemType::Solid;
+        default:
+            return model::ItemType::Footage;
+    }
+}
+
+model::PropertySpec Param(const char* name, const char* matchName, model::ValueType type,
+                          model::Value value, std::optional<double> min = {},
+                          std::optional<double> max = {}) {
+    return {name, matchName, type, std::move(value), min, max};
 }
 
 }  // namespace
@@ -117,14 +148,22 @@ std::vector<Effect> LoadEffectsFile(const std::string& path) {
     for (std::size_t i = 0; i < doc.size(); ++i) {
         const std::string where = "effects[" + std::to_string(i) + "]";
         if (!doc[i].is_object()) Fail(path, where + " must be an object");
-        effects.push_back({RequireString(doc[i], "matchName", path, where),
-                           RequireString(doc[i], "displayName", path, where),
-                           RequireString(doc[i], "category", path, where)});
+        Effect effect{RequireString(doc[i], "matchName", path, where),
+                      RequireString(doc[i], "displayName", path, where),
+                      RequireString(doc[i], "category", path, where)};
+        if (doc[i].contains("params")) {
+            try {
+                effect.params = model::ParseParams(doc[i]["params"], where);
+            } catch (const model::ModelError& e) {
+                Fail(path, e.what());
+            }
+        }
+        effects.push_back(std::move(effect));
     }
     return effects;
 }
 
-ProjectSpec LoadProjectFile(const std::string& path) {
+ProjectSpec LoadProjectFile(const std::string& path, const std::vector<Effect>& effects) {
     const json doc = ReadJsonFile(path);
     if (!doc.is_object()) Fail(path, "must be an object with \"items\"");
     if (!doc.contains("items") || !doc["items"].is_array()) Fail(path, "\"items\" must be a list");
@@ -133,10 +172,51 @@ ProjectSpec LoadProjectFile(const std::string& path) {
         project.items.push_back(ParseItem(doc["items"][i], i, path));
     if (doc.contains("active") && !doc["active"].is_null())
         project.activeId = RequireId(doc["active"], path, "\"active\"");
+    if (doc.contains("viewer") && !doc["viewer"].is_null())
+        project.viewerComp = RequireId(doc["viewer"], path, "\"viewer\"");
     CheckReferences(project, path);
+    BuildScene(project, effects, path);  // the content is checked by the model's own rules
     return project;
 }
 
+std::unique_ptr<model::Scene> BuildScene(const ProjectSpec& project, std::vector<Effect> effects,
+                                         const std::string& source) {
+    auto scene = std::make_unique<model::Scene>(std::move(effects));
+    try {
+        for (std::size_t i = 0; i < project.items.size(); ++i) {
+            const ItemSpec& spec = project.items[i];
+            model::Item& item =
+                scene->AppendItem(spec.id, spec.name, ModelType(spec.type), spec.parentId);
+            item.selected = spec.selected;
+            if (spec.type != AEGP_ItemType_COMP) continue;
+            const std::string where = "items[" + std::to_string(i) + "]";
+            const json entry = spec.comp.is_object() ? spec.comp : json::object();
+            item.comp = std::make_unique<model::Comp>(spec.id, model::ParseCompSpec(entry, where));
+            model::AddLayers(*scene, *item.comp,
+                             entry.contains("layers") ? entry["layers"] : json(spec.layers), where);
+            model::ApplyCompState(*scene, *item.comp, entry, where);
+        }
+    } catch (const model::ModelError& e) {
+        throw ConfigError(source + ": " + e.what());
+    }
+    scene->aegpActiveId = project.activeId;
+    scene->viewerComp = project.viewerComp;
+    scene->viewerActive = project.viewerComp != 0;
+    scene->TakeChanges();  // the starting state is no change
+    return scene;
+}
+
+model::CommandTable LoadCommandsFile(const std::string& path) {
+    try {
+        return model::CommandTable::FromJson(ReadJsonFile(path));
+    } catch (const model::ModelError& e) {
+        Fail(path, e.what());
+    }
+}
+
+// A project a controller's scripts can work on: Main Comp open in the viewer, its top
+// layer selected, the logo fading in over two seconds, the background dimmed. No effect is
+// applied: the installed effects may be any (--effects).
 ProjectSpec BuiltInProject() {
     ProjectSpec project;
     project.items = {
@@ -148,13 +228,29 @@ ProjectSpec BuiltInProject() {
         {6, "Dark Gray Solid 1", AEGP_ItemType_SOLID, 0, false, {}},
     };
     project.items[1].selected = true;
+    project.items[1].comp = json::parse(R"({
+      "width": 1920, "height": 1080, "duration": 10, "frameRate": 25,
+      "layers": [
+        {"name": "Title", "selected": true},
+        {"name": "Logo", "properties": {"Opacity": {"keys": [[0, 0], [2, 100]]}}},
+        {"name": "Background", "properties": {"Opacity": 80}}
+      ]})");
+    project.items[4].comp = json::parse(R"({
+      "width": 1920, "height": 1080, "duration": 5, "frameRate": 30, "layers": ["Name", "Bar"]})");
     project.activeId = 2;
+    project.viewerComp = 2;
     return project;
 }
 
 std::vector<Effect> BuiltInEffects() {
     return {
-        {"ADBE Gaussian Blur 2", "Gaussian Blur", "Blur & Sharpen"},
+        {"ADBE Gaussian Blur 2",
+         "Gaussian Blur",
+         "Blur & Sharpen",
+         {Param("Blurriness", "ADBE Gaussian Blur 2-0001", model::ValueType::OneD, {0}, 0, 3000),
+          Param("Blur Dimensions", "ADBE Gaussian Blur 2-0002", model::ValueType::OneD, {1}, 1, 3),
+          Param("Repeat Edge Pixels", "ADBE Gaussian Blur 2-0003", model::ValueType::OneD, {0}, 0,
+                1)}},
         {"ADBE Camera Lens Blur", "Camera Lens Blur", "Blur & Sharpen"},
         {"ADBE Motion Blur", "Directional Blur", "Blur & Sharpen"},
         {"ADBE Radial Blur", "Radial Blur", "Blur & Sharpen"},
@@ -164,7 +260,12 @@ std::vector<Effect> BuiltInEffects() {
         {"ADBE CurvesCustom", "Curves", "Color Correction"},
         {"ADBE Easy Levels2", "Levels", "Color Correction"},
         {"ADBE HUE SATURATION", "Hue/Saturation", "Color Correction"},
-        {"ADBE Tint", "Tint", "Color Correction"},
+        {"ADBE Tint",
+         "Tint",
+         "Color Correction",
+         {Param("Map Black To", "ADBE Tint-0001", model::ValueType::Color, {0, 0, 0, 1}),
+          Param("Map White To", "ADBE Tint-0002", model::ValueType::Color, {1, 1, 1, 1}),
+          Param("Amount to Tint", "ADBE Tint-0003", model::ValueType::OneD, {100}, 0, 100)}},
         {"ADBE Tritone", "Tritone", "Color Correction"},
         {"ADBE Exposure2", "Exposure", "Color Correction"},
         {"ADBE Vibrance", "Vibrance", "Color Correction"},
@@ -193,8 +294,15 @@ std::vector<Effect> BuiltInEffects() {
         {"ADBE Simple Choker", "Simple Choker", "Matte"},
         {"ADBE Matte Choker", "Matte Choker", "Matte"},
         {"ADBE Text", "Numbers", "Text"},
-        {"ADBE Slider Control", "Slider Control", "Expression Controls"},
-        {"ADBE Checkbox Control", "Checkbox Control", "Expression Controls"},
+        {"ADBE Slider Control",
+         "Slider Control",
+         "Expression Controls",
+         {Param("Slider", "ADBE Slider Control-0001", model::ValueType::OneD, {0}, -1000000,
+                1000000)}},
+        {"ADBE Checkbox Control",
+         "Checkbox Control",
+         "Expression Controls",
+         {Param("Checkbox", "ADBE Checkbox Control-0001", model::ValueType::OneD, {0}, 0, 1)}},
         {"ADBE Linear Wipe", "Linear Wipe", "Transition"},
         {"ADBE Venetian Blinds", "Venetian Blinds", "Transition"},
         {"ADBE Echo", "Echo", "Time"},

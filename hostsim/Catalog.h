@@ -4,11 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "AE_Types.h"
+#include "model/CommandTable.h"
+#include "model/EffectDef.h"
+#include "model/Scene.h"
 
 namespace hostsim {
 
@@ -16,11 +21,8 @@ struct ConfigError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-struct Effect {
-    std::string matchName;
-    std::string displayName;
-    std::string category;
-};
+// An installed effect, with the parameters an applied instance has.
+using Effect = model::EffectDef;
 
 struct ItemSpec {
     std::int32_t id = 0;
@@ -29,17 +31,28 @@ struct ItemSpec {
     std::int32_t parentId = 0;  // 0: the project's root folder
     bool selected = false;
     std::vector<std::string> layers;  // compositions only, top layer first
+    // Compositions: the file's entry (settings, and layers as names or objects); null: a
+    // composition of the default settings whose layers are `layers`.
+    nlohmann::json comp = nullptr;
 };
 
 struct ProjectSpec {
     std::vector<ItemSpec> items;  // in the host's item order
     std::int32_t activeId = 0;    // 0: no active item
+    std::int32_t viewerComp = 0;  // the composition open in the viewer; 0: none
 };
 
 std::vector<Effect> BuiltInEffects();
 std::vector<Effect> LoadEffectsFile(const std::string& path);
 ProjectSpec BuiltInProject();
-ProjectSpec LoadProjectFile(const std::string& path);
+// Checks the whole project, its compositions' content included, against the effects.
+ProjectSpec LoadProjectFile(const std::string& path,
+                            const std::vector<Effect>& effects = BuiltInEffects());
+// The model's state for a project; `source` names it in a ConfigError.
+std::unique_ptr<model::Scene> BuildScene(const ProjectSpec& project, std::vector<Effect> effects,
+                                         const std::string& source);
+// The host's command table (--commands); see model::CommandTable::FromJson.
+model::CommandTable LoadCommandsFile(const std::string& path);
 
 // "folder", "composition", "footage", "solid"; "none" for anything else.
 const char* ItemTypeName(AEGP_ItemType type);

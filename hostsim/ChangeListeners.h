@@ -22,6 +22,7 @@ enum class Change {
     Idle,       // the idle hooks were called
     Alert,      // the plug-in showed an alert
     Suites,     // a suite was acquired or released
+    Model,      // a composition, layer, property or the viewer changed (journal: HostModel)
 };
 
 constexpr unsigned ChangeBit(Change change) { return 1u << static_cast<unsigned>(change); }

@@ -24,13 +24,54 @@ Host::Host(Options options, std::vector<Effect> effects, const ProjectSpec& proj
     : options_(std::move(options)),
       effects_(std::move(effects)),
       mainThread_(std::this_thread::get_id()),
-      project_(project),
+      project_(project, effects_),
       hooks_(journal_, hostCalls_, options_.failRegister),
       scriptModel_(std::make_unique<HostScriptModel>(*this)),
       engine_(std::make_unique<ScriptEngine>(
-          *scriptModel_, static_cast<std::size_t>(options_.scriptMemoryMb) << 20)),
+          *scriptModel_, static_cast<std::size_t>(options_.scriptMemoryMb) << 20,
+          options_.scriptDialect == "modern" ? ScriptDialect::Modern : ScriptDialect::Classic)),
       refused_(options_.refusedSuites) {
+    project_.SetChangeSink(
+        [this](std::vector<model::Change> changes) { RecordModelChanges(std::move(changes)); });
     g_current = this;
+}
+
+// The thread that made the changes, with no lock held: one journal record each.
+void Host::RecordModelChanges(std::vector<model::Change> changes) {
+    const auto stamp = MonotonicMicros();
+    const bool main = IsMainThread();
+    bool selection = false;
+    for (auto& change : changes) {
+        selection = selection || change.detail["change"] == "item selected";
+        journal_.Record("HostModel", stamp, main, std::move(change.detail), nullptr);
+    }
+    Notify(Change::Model);
+    if (selection) Notify(Change::Selection);
+}
+
+// main thread: what a command of the table does to the active composition; nothing when
+// there is none.
+void Host::RunCommandAction(model::CommandAction action) {
+    project_.With([action](model::Scene& scene) {
+        model::Item* item = scene.FindItem(scene.ActiveItemId());
+        if (item == nullptr || !item->comp) return;
+        switch (action) {
+            case model::CommandAction::NextFrame:
+                scene.StepFrames(*item->comp, 1);
+                break;
+            case model::CommandAction::PreviousFrame:
+                scene.StepFrames(*item->comp, -1);
+                break;
+            case model::CommandAction::SelectAllLayers:
+                scene.SelectAllLayers(*item->comp, true);
+                break;
+            case model::CommandAction::DeselectAllLayers:
+                scene.SelectAllLayers(*item->comp, false);
+                break;
+            case model::CommandAction::None:
+                break;
+        }
+    });
 }
 
 Host::~Host() {
@@ -330,7 +371,10 @@ A_Err Host::DoCommand(AEGP_Command command, const char* source) {
         records_.commandsRun.push_back({command, source, at});
         ran = true;
     });
-    if (ran) Notify(Change::Command);
+    if (ran) {
+        if (const auto* entry = commands_.Find(command)) RunCommandAction(entry->action);
+        Notify(Change::Command);
+    }
     return err;
 }
 

@@ -77,6 +77,9 @@ public:
     Journal& GetJournal() { return journal_; }
     const Options& GetOptions() const { return options_; }
     const std::vector<Effect>& InstalledEffects() const { return effects_; }
+    // The menu command table; set at start-up (main thread) before the plug-in loads.
+    const model::CommandTable& Commands() const { return commands_; }
+    void SetCommands(model::CommandTable commands) { commands_ = std::move(commands); }
     A_Err EntryResult() const { return entryResult_; }
     Records RecordsCopy() const;  // any thread
     // any thread: a copy for a view that follows the logs without copying them whole: the
@@ -129,11 +132,14 @@ public:
 
 private:
     void ReportAtExit() const;
+    void RecordModelChanges(std::vector<model::Change> changes);
+    void RunCommandAction(model::CommandAction action);
     std::int64_t Stamp() const;  // any thread
 
     const Options options_;
     const std::vector<Effect> effects_;
     const std::thread::id mainThread_;
+    model::CommandTable commands_ = model::CommandTable::BuiltIn();
     Journal journal_;
     int stampFd_ = -1;  // command stamps; opened before the plug-in loads
     A_Err entryResult_ = 0;

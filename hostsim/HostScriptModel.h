@@ -1,5 +1,5 @@
-// What the host's scripts see of it: the installed effects, the project's items and
-// selection, the language and version, and commands. main thread, during a script.
+// What the host's scripts see of it: the installed effects, the project's model, the
+// language and version, and commands. main thread, during a script.
 #pragma once
 
 #include "ScriptEngine.h"
@@ -12,12 +12,11 @@ class HostScriptModel final : public ScriptModel {
 public:
     explicit HostScriptModel(Host& host) : host_(host) {}
     std::vector<Effect> Effects() override;
-    std::vector<ScriptItem> ScriptItems() override;
-    std::int32_t ActiveItemId() override;
-    bool SetItemSelected(std::int32_t id, bool selected) override;
+    Project& GetProject() override;
     std::string Language() override;
     std::string Version() override { return "24.6.0"; }
     void ExecuteCommand(std::int32_t command) override;
+    std::int32_t FindMenuCommandId(const std::string& name) override;
 
 private:
     Host& host_;

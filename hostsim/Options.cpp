@@ -50,6 +50,14 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
                    "project file (JSON); default: the built-in demo project");
     app.add_option("--effects", options.effectsFile,
                    "installed-effects file (JSON); default: the built-in list");
+    app.add_option("--commands", options.commandsFile,
+                   "menu command table (JSON: number, name, action); default: the built-in one");
+    app.add_option("--script-dialect", options.scriptDialect,
+                   "the scripts' language: classic (the host's: no JSON, Object.keys, "
+                   "Array.prototype.map, Date.now and other later additions) or modern (all the "
+                   "engine has)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"classic", "modern"}));
     app.add_option("--language", options.language,
                    "user-interface language reported to the plug-in")
         ->capture_default_str();

@@ -15,6 +15,8 @@ struct Options {
     std::string pluginPath;  // empty: ../lib/Cuebridge.so beside the program
     std::string projectFile;
     std::string effectsFile;
+    std::string commandsFile;               // empty: the built-in command table
+    std::string scriptDialect = "classic";  // or "modern"
     std::string language = "en_US";
     std::string journalFile;
     std::string stampCommandsFile;  // empty: no command stamps (benchmarks use them)

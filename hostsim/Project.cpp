@@ -10,65 +10,47 @@ Handle ToHandle(const void* p) {
     return reinterpret_cast<Handle>(const_cast<void*>(p));
 }
 
-// The names the host's scripting gives item types; a solid is a footage item there.
-const char* ScriptTypeName(AEGP_ItemType type) {
+AEGP_ItemType AegpType(model::ItemType type) {
     switch (type) {
-        case AEGP_ItemType_FOLDER:
-            return "Folder";
-        case AEGP_ItemType_COMP:
-            return "Composition";
-        case AEGP_ItemType_FOOTAGE:
-        case AEGP_ItemType_SOLID:
-            return "Footage";
-        default:
-            return "";
+        case model::ItemType::Folder:
+            return AEGP_ItemType_FOLDER;
+        case model::ItemType::Comp:
+            return AEGP_ItemType_COMP;
+        case model::ItemType::Solid:
+            return AEGP_ItemType_SOLID;
+        case model::ItemType::Footage:
+            return AEGP_ItemType_FOOTAGE;
     }
+    return AEGP_ItemType_NONE;
 }
 
 }  // namespace
 
-Project::Project(const ProjectSpec& spec) : activeId_(spec.activeId) {
-    for (const auto& entry : spec.items) {
-        auto item = std::make_unique<Item>();
-        item->id = entry.id;
-        item->name = entry.name;
-        item->type = entry.type;
-        item->parentId = entry.parentId;
-        item->selected = entry.selected;
-        for (const auto& layer : entry.layers)
-            item->layers.push_back(std::make_unique<Layer>(Layer{layer}));
-        items_.push_back(std::move(item));
-    }
-}
+Project::Project(const ProjectSpec& spec, std::vector<Effect> effects)
+    : scene_(BuildScene(spec, std::move(effects), "the project")) {}
 
 Project::Item* Project::Find(const void* handle) const {
     if (handle == nullptr) return nullptr;
-    for (const auto& item : items_)
+    for (const auto& item : scene_->Items())
         if (item.get() == handle) return item.get();
-    return nullptr;
-}
-
-Project::Item* Project::FindById(std::int32_t id) const {
-    for (const auto& item : items_)
-        if (item->id == id) return item.get();
     return nullptr;
 }
 
 // A composition's handle is its item's address (the two handle kinds never mix here).
 const Project::Item* Project::FindComp(const void* handle) const {
     const Item* item = Find(handle);
-    return item != nullptr && item->type == AEGP_ItemType_COMP ? item : nullptr;
+    return item != nullptr && item->comp ? item : nullptr;
 }
 
 void Project::Select(Item& item, bool select, bool deselectOthers) {
     if (deselectOthers)
-        for (auto& other : items_)
+        for (auto& other : scene_->Items())
             if (other.get() != &item) other->selected = false;
     item.selected = select;
     if (select)
-        activeId_ = item.id;
-    else if (activeId_ == item.id)
-        activeId_ = 0;
+        scene_->aegpActiveId = item.id;
+    else if (scene_->aegpActiveId == item.id)
+        scene_->aegpActiveId = 0;
 }
 
 std::optional<std::int32_t> Project::ItemId(const void* handle) const {
@@ -83,7 +65,7 @@ A_Err Project::FirstItem(AEGP_ProjectH project, AEGP_ItemH* item) const {
     *item = nullptr;
     if (!IsHandle(project)) return A_Err_PARAMETER;
     std::lock_guard lock(mutex_);
-    if (!items_.empty()) *item = ToHandle<AEGP_ItemH>(items_.front().get());
+    if (!scene_->Items().empty()) *item = ToHandle<AEGP_ItemH>(scene_->Items().front().get());
     return A_Err_NONE;
 }
 
@@ -94,16 +76,17 @@ A_Err Project::NextItem(AEGP_ProjectH project, AEGP_ItemH item, AEGP_ItemH* next
     std::lock_guard lock(mutex_);
     const Item* current = Find(item);
     if (current == nullptr) return A_Err_PARAMETER;
-    const auto it = std::find_if(items_.begin(), items_.end(),
-                                 [&](const auto& p) { return p.get() == current; });
-    if (std::next(it) != items_.end()) *next = ToHandle<AEGP_ItemH>(std::next(it)->get());
+    const auto& items = scene_->Items();
+    const auto it =
+        std::find_if(items.begin(), items.end(), [&](const auto& p) { return p.get() == current; });
+    if (std::next(it) != items.end()) *next = ToHandle<AEGP_ItemH>(std::next(it)->get());
     return A_Err_NONE;
 }
 
 A_Err Project::ActiveItem(AEGP_ItemH* item) const {
     if (item == nullptr) return A_Err_PARAMETER;
     std::lock_guard lock(mutex_);
-    *item = ToHandle<AEGP_ItemH>(FindById(activeId_));
+    *item = ToHandle<AEGP_ItemH>(scene_->FindItem(scene_->aegpActiveId));
     return A_Err_NONE;
 }
 
@@ -132,7 +115,7 @@ A_Err Project::ItemType(AEGP_ItemH handle, AEGP_ItemType* type) const {
         *type = AEGP_ItemType_NONE;
         return A_Err_PARAMETER;
     }
-    *type = item->type;
+    *type = AegpType(item->type);
     return A_Err_NONE;
 }
 
@@ -149,7 +132,7 @@ A_Err Project::CompNumLayers(AEGP_CompH comp, A_long* count) const {
     std::lock_guard lock(mutex_);
     const Item* item = FindComp(comp);
     if (item == nullptr) return A_Err_PARAMETER;
-    *count = static_cast<A_long>(item->layers.size());
+    *count = static_cast<A_long>(item->comp->layers.size());
     return A_Err_NONE;
 }
 
@@ -159,56 +142,69 @@ A_Err Project::CompLayerByIndex(AEGP_CompH comp, A_long index, AEGP_LayerH* laye
     std::lock_guard lock(mutex_);
     const Item* item = FindComp(comp);
     if (item == nullptr) return A_Err_PARAMETER;
-    if (index < 0 || static_cast<std::size_t>(index) >= item->layers.size()) return A_Err_PARAMETER;
-    *layer = ToHandle<AEGP_LayerH>(item->layers[static_cast<std::size_t>(index)].get());
+    const auto& layers = item->comp->layers;
+    if (index < 0 || static_cast<std::size_t>(index) >= layers.size()) return A_Err_PARAMETER;
+    *layer = ToHandle<AEGP_LayerH>(layers[static_cast<std::size_t>(index)].get());
     return A_Err_NONE;
 }
 
 std::string Project::UserSelect(std::int32_t id) {
     std::lock_guard lock(mutex_);
-    Item* item = FindById(id);
-    if (item == nullptr) return "no item with id " + std::to_string(id);
-    Select(*item, true, true);
+    if (scene_->FindItem(id) == nullptr) return "no item with id " + std::to_string(id);
+    scene_->SelectOnly(id);
     return {};
-}
-
-std::vector<ScriptItem> Project::ScriptItems() const {
-    std::lock_guard lock(mutex_);
-    std::vector<ScriptItem> items;
-    for (const auto& item : items_)
-        items.push_back({item->id, item->name, ScriptTypeName(item->type), item->selected});
-    return items;
 }
 
 std::int32_t Project::ActiveItemId() const {
     std::lock_guard lock(mutex_);
-    return FindById(activeId_) ? activeId_ : 0;
-}
-
-bool Project::SetItemSelected(std::int32_t id, bool selected) {
-    std::lock_guard lock(mutex_);
-    Item* item = FindById(id);
-    if (item == nullptr) return false;
-    Select(*item, selected, false);
-    return true;
+    return scene_->FindItem(scene_->aegpActiveId) ? scene_->aegpActiveId : 0;
 }
 
 nlohmann::json Project::ItemsJson() const {
     std::lock_guard lock(mutex_);
     auto list = nlohmann::json::array();
-    for (const auto& item : items_) {
+    for (const auto& item : scene_->Items()) {
         nlohmann::json entry = {{"id", item->id},
                                 {"name", item->name},
-                                {"type", ItemTypeName(item->type)},
+                                {"type", ItemTypeName(AegpType(item->type))},
                                 {"parent", item->parentId},
                                 {"selected", item->selected}};
-        if (item->type == AEGP_ItemType_COMP) {
+        if (item->comp) {
             entry["layers"] = nlohmann::json::array();
-            for (const auto& layer : item->layers) entry["layers"].push_back(layer->name);
+            for (const auto& layer : item->comp->layers) entry["layers"].push_back(layer->name);
         }
         list.push_back(std::move(entry));
     }
     return list;
+}
+
+nlohmann::json Project::ActiveCompJson() const {
+    std::lock_guard lock(mutex_);
+    const Item* item = scene_->FindItem(scene_->ActiveItemId());
+    if (item == nullptr || !item->comp) return nullptr;
+    const model::Comp& comp = *item->comp;
+    auto layers = nlohmann::json::array();
+    for (const auto& layer : comp.layers) {
+        nlohmann::json entry = {{"index", comp.IndexOf(*layer)}, {"name", layer->name},
+                                {"selected", layer->selected},   {"enabled", layer->enabled},
+                                {"solo", layer->solo},           {"shy", layer->shy},
+                                {"locked", layer->locked},       {"active", comp.IsActive(*layer)}};
+        if (layer->selected) {
+            nlohmann::json transform = nlohmann::json::object();
+            for (const auto& child : layer->Transform().children) {
+                const auto v = static_cast<const model::Property&>(*child).ValueAt(comp.time);
+                transform[child->name] = v.size() == 1 ? nlohmann::json(v[0]) : nlohmann::json(v);
+            }
+            entry["transform"] = std::move(transform);
+        }
+        layers.push_back(std::move(entry));
+    }
+    return {{"id", comp.id},
+            {"name", item->name},
+            {"time", comp.time},
+            {"duration", comp.duration},
+            {"frameRate", comp.frameRate},
+            {"layers", layers}};
 }
 
 nlohmann::json Project::ActiveItemJson() const {

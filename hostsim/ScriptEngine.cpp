@@ -4,10 +4,11 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <nlohmann/json.hpp>
 #include <string>
 
 #include "Clock.h"
+#include "Project.h"
+#include "ScriptBindings.h"
 #include "Utf8.h"
 #include "duktape.h"
 
@@ -35,121 +36,224 @@ void FatalHandler(void*, const char* message) {
     std::_Exit(4);
 }
 
-ScriptModel& ModelOf(duk_context* ctx) {
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1,
-                        "\xff"
-                        "model");
-    auto* model = static_cast<ScriptModel*>(duk_get_pointer(ctx, -1));
-    duk_pop_2(ctx);
-    return *model;
-}
-
-duk_ret_t NativeEffects(duk_context* ctx) {
-    auto list = nlohmann::json::array();
-    for (const auto& e : ModelOf(ctx).Effects())
-        list.push_back(
-            {{"matchName", e.matchName}, {"displayName", e.displayName}, {"category", e.category}});
-    duk_push_string(ctx,
-                    list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-    return 1;
-}
-
-duk_ret_t NativeItems(duk_context* ctx) {
-    auto list = nlohmann::json::array();
-    for (const auto& i : ModelOf(ctx).ScriptItems())
-        list.push_back(
-            {{"id", i.id}, {"name", i.name}, {"typeName", i.typeName}, {"selected", i.selected}});
-    duk_push_string(ctx,
-                    list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-    return 1;
-}
-
-duk_ret_t NativeActive(duk_context* ctx) {
-    duk_push_int(ctx, ModelOf(ctx).ActiveItemId());
-    return 1;
-}
-
-duk_ret_t NativeSetSelected(duk_context* ctx) {
-    const auto id = static_cast<std::int32_t>(duk_require_int(ctx, 0));
-    const bool selected = duk_to_boolean(ctx, 1) != 0;
-    duk_push_boolean(ctx, ModelOf(ctx).SetItemSelected(id, selected));
-    return 1;
-}
-
-duk_ret_t NativeLanguage(duk_context* ctx) {
-    duk_push_string(ctx, ModelOf(ctx).Language().c_str());
-    return 1;
-}
-
-duk_ret_t NativeVersion(duk_context* ctx) {
-    duk_push_string(ctx, ModelOf(ctx).Version().c_str());
-    return 1;
-}
-
-duk_ret_t NativeExecuteCommand(duk_context* ctx) {
-    ModelOf(ctx).ExecuteCommand(static_cast<std::int32_t>(duk_require_int(ctx, 0)));
-    return 0;
-}
-
-// The object model, written in the engine's own language over the native calls above.
-// Items are looked up afresh on every read, so they always show the host's current state.
-constexpr const char* kObjectModel = R"JS((function (cb, global) {
-  function ro(obj, name, getter) {
-    Object.defineProperty(obj, name, { get: getter, enumerable: true });
+// The object model's script half, over the natives of ScriptBindings: the classes the host
+// has (so that instanceof works), collections, accessors and the callable property groups.
+// Every read asks the host afresh, so objects always show its current state.
+constexpr const char* kObjectModel = R"JS((function (cb, global, dialect) {
+  var def = Object.defineProperty, create = Object.create, setProto = Object.setPrototypeOf,
+      freeze = Object.freeze;
+  // Every call into the host: the result, or the host's error thrown here.
+  function op() {
+    var r = cb.op.apply(null, arguments);
+    if (r !== null && typeof r === 'object' && !(r instanceof Array) && typeof r.error === 'string')
+      throw new Error(r.error);
+    return r;
   }
-  function allItems() { return JSON.parse(cb.items()); }
-  function record(id) {
-    var all = allItems();
-    for (var i = 0; i < all.length; i++) if (all[i].id === id) return all[i];
-    throw new Error('item ' + id + ' no longer exists');
+  function cls(name, base) {
+    var f = function () {};
+    if (base) f.prototype = create(base.prototype);
+    def(f.prototype, 'constructor', { value: f });
+    def(global, name, { value: f, writable: true, configurable: true });
+    return f;
   }
-  function makeItem(id) {
-    var item = {};
-    Object.defineProperty(item, 'id', { value: id, enumerable: true });
-    ro(item, 'name', function () { return record(id).name; });
-    ro(item, 'typeName', function () { return record(id).typeName; });
-    Object.defineProperty(item, 'selected', {
-      get: function () { return record(id).selected; },
-      set: function (v) { cb.setSelected(id, !!v); },
-      enumerable: true
+  var PropertyBase = cls('PropertyBase'), PropertyGroup = cls('PropertyGroup', PropertyBase),
+      Property = cls('Property', PropertyBase), Layer = cls('Layer', PropertyGroup),
+      AVLayer = cls('AVLayer', Layer), Item = cls('Item'), CompItem = cls('CompItem', Item),
+      FootageItem = cls('FootageItem', Item), FolderItem = cls('FolderItem', Item),
+      Viewer = cls('Viewer'), ItemCollection = cls('ItemCollection'),
+      LayerCollection = cls('LayerCollection');
+  var kinds = { c: CompItem, f: FootageItem, d: FolderItem, l: AVLayer, p: Property, v: Viewer };
+  // [kind, id] from the host as the object a script holds. A group is callable, as in the
+  // host: group(name) is group.property(name).
+  function wrap(r) {
+    if (r === null || r === undefined) return r;
+    var o;
+    if (r[0] === 'g') {
+      o = function (x) { return o.property(x); };
+      setProto(o, PropertyGroup.prototype);
+    } else {
+      o = create(kinds[r[0]].prototype);
+    }
+    def(o, '_h', { value: r[1] });
+    return o;
+  }
+  function wrapAll(list) {
+    var out = [];
+    for (var i = 0; i < list.length; i++) out.push(wrap(list[i]));
+    return out;
+  }
+  var ONE = 1, ALL = 2;
+  function attr(proto, name, getOp, setOp, wraps) {
+    def(proto, name, {
+      get: function () {
+        var v = op(getOp, this._h);
+        return wraps === ONE ? wrap(v) : wraps === ALL ? wrapAll(v) : v;
+      },
+      set: function (v) {
+        if (!setOp) throw new Error('Unable to set "' + name + '". It is read-only.');
+        op(setOp, this._h, v);
+      },
+      configurable: true
     });
-    return item;
   }
-  function itemAt(index) {
-    var all = allItems();
-    if (typeof index !== 'number' || index % 1 !== 0 || index < 1 || index > all.length)
-      throw new RangeError('item index out of range: ' + index);
-    return makeItem(all[index - 1].id);
+  function attrs(proto, prefix, names) {
+    for (var i = 0; i < names.length; i++) attr(proto, names[i], prefix + names[i]);
   }
-  var effects = JSON.parse(cb.effects());
-  for (var e = 0; e < effects.length; e++) Object.freeze(effects[e]);
-  Object.freeze(effects);
+  function method(proto, name, opName, wraps) {
+    def(proto, name, {
+      value: function () {
+        var args = [opName, this._h];
+        for (var i = 0; i < arguments.length; i++) args.push(arguments[i]);
+        var v = op.apply(null, args);
+        return wraps === ONE ? wrap(v) : wraps === ALL ? wrapAll(v) : v;
+      },
+      writable: true, configurable: true
+    });
+  }
+  function shortcut(proto, name, matchName) {
+    def(proto, name, { get: function () { return this.property(matchName); }, configurable: true });
+  }
+
+  // ---- items ----
+  def(Item.prototype, 'id', { get: function () { return this._h; } });
+  attr(Item.prototype, 'name', 'item.name', 'item.name=');
+  attr(Item.prototype, 'typeName', 'item.typeName');
+  attr(Item.prototype, 'selected', 'item.selected', 'item.selected=');
+  attr(Item.prototype, 'parentFolder', 'item.parentFolder', null, ONE);
+  var C = CompItem.prototype;
+  attrs(C, 'comp.', ['duration', 'frameRate', 'frameDuration', 'workAreaStart', 'workAreaDuration',
+                     'width', 'height', 'pixelAspect', 'numLayers']);
+  attr(C, 'time', 'comp.time', 'comp.time=');
+  attr(C, 'hideShyLayers', 'comp.hideShyLayers', 'comp.hideShyLayers=');
+  attr(C, 'selectedLayers', 'comp.selectedLayers', null, ALL);
+  attr(C, 'selectedProperties', 'comp.selectedProperties', null, ALL);
+  method(C, 'layer', 'comp.layer', ONE);
+  method(C, 'openInViewer', 'comp.openInViewer', ONE);
+  def(C, 'layers', {
+    get: function () {
+      var list = wrapAll(op('comp.layers', this._h)), c = create(LayerCollection.prototype);
+      def(c, '_h', { value: this._h });
+      def(c, 'length', { value: list.length });
+      for (var i = 0; i < list.length; i++) c[i + 1] = list[i];
+      return c;
+    }
+  });
+  method(LayerCollection.prototype, 'addSolid', 'comp.addSolid', ONE);
+  method(LayerCollection.prototype, 'addNull', 'comp.addNull', ONE);
+  def(LayerCollection.prototype, 'byName', {
+    value: function (name) { return wrap(op('comp.layer', this._h, String(name))); }
+  });
+
+  // ---- property groups, properties and layers ----
+  var B = PropertyBase.prototype, G = PropertyGroup.prototype, P = Property.prototype,
+      L = AVLayer.prototype;
+  attr(B, 'name', 'node.name');
+  attrs(B, 'node.', ['matchName', 'propertyIndex', 'propertyDepth', 'isEffect']);
+  attr(B, 'parentProperty', 'node.parentProperty', null, ONE);
+  attr(B, 'selected', 'node.selected', 'node.selected=');
+  attr(G, 'numProperties', 'group.numProperties');
+  method(G, 'property', 'group.property', ONE);
+  method(G, 'canAddProperty', 'group.canAddProperty');
+  method(G, 'addProperty', 'group.addProperty', ONE);
+  method(G, 'remove', 'group.remove');
+  shortcut(G, 'transform', 'ADBE Transform Group');
+  shortcut(G, 'effect', 'ADBE Effect Parade');
+  shortcut(G, 'anchorPoint', 'ADBE Anchor Point');
+  shortcut(G, 'position', 'ADBE Position');
+  shortcut(G, 'scale', 'ADBE Scale');
+  shortcut(G, 'rotation', 'ADBE Rotate Z');
+  shortcut(G, 'zRotation', 'ADBE Rotate Z');
+  shortcut(G, 'opacity', 'ADBE Opacity');
+  attrs(P, 'prop.', ['value', 'numKeys', 'isTimeVarying', 'propertyValueType', 'hasMin', 'hasMax',
+                     'minValue', 'maxValue']);
+  def(P, 'canVaryOverTime', { value: true });
+  var propMethods = ['setValue', 'setValueAtTime', 'valueAtTime', 'addKey', 'keyTime', 'keyValue',
+                     'removeKey', 'nearestKeyIndex'];
+  for (var m = 0; m < propMethods.length; m++) method(P, propMethods[m], 'prop.' + propMethods[m]);
+  attr(L, 'name', 'node.name', 'layer.name=');
+  attrs(L, 'layer.', ['index', 'active', 'nullLayer', 'inPoint', 'outPoint', 'startTime']);
+  var switches = ['selected', 'enabled', 'solo', 'shy', 'locked'];
+  for (var s = 0; s < switches.length; s++)
+    attr(L, switches[s], 'layer.' + switches[s], 'layer.' + switches[s] + '=');
+  attr(L, 'containingComp', 'layer.containingComp', null, ONE);
+  attr(L, 'selectedProperties', 'layer.selectedProperties', null, ALL);
+  method(L, 'remove', 'layer.remove');
+
+  // ---- the project, the viewer and the application ----
   var project = {};
-  ro(project, 'numItems', function () { return allItems().length; });
-  project.item = itemAt;
-  ro(project, 'items', function () {
-    var all = allItems(), items = {};
-    Object.defineProperty(items, 'length', { value: all.length, enumerable: false });
-    for (var i = 0; i < all.length; i++) items[i + 1] = makeItem(all[i].id);
-    return items;
+  attr(project, 'numItems', 'project.numItems');
+  attr(project, 'activeItem', 'project.activeItem', null, ONE);
+  attr(project, 'selection', 'project.selection', null, ALL);
+  method(project, 'item', 'project.item', ONE);
+  method(project, 'itemByID', 'project.itemByID', ONE);
+  def(project, 'items', {
+    get: function () {
+      var list = wrapAll(op('project.items', 0)), c = create(ItemCollection.prototype);
+      def(c, 'length', { value: list.length });
+      for (var i = 0; i < list.length; i++) c[i + 1] = list[i];
+      return c;
+    }
   });
-  ro(project, 'activeItem', function () {
-    var id = cb.active();
-    return id ? makeItem(id) : null;
-  });
-  ro(project, 'selection', function () {
-    var all = allItems(), picked = [];
-    for (var i = 0; i < all.length; i++) if (all[i].selected) picked.push(makeItem(all[i].id));
-    return picked;
-  });
+  method(ItemCollection.prototype, 'addComp', 'project.addComp', ONE);
+  method(ItemCollection.prototype, 'addFolder', 'project.addFolder', ONE);
+  var ViewerType = freeze({ VIEWER_COMPOSITION: 6401, VIEWER_LAYER: 6402, VIEWER_FOOTAGE: 6403 });
+  def(global, 'ViewerType', { value: ViewerType, writable: true, configurable: true });
+  def(global, 'PropertyValueType', {
+    value: freeze({ NO_VALUE: 6412, ThreeD_SPATIAL: 6413, ThreeD: 6414, TwoD_SPATIAL: 6415,
+                    TwoD: 6416, OneD: 6417, COLOR: 6418 }),
+    writable: true, configurable: true });
+  def(Viewer.prototype, 'type', { value: ViewerType.VIEWER_COMPOSITION });
+  attr(Viewer.prototype, 'active', 'viewer.active');
+  method(Viewer.prototype, 'setActive', 'viewer.setActive');
+
+  var effects = cb.effects();
+  for (var e = 0; e < effects.length; e++) freeze(effects[e]);
+  freeze(effects);
   var app = {};
-  ro(app, 'effects', function () { return effects; });
-  ro(app, 'project', function () { return project; });
-  ro(app, 'isoLanguage', function () { return cb.language(); });
-  ro(app, 'version', function () { return cb.version(); });
-  app.executeCommand = function (n) { cb.exec(n); };
-  Object.defineProperty(global, 'app', { value: app, enumerable: false, writable: false, configurable: false });
+  def(app, 'effects', { value: effects, enumerable: true });
+  def(app, 'project', { value: project, enumerable: true });
+  def(app, 'isoLanguage', { get: function () { return cb.language(); }, enumerable: true });
+  def(app, 'version', { get: function () { return cb.version(); }, enumerable: true });
+  attr(app, 'activeViewer', 'app.activeViewer', null, ONE);
+  app.executeCommand = function (n) {
+    if (typeof n !== 'number')
+      throw new Error('Unable to call "executeCommand" because of parameter 1. Value is not a number.');
+    cb.exec(n);
+  };
+  app.findMenuCommandId = function (name) { return cb.findMenuCommandId(String(name)); };
+  app.beginUndoGroup = function (name) { op('app.beginUndoGroup', 0, name); };
+  app.endUndoGroup = function () { op('app.endUndoGroup', 0); };
+  def(global, 'app', { value: app, enumerable: false, writable: false, configurable: false });
+
+  if (dialect !== 'classic') return;
+  // The host's own language predates these; a script using them fails there, so here too.
+  function drop(owner, names) {
+    for (var i = 0; i < names.length; i++) delete owner[names[i]];
+  }
+  drop(Object, ['keys', 'create', 'defineProperty', 'defineProperties', 'getPrototypeOf',
+                'setPrototypeOf', 'getOwnPropertyNames', 'getOwnPropertyDescriptor',
+                'getOwnPropertySymbols', 'freeze', 'isFrozen', 'seal', 'isSealed',
+                'preventExtensions', 'isExtensible', 'assign', 'is', 'entries', 'values']);
+  drop(Array, ['isArray', 'from', 'of']);
+  drop(Array.prototype, ['forEach', 'map', 'filter', 'reduce', 'reduceRight', 'some', 'every',
+                         'indexOf', 'lastIndexOf', 'find', 'findIndex', 'includes', 'fill',
+                         'copyWithin', 'entries', 'keys', 'values']);
+  drop(String, ['fromCodePoint', 'raw']);
+  drop(String.prototype, ['trim', 'trimStart', 'trimEnd', 'trimLeft', 'trimRight', 'startsWith',
+                          'endsWith', 'includes', 'repeat', 'padStart', 'padEnd', 'codePointAt',
+                          'normalize']);
+  drop(Function.prototype, ['bind']);
+  drop(Date, ['now']);
+  drop(Date.prototype, ['toISOString', 'toJSON']);
+  drop(Number, ['isFinite', 'isInteger', 'isNaN', 'isSafeInteger', 'parseFloat', 'parseInt',
+                'EPSILON', 'MAX_SAFE_INTEGER', 'MIN_SAFE_INTEGER']);
+  drop(Math, ['trunc', 'sign', 'cbrt', 'log2', 'log10', 'log1p', 'expm1', 'hypot', 'clz32',
+              'fround', 'imul', 'cosh', 'sinh', 'tanh', 'acosh', 'asinh', 'atanh']);
+  drop(global, ['JSON', 'Reflect', 'Proxy', 'Symbol', 'Promise', 'ArrayBuffer', 'DataView',
+                'Int8Array', 'Uint8Array', 'Uint8ClampedArray', 'Int16Array', 'Uint16Array',
+                'Int32Array', 'Uint32Array', 'Float32Array', 'Float64Array', 'TextEncoder',
+                'TextDecoder', 'performance', 'globalThis', 'Duktape', 'CBOR', 'Map', 'Set',
+                'WeakMap', 'WeakSet']);
 }))JS";
 
 // The text of the value on top of the stack, as UTF-8.
@@ -241,37 +345,27 @@ void ScriptEngine::Free(void* udata, void* block) {
     std::free(base);
 }
 
-ScriptEngine::ScriptEngine(ScriptModel& model, std::size_t memoryLimit)
+ScriptEngine::ScriptEngine(ScriptModel& model, std::size_t memoryLimit, ScriptDialect dialect)
     : model_(model), memoryLimit_(memoryLimit) {
     ctx_ = duk_create_heap(Allocate, Reallocate, Free, this, FatalHandler);
     if (ctx_ == nullptr) {
         std::fprintf(stderr, "cuebridge-hostsim: cannot create the script engine\n");
         std::exit(2);
     }
-    InstallObjectModel();
+    InstallObjectModel(dialect);
 }
 
 ScriptEngine::~ScriptEngine() { duk_destroy_heap(ctx_); }
 
 // main thread
-void ScriptEngine::InstallObjectModel() {
-    duk_push_global_stash(ctx_);
-    duk_push_pointer(ctx_, &model_);
-    duk_put_prop_string(ctx_, -2,
-                        "\xff"
-                        "model");
-    duk_pop(ctx_);
-
+void ScriptEngine::InstallObjectModel(ScriptDialect dialect) {
+    SetBindingsModel(ctx_, &model_);
     duk_eval_string(ctx_, kObjectModel);  // the function; errors here are ours, and fatal
-    static const duk_function_list_entry natives[] = {
-        {"effects", NativeEffects, 0},     {"items", NativeItems, 0},
-        {"active", NativeActive, 0},       {"setSelected", NativeSetSelected, 2},
-        {"language", NativeLanguage, 0},   {"version", NativeVersion, 0},
-        {"exec", NativeExecuteCommand, 1}, {nullptr, nullptr, 0}};
     duk_push_object(ctx_);
-    duk_put_function_list(ctx_, -1, natives);
+    PutScriptBindings(ctx_);
     duk_push_global_object(ctx_);
-    duk_call(ctx_, 2);
+    duk_push_string(ctx_, dialect == ScriptDialect::Classic ? "classic" : "modern");
+    duk_call(ctx_, 3);
     duk_pop(ctx_);
 }
 
@@ -292,6 +386,8 @@ ScriptOutcome ScriptEngine::Run(const std::string& source, std::int64_t timeoutM
         outcome.result = TopAsText(ctx_);
     }
     duk_pop(ctx_);
+    // A group the script left open closes as it ends, as in the host.
+    model_.GetProject().With([](model::Scene& scene) { scene.EndScript(); });
     if (!outcome.error.empty() && memoryExhausted_) {
         // The engine's own text ("alloc failed") does not say which bound was reached.
         outcome.error = "RangeError: out of memory: the script needed more than the " +

@@ -14,25 +14,23 @@ struct duk_hthread;
 
 namespace hostsim {
 
-struct ScriptItem {
-    std::int32_t id;
-    std::string name;
-    std::string typeName;
-    bool selected;
-};
+class Project;
 
 // What scripts can see and do in the host. Called back on the main thread during a run.
 class ScriptModel {
 public:
     virtual ~ScriptModel() = default;
     virtual std::vector<Effect> Effects() = 0;
-    virtual std::vector<ScriptItem> ScriptItems() = 0;
-    virtual std::int32_t ActiveItemId() = 0;  // 0: none
-    virtual bool SetItemSelected(std::int32_t id, bool selected) = 0;
+    virtual Project& GetProject() = 0;  // the compositions, layers, properties, selection
     virtual std::string Language() = 0;
     virtual std::string Version() = 0;
     virtual void ExecuteCommand(std::int32_t command) = 0;
+    virtual std::int32_t FindMenuCommandId(const std::string& name) = 0;  // 0: unknown
 };
+
+// The language scripts are given: the host's older one (no JSON, no later library
+// additions such as Object.keys, Array.prototype.map or Date.now), or all the engine has.
+enum class ScriptDialect { Classic, Modern };
 
 struct ScriptOutcome {
     std::string result;  // the final value as text; empty for undefined or on error
@@ -43,7 +41,8 @@ class ScriptEngine {
 public:
     // main thread. memoryLimit: the most the engine's heap may hold, in bytes; an allocation
     // past it fails, so the running script ends with an out-of-memory error.
-    ScriptEngine(ScriptModel& model, std::size_t memoryLimit);
+    ScriptEngine(ScriptModel& model, std::size_t memoryLimit,
+                 ScriptDialect dialect = ScriptDialect::Classic);
     ~ScriptEngine();
     ScriptEngine(const ScriptEngine&) = delete;
     ScriptEngine& operator=(const ScriptEngine&) = delete;
@@ -66,7 +65,7 @@ public:
     static void Free(void* engine, void* block);
 
 private:
-    void InstallObjectModel();
+    void InstallObjectModel(ScriptDialect dialect);
     ScriptModel& model_;
     std::size_t memoryLimit_;
     std::size_t memoryUsed_ = 0;

@@ -10,6 +10,7 @@ nlohmann::json StateJson(const Host& host) {
             {"info", host.GetInfoPanel().Json()},
             {"items", host.GetProject().ItemsJson()},
             {"active_item", host.GetProject().ActiveItemJson()},
+            {"active_comp", host.GetProject().ActiveCompJson()},
             {"commands_run", records.CommandsJson()},
             {"alerts", records.alerts},
             {"suites_held", records.SuitesHeldJson()},

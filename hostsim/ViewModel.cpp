@@ -187,6 +187,7 @@ json ViewModel::Build(std::int64_t nowMicros) {
     return {
         {"items", items},
         {"active", active},
+        {"comp", host_.GetProject().ActiveCompJson()},
         {"info", info},
         {"controller", link},
         {"idle_per_second", std::round(idlePerSecond_ * 10) / 10},

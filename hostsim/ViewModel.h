@@ -1,9 +1,9 @@
 // What the live view shows, as one JSON object built from the host's parts: the project's
-// items with the selection and the active item, the Info panel, the controller connection,
-// idle calls per second, suites held, thread violations, alerts, and a bounded log (newest
-// first) of commands run, scripts run, Info panel and selection changes, controller
-// connections and, with a trace tap, the plug-in's trace lines. Each row carries the time
-// the host acted (its record's stamp), rows are ordered by it, and a row identical to its
+// items with the selection and the active item, the active composition, the Info panel, the
+// controller connection, idle calls per second, suites held, thread violations, alerts, and a
+// bounded log (newest first) of commands run, scripts run, Info panel and selection changes,
+// controller connections and, with a trace tap, the plug-in's trace lines. Each row carries the
+// time the host acted (its record's stamp), rows are ordered by it, and a row identical to its
 // neighbour adds to that row's count instead. Info panel and selection changes are found by
 // comparing each build with the one before, so changes that come and go between two builds
 // show as one entry. A connection row comes from the trace lines (with its message count and

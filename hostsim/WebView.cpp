@@ -22,7 +22,7 @@ using nlohmann::json;
 // calls, suites, thread violations) are seen at the next tick.
 constexpr unsigned kUrgent = ChangeBit(Change::InfoPanel) | ChangeBit(Change::Selection) |
                              ChangeBit(Change::Command) | ChangeBit(Change::Script) |
-                             ChangeBit(Change::Alert);
+                             ChangeBit(Change::Alert) | ChangeBit(Change::Model);
 constexpr unsigned kForce = 1u << 31;  // publish even when unchanged (a page just opened)
 constexpr unsigned kWakeBits = kUrgent | kForce;
 // The controller connection has no host event (the plug-in owns the socket): looked at on

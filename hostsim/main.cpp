@@ -75,11 +75,15 @@ int main(int argc, char** argv) {
 
     std::vector<hostsim::Effect> effects;
     hostsim::ProjectSpec project;
+    auto commands = hostsim::model::CommandTable::BuiltIn();
     try {
         effects = options.effectsFile.empty() ? hostsim::BuiltInEffects()
                                               : hostsim::LoadEffectsFile(options.effectsFile);
-        project = options.projectFile.empty() ? hostsim::BuiltInProject()
-                                              : hostsim::LoadProjectFile(options.projectFile);
+        project = options.projectFile.empty()
+                      ? hostsim::BuiltInProject()
+                      : hostsim::LoadProjectFile(options.projectFile, effects);
+        if (!options.commandsFile.empty())
+            commands = hostsim::LoadCommandsFile(options.commandsFile);
     } catch (const hostsim::ConfigError& e) {
         std::cerr << "cuebridge-hostsim: " << e.what() << "\n";
         return 2;
@@ -88,6 +92,7 @@ int main(int argc, char** argv) {
     WarnOfAMissingPortFolder();
     // Never destroyed: the plug-in's threads may still call the host while the process ends.
     auto* host = new hostsim::Host(options, std::move(effects), project);
+    host->SetCommands(std::move(commands));
     if (!options.journalFile.empty() && !host->GetJournal().Open(options.journalFile)) {
         std::cerr << "cuebridge-hostsim: " << options.journalFile << ": cannot be written\n";
         return 2;

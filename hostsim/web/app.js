@@ -135,9 +135,34 @@ function renderLog(state) {
   }));
 }
 
+// The active composition: its playhead, its layers with switches (E enabled, S solo, Y shy,
+// L locked) and selection, and the selected layers' transform values.
+function renderComp(state) {
+  const comp = state.comp;
+  $('comp-head').textContent = comp
+    ? `${comp.name}: ${comp.time.toFixed(3)} s (frame ${Math.round(comp.time * comp.frameRate)}) of ${comp.duration} s at ${comp.frameRate} fps`
+    : 'No active composition.';
+  $('comp-layers').replaceChildren(...(comp ? comp.layers : []).map((layer) => {
+    const li = el('li', 'layer');
+    li.dataset.index = layer.index;
+    li.classList.toggle('selected', layer.selected);
+    li.classList.toggle('inactive', !layer.active);
+    const flags = [['enabled', 'E'], ['solo', 'S'], ['shy', 'Y'], ['locked', 'L']]
+      .map(([key, letter]) => (layer[key] ? letter : '·')).join('');
+    li.append(el('span', 'flags', flags), el('span', 'name', `${layer.index}. ${layer.name}`));
+    if (layer.transform) {
+      const values = Object.entries(layer.transform).map(([name, v]) =>
+        `${name} ${Array.isArray(v) ? v.map((n) => +n.toFixed(2)).join(', ') : +v.toFixed(2)}`);
+      li.append(el('div', 'transform', values.join(' · ')));
+    }
+    return li;
+  }));
+}
+
 function render(state) {
   latest = state;
   renderProject(state);
+  renderComp(state);
   renderInfo(state);
   renderHost(state);
   renderLog(state);

@@ -108,7 +108,7 @@ try {
   await page.click('.item[data-id="4"]');
   await page.waitForSelector('.item.selected.active[data-id="4"]', follow);
   assert.deepEqual(await hostSelection(), [4]);
-  const script = await ask('script app.project.selection.map(function (i) { return i.id; }).join(",")');
+  const script = await ask('script var s = app.project.selection, ids = []; for (var i = 0; i < s.length; i++) ids.push(s[i].id); ids.join(",")');
   assert.equal(script.result, '4');
 
   // A script run from the page comes back with its result and goes in the log.

@@ -1,7 +1,7 @@
 // cuebridge-ctl as a user runs it, against the simulated host with the real plug-in inside:
 // what each sub-command prints and returns, replies whose bytes look like separators, a
 // large result, usage errors, a plug-in that is gone, a script that outlives the time
-// limit, and the repl through a pipe.
+// limit, the repl through a pipe, and the example controller scripts.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -332,4 +332,72 @@ TEST(CtlEndToEndScriptErrors, AreErrorsForEverySubCommand) {
         EXPECT_NE(run.err.find("boom"), std::string::npos) << args[0] << ": " << run.err;
     }
     EXPECT_EQ(RunCtl(host.Home(), {"language"}).exitCode, 0);
+}
+
+// The controller scripts of examples/scripts, sent one after another with cuebridge-ctl to
+// the real plug-in in a host with the built-in project (Main Comp in the viewer at 0 s, its
+// Title layer selected): each one's reply, and the changes it made to the host's model (the
+// journal's HostModel records since the script before).
+TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
+    HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH}, true);
+    ASSERT_TRUE(host.WaitForPort(20s).has_value()) << host.Stderr();
+    constexpr const char* kOpacity =
+        R"("comp":2,"layer":1,"property":"ADBE Transform Group/ADBE Opacity")";
+    const auto undo = [](const std::string& name, const std::string& inner) {
+        return R"([{"change":"undo group opened","name":")" + name + R"("},)" + inner +
+               R"(,{"change":"undo group closed","name":")" + name + R"("}])";
+    };
+    const auto time = [](const char* from, const char* to, const char* by = "script") {
+        return std::string(R"([{"change":"time","comp":2,"from":)") + from + R"(,"to":)" + to +
+               R"(,"by":")" + by + R"("}])";
+    };
+    const struct {
+        const char* script;
+        std::string reply, changes;
+    } cases[] = {
+        {"jog-forward-1", "1", time("0", "0.04")},
+        {"jog-forward-10", "11", time("0.04", "0.44")},
+        {"jog-back-1", "10", time("0.44", "0.4")},
+        {"jog-back-10", "0", time("0.4", "0")},
+        {"nudge-opacity", "95",
+         undo("Nudge Opacity",
+              std::string(R"({"change":"value",)") + kOpacity + R"(,"value":95})")},
+        {"nudge-rotation", "1",
+         undo(
+             "Nudge Rotation",
+             R"({"change":"value","comp":2,"layer":1,"property":"ADBE Transform Group/ADBE Rotate Z","value":1})")},
+        {"toggle-solo", "Title:true",
+         R"([{"change":"switch","comp":2,"layer":1,"switch":"solo","to":true}])"},
+        {"apply-effect", "1",
+         undo(
+             "Apply Gaussian Blur",
+             R"({"change":"effect added","comp":2,"layer":1,"name":"Gaussian Blur","property":"ADBE Effect Parade/ADBE Gaussian Blur 2"})")},
+        {"add-keyframe", "1",
+         undo("Add Opacity Keyframe",
+              std::string(R"({"change":"key added",)") + kOpacity + R"(,"time":0,"value":95})")},
+        // Keyed now: the nudge sets the key at the playhead.
+        {"nudge-opacity", "90",
+         undo("Nudge Opacity",
+              std::string(R"({"change":"key set",)") + kOpacity + R"(,"time":0,"value":90})")},
+        {"select-all-layers", "3",
+         R"([{"change":"switch","comp":2,"layer":2,"switch":"selected","to":true},
+             {"change":"switch","comp":2,"layer":3,"switch":"selected","to":true}])"},
+        {"next-frame-command", "0.04", time("0", "0.04", "command")},
+        {"active-comp-time", "Main Comp|0.04|25", "[]"},
+    };
+    std::size_t seen = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        const auto run =
+            RunCtl(host.Home(),
+                   {"script", "-f", std::string(EXAMPLES_DIR "/scripts/") + c.script + ".jsx"});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, c.reply + "\n") << run.err;
+        json changes = json::array();
+        const auto lines = host.Calls("HostModel");
+        for (std::size_t i = seen; i < lines.size(); ++i) changes.push_back(lines[i]["args"]);
+        seen = lines.size();
+        EXPECT_EQ(changes, json::parse(c.changes));
+    }
+    EXPECT_EQ(host.Quit(), 0);
 }

@@ -73,8 +73,9 @@ TEST(CuebridgeProcess, StrictConversationLeavesTheHostClean) {
         return (effects = plugin.Talk({"E|GetInstalledAfterEffectEffects|"})) != "E|";
     });
     EXPECT_EQ(effects, std::string("E|") + kEffectsList);
-    EXPECT_EQ(plugin.Talk({"1|Script|[1, 2, 3].map(function (x) { return x * 2; }).join('|')",
-                           "2|Script|nosuch + 1"}),
+    EXPECT_EQ(plugin.Talk(
+                  {"1|Script|var a = [1, 2, 3]; for (var i = 0; i < 3; i++) a[i] *= 2; a.join('|')",
+                   "2|Script|nosuch + 1"}),
               "1|2|4|62|SCRIPT ERROR: ReferenceError: identifier 'nosuch' undefined (line 1)");
 
     std::vector<std::string> work;
@@ -91,7 +92,7 @@ TEST(CuebridgeProcess, StrictConversationLeavesTheHostClean) {
     std::erase(garbage, '\n');
     std::erase(garbage, '\0');
     EXPECT_EQ(plugin.Talk({garbage, "|||", "", "9|GetAfterEffectLanguage"}), "9|de_DE");
-    plugin.SendAndLeave("10|Script|var t = Date.now(); while (Date.now() - t < 200) {} 'slow'\n",
+    plugin.SendAndLeave("10|Script|var t = +new Date(); while (+new Date() - t < 200) {} 'slow'\n",
                         50ms);
     EXPECT_EQ(plugin.Talk({"11|Script|6 * 7"}), "11|42");
     ExpectClean(host.State());

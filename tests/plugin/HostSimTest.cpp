@@ -1,5 +1,5 @@
 // The simulated host's own parts, in process and without a plug-in: its start-up files, the
-// thread rule, and the script engine with its object model.
+// thread rule, the script engine with its object model, and the live view's composition.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +9,7 @@
 #include "Host.h"
 #include "Suites.h"
 #include "TempHome.h"
+#include "ViewModel.h"
 
 namespace {
 
@@ -25,6 +26,23 @@ TEST(HostSimStart, ABadFileIsNamedAndTheExampleFilesLoad) {
         EXPECT_NE(std::string(e.what()).find(bad + ": not valid JSON"), std::string::npos);
     }
     EXPECT_EQ(hostsim::LoadProjectFile(EXAMPLES_DIR "/project.json").items.size(), 6u);
+    EXPECT_EQ(hostsim::LoadProjectFile(EXAMPLES_DIR "/comps.json").viewerComp, 3);
+    EXPECT_EQ(hostsim::LoadCommandsFile(EXAMPLES_DIR "/commands.json").FindByName("Next Frame"),
+              3051);
+    // The composition content is checked by the model's rules, with the place named.
+    std::ofstream(bad) << R"({"items": [{"id": 1, "name": "C", "type": "composition",
+        "layers": [{"name": "L", "properties": {"Opacity": 300}}]}]})";
+    try {
+        hostsim::LoadProjectFile(bad);
+        ADD_FAILURE() << "an opacity of 300 loads";
+    } catch (const hostsim::ConfigError& e) {
+        EXPECT_NE(
+            std::string(e.what()).find(
+                "items[0].layers[0].properties.Opacity: Unable to call \"setValue\" because of "
+                "parameter 1. Value 300 out of range 0 to 100."),
+            std::string::npos)
+            << e.what();
+    }
     EXPECT_FALSE(hostsim::LoadEffectsFile(EXAMPLES_DIR "/effects.json").empty());
 }
 
@@ -55,14 +73,51 @@ TEST(HostSimScripts, ObjectModelErrorsAndText) {
         {"app.effects[0].matchName + '|' + app.effects[0].category",
          "ADBE Gaussian Blur 2|Blur & Sharpen", ""},
         {"app.project.item(4).selected = true; app.project.selection.length", "2", ""},
-        {"app.project.activeItem.id", "4", ""},  // a script's selection makes the item active
-        {"app.project.item(4).selected = false; app.project.item(2).selected = false; "
-         "app.project.activeItem",
-         "null", ""},
+        // The viewer's composition stays the active item while the viewer has the focus.
+        {"app.project.activeItem.id", "2", ""},
+        // The object model as controllers use it: the classes, the shortcuts, the callable
+        // groups, and each kind of wrong call as the host words it.
+        {"var c = app.project.activeItem; [c instanceof CompItem, c.layer(1) instanceof AVLayer, "
+         "app.project.item(1) instanceof FolderItem, app.project.item(3) instanceof FootageItem, "
+         "c.layer(1).transform instanceof PropertyGroup, c.layer(1).opacity instanceof Property]"
+         ".join()",
+         "true,true,true,true,true,true", ""},
+        {"var l = app.project.activeItem.layer('Background'); l.effect.addProperty('Tint'); "
+         "l.effect('Tint')('Amount to Tint').value + '|' + "
+         "l.property('Effects').property(1).matchName + '|' + l.transform('Z Rotation').name",
+         "100|ADBE Tint|Rotation", ""},
+        {"var c = app.project.activeItem; c.time = 1; c.layer(2).opacity.value + '|' + "
+         "c.layer(2).opacity.propertyValueType + '|' + (PropertyValueType.OneD) + '|' + "
+         "c.layer(1).position.value.join()",
+         "50|6417|6417|960,540,0", ""},
+        {"app.project.activeItem.time = 11", "",
+         R"(Error: Unable to set "time". Value 11 out of range 0 to 10. (line 1))"},
+        {"app.project.activeItem.layer(1).opacity.setValue('50')", "",
+         R"(Error: Unable to call "setValue" because of parameter 1. Value is not a number or an array of numbers. (line 1))"},
+        {"app.project.activeItem.layer(9)", "",
+         R"(Error: Unable to call "layer" because of parameter 1. Value 9 out of range 1 to 3. (line 1))"},
+        {"var l = app.project.activeItem.layers.addNull(); l.remove(); l.name", "",
+         "Error: Object is invalid (line 1)"},
+        {"app.project.activeItem.duration = 5", "",
+         R"(Unable to set "duration". It is read-only.)"},
+        {"app.project.activeItem.layer(1).effect.addProperty('Nope')", "",
+         R"("Nope" is not the name of an installed effect.)"},
+        {"app.project.activeItem.layer('Nope') === null && app.findMenuCommandId('Select All')",
+         "2017", ""},
+        // The host's older language: later additions are missing, as there.
+        {"[1].map(function (x) { return x; })", "", "TypeError: undefined not callable"},
+        {"[typeof JSON, typeof Object.keys, typeof Date.now, typeof ''.trim, "
+         "typeof function () {}.bind, typeof [].indexOf].join()",
+         "undefined,undefined,undefined,undefined,undefined,undefined", ""},
+        {"app.beginUndoGroup('open'); app.project.activeItem.time = 0.5; 'left open'", "left open",
+         ""},
+        {"app.endUndoGroup()", "",
+         R"(Unable to call "endUndoGroup" because no undo group is open.)"},  // closed at the end
         {"this is not a script(", "", "SyntaxError: unterminated statement (line 1)"},
         {"var a = 1;\rnoSuchThing()", "",
          "ReferenceError: identifier 'noSuchThing' undefined (line 2)"},
-        {"app.project.item(99)", "", "RangeError: item index out of range: 99 (line 1)"},
+        {"app.project.item(99)", "",
+         R"(Error: Unable to call "item" because of parameter 1. Value 99 out of range 1 to 8. (line 1))"},  // addNull added two
         // The engine's surrogate pairs reach the result as UTF-8 (the repair: ToValidUtf8).
         {"String.fromCharCode(0xD83D, 0xDE00)", "\xF0\x9F\x98\x80", ""},
         {"while(true){}", "", "RangeError: execution timeout"},
@@ -79,6 +134,39 @@ TEST(HostSimScripts, ObjectModelErrorsAndText) {
     EXPECT_EQ(host.RunScript("app.executeCommand(2004); 'done'").result, "done");
     ASSERT_EQ(host.RecordsCopy().commandsRun.size(), 1u);
     EXPECT_EQ(host.RecordsCopy().commandsRun[0].source, "script");
+    EXPECT_EQ(host.RunScript("app.project.activeItem.selectedLayers.length").result, "0")
+        << "Deselect All acts on the active composition";
+}
+
+TEST(HostSimScripts, TheModernDialectKeepsTheEnginesWholeLibrary) {
+    hostsim::Options options;
+    options.scriptDialect = "modern";
+    hostsim::Host host(options, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+    EXPECT_EQ(host.RunScript("JSON.stringify(Object.keys({a: 1}).map(function (k) { return k; }))")
+                  .result,
+              R"(["a"])");
+    EXPECT_EQ(host.RunScript("app.project.activeItem.name").result, "Main Comp");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HostSimView, ShowsTheActiveCompositionAsScriptsChangeIt) {
+    hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+    hostsim::ViewModel view(host, "/nonexistent/socket.port");
+    EXPECT_EQ(host.RunScript("var c = app.project.activeItem; c.time = 1; "
+                             "c.layer(1).opacity.setValue(40); c.layer(2).solo = true; 'ok'")
+                  .error,
+              "");
+    const auto comp = view.Build(0)["comp"];
+    EXPECT_EQ(comp["name"], "Main Comp");
+    EXPECT_EQ(comp["time"], 1.0);
+    EXPECT_EQ(comp["layers"][0]["transform"]["Opacity"], 40.0);
+    EXPECT_EQ(comp["layers"][0]["transform"]["Position"], json::parse("[960, 540, 0]"));
+    EXPECT_EQ(comp["layers"][0]["active"], false) << "hidden by the Logo's solo";
+    EXPECT_EQ(comp["layers"][1]["solo"], true);
+    EXPECT_FALSE(comp["layers"][1].contains("transform")) << "only selected layers show values";
 }
 
 // Allocating without end, directly or through one growing string: the engine's bound ends the

@@ -14,7 +14,7 @@ from cuebridge import AsyncClient, CallTimeout, ConnectionFailed, Poller, State,
 from cuebridge.portfile import port_is_held
 from cuebridge.host import SimulatedHost
 
-BUSY = "var t = Date.now(); while (Date.now() - t < {ms}) {{}} 'done'"
+BUSY = "var t = +new Date(); while (+new Date() - t < {ms}) {{}} 'done'"
 
 
 async def until(condition, timeout=5.0):

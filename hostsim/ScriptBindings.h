@@ -1,0 +1,20 @@
+// The script-facing object model's native half: one entry point, op(name, handle, args...),
+// that looks the operation up in a table and runs it on the project's model under its lock
+// (Project::With). Values cross as numbers, texts, booleans, lists of numbers and object
+// references ([kind, id]); a ModelError becomes the script's Error with the host's text.
+// The script half (prototypes, collections, instanceof) is kObjectModel in ScriptEngine.cpp.
+// main thread, during a script.
+#pragma once
+
+struct duk_hthread;
+
+namespace hostsim {
+
+class ScriptModel;
+
+// Registers the natives as properties of the object on top of the stack.
+void PutScriptBindings(duk_hthread* ctx);
+// The model the natives use, kept in the heap's stash.
+void SetBindingsModel(duk_hthread* ctx, ScriptModel* model);
+
+}  // namespace hostsim

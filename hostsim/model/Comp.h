@@ -1,0 +1,42 @@
+// A composition: size, duration, frame rate, the playhead (kept within 0 and the duration,
+// with the host's wording when refused), the work area and the layers, top first. Plain
+// state; main thread or under the Scene's owner's lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Layer.h"
+
+namespace hostsim::model {
+
+struct CompSpec {
+    double width = 1920, height = 1080, pixelAspect = 1, duration = 10, frameRate = 25;
+};
+
+class Comp {
+public:
+    Comp(std::int32_t id, const CompSpec& spec);
+
+    double FrameDuration() const { return 1.0 / frameRate; }
+    void SetTime(double t);  // refused outside 0 to the duration
+    // The frame `step` frames from the playhead's, kept within the first and last frame.
+    double StepFrames(int step) const;
+    Layer* LayerAt(int index) const;  // 1-based; null when out of range
+    Layer* LayerByName(const std::string& name) const;
+    int IndexOf(const Layer& layer) const;  // 1-based; 0 when not here
+    bool AnySolo() const;
+    bool IsActive(const Layer& layer) const { return layer.Active(time, AnySolo()); }
+    std::vector<Layer*> SelectedLayers() const;
+    int NumLayers() const { return static_cast<int>(layers.size()); }
+
+    const std::int32_t id;
+    double width, height, pixelAspect, duration, frameRate;
+    double time = 0, workAreaStart = 0, workAreaDuration;
+    bool hideShyLayers = false;
+    std::vector<std::unique_ptr<Layer>> layers;
+};
+
+}  // namespace hostsim::model

@@ -1,0 +1,30 @@
+// A group of properties (a layer's Transform, its Effects, one applied effect): children in
+// order, found by display name, match name or 1-based index. Plain state; main thread or
+// under the Scene's owner's lock.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Node.h"
+
+namespace hostsim::model {
+
+class PropertyGroup : public Node {
+public:
+    PropertyGroup(std::string name, std::string matchName, bool isEffect = false,
+                  NodeKind kind = NodeKind::Group)
+        : Node(kind, std::move(name), std::move(matchName)), isEffect(isEffect) {}
+
+    Node* Find(const std::string& name) const;  // null when none has that name
+    Node* At(int index) const;                  // 1-based; null when out of range
+    int IndexOf(const Node& child) const;       // 1-based; 0 when not a child
+    int Count() const { return static_cast<int>(children.size()); }
+    Node& Add(std::unique_ptr<Node> child);
+
+    std::vector<std::unique_ptr<Node>> children;
+    const bool isEffect;
+};
+
+}  // namespace hostsim::model

@@ -1,0 +1,126 @@
+// The host's project as scripts see and change it: items in order (folders, compositions,
+// footage, solids), the selection, the viewer, the undo group, and every composition's
+// layers, properties, keyframes and applied effects. The one place where the host's rules
+// live: every change goes through a function here, which checks it (throwing ModelError
+// with the host's wording before anything is changed) and notes one Change for the
+// journal. Script references are handles (Resolve); the host invalidates them as it
+// documents. Plain state without a lock: the owner (Project) guards it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Comp.h"
+#include "EffectDef.h"
+
+namespace hostsim::model {
+
+enum class ItemType { Folder, Comp, Footage, Solid };
+
+struct Item {
+    std::int32_t id = 0;
+    std::string name;
+    ItemType type = ItemType::Footage;
+    std::int32_t parentId = 0;  // 0: the root folder
+    bool selected = false;
+    std::unique_ptr<Comp> comp;  // compositions only
+};
+
+// One change a script (or a command) made, as the journal records it.
+struct Change {
+    nlohmann::json detail;  // {"change": kind, ...}
+};
+
+enum class Switch { Enabled, Solo, Shy, Locked, Selected };
+
+class Scene {
+public:
+    explicit Scene(std::vector<EffectDef> effects);
+
+    const std::vector<EffectDef>& Effects() const { return effects_; }
+    const std::vector<std::unique_ptr<Item>>& Items() const { return items_; }
+    Item* FindItem(std::int32_t id) const;
+    Item& RequireItem(std::int32_t id) const;  // throws "Object is invalid"
+    Comp& RequireComp(std::int32_t id) const;
+    Item& AppendItem(std::int32_t id, std::string name, ItemType type, std::int32_t parentId);
+
+    // The host's rule: the composition in the viewer while the viewer is active, else the
+    // single selected item, else none (0).
+    std::int32_t ActiveItemId() const;
+    std::int32_t viewerComp = 0;  // 0: no viewer open
+    bool viewerActive = false;
+    std::int32_t aegpActiveId = 0;  // the plug-in API's active item (the Project panel's)
+
+    // ---- Script references -------------------------------------------------------------
+    Node* Resolve(std::uint64_t handle) const;  // null when invalid
+    Node& Require(std::uint64_t handle) const;  // throws "Object is invalid"
+    Layer& RequireLayer(std::uint64_t handle) const;
+    Property& RequireProperty(std::uint64_t handle) const;
+    PropertyGroup& RequireGroup(std::uint64_t handle) const;  // a group or a layer
+    Layer& LayerOf(const Node& node) const;
+
+    // ---- Changes (each checks first, then changes and notes one Change) -----------------
+    void SetItemName(std::int32_t id, const std::string& name);
+    void SetItemSelected(std::int32_t id, bool selected);  // adds to the selection
+    void SelectOnly(std::int32_t id);                      // the user clicks one item
+    std::int32_t AddComp(const std::string& name, const CompSpec& spec, std::int32_t parentId = 0);
+    std::int32_t AddFolder(const std::string& name);
+    void SetTime(Comp& comp, double t, const char* by = "script");
+    void StepFrames(Comp& comp, int step);
+    void SetHideShy(Comp& comp, bool hide);
+    void OpenInViewer(Comp& comp);
+    void SetViewerActive();
+    Layer& AddLayer(Comp& comp, const std::string& name, double width, double height,
+                    std::int32_t sourceId, bool isNull, double duration);
+    // addSolid: a solid item in the "Solids" folder and its layer at the top.
+    Layer& AddSolid(Comp& comp, const Value& color, const std::string& name, double width,
+                    double height, double pixelAspect, double duration);
+    Layer& AddNull(Comp& comp, double duration);
+    void RemoveLayer(Layer& layer);
+    void SetLayerName(Layer& layer, const std::string& name);
+    void SetSwitch(Layer& layer, Switch which, bool on);
+    void SelectAllLayers(Comp& comp, bool on);
+    void SetPropertySelected(Node& node, bool on);
+    void SetValue(Property& p, const Value& v);
+    void SetValueAtTime(Property& p, double t, const Value& v);
+    int AddKey(Property& p, double t);
+    void RemoveKey(Property& p, int index);
+    const EffectDef* FindEffect(const std::string& name) const;  // match or display name
+    // Applies the effect to the layer: earlier references to the layer's effects go
+    // invalid. Throws for a name that is not installed.
+    PropertyGroup& AddEffect(PropertyGroup& parade, const std::string& name);
+    // Removes an effect: references to its siblings go invalid too.
+    void RemoveEffect(PropertyGroup& effect);
+
+    // ---- Undo groups: nested ones count, only the outermost is noted ---------------------
+    void BeginUndoGroup(const std::string& name);
+    void EndUndoGroup();  // throws without an open group
+    void EndScript();     // closes a group the script left open
+    int UndoDepth() const { return undoDepth_; }
+
+    // The changes noted since the last call, in order.
+    std::vector<Change> TakeChanges();
+    // "ADBE Transform Group/ADBE Opacity": the match names from the layer down.
+    static std::string PathOf(const Node& node);
+
+private:
+    void Register(Node& node);    // gives the node and its subtree fresh handles
+    void Unregister(Node& node);  // its subtree's handles go invalid
+    void Note(nlohmann::json detail);
+    nlohmann::json Where(const Node& node) const;
+    std::int32_t NextId() const;
+
+    std::vector<EffectDef> effects_;
+    std::vector<std::unique_ptr<Item>> items_;
+    std::unordered_map<std::uint64_t, Node*> handles_;
+    std::uint64_t nextHandle_ = 1;
+    int undoDepth_ = 0;
+    std::string undoName_;
+    std::vector<Change> changes_;
+};
+
+}  // namespace hostsim::model

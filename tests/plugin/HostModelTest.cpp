@@ -1,0 +1,233 @@
+// The simulated host's model on its own, without the script engine: the host's rules for
+// ranges (and that a refused change changes nothing), interpolation between keys, a layer's
+// `active`, the project's active item, undo groups, references invalidated by removing and
+// adding effects, frame steps and the command table.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "Catalog.h"
+#include "model/ModelError.h"
+
+namespace {
+
+using namespace hostsim::model;
+using nlohmann::json;
+
+// The built-in project: Main Comp (id 2, 10 s at 25 fps) with Title, Logo (opacity keyed 0 at
+// 0 s to 100 at 2 s) and Background, open in the viewer.
+struct Fixture {
+    std::unique_ptr<Scene> scene =
+        hostsim::BuildScene(hostsim::BuiltInProject(), hostsim::BuiltInEffects(), "built-in");
+    Comp& comp = scene->RequireComp(2);
+    Layer& title = *comp.LayerAt(1);
+    Layer& logo = *comp.LayerAt(2);
+    Property& opacity = title.TransformProperty("ADBE Opacity");
+    Property& logoOpacity = logo.TransformProperty("ADBE Opacity");
+    Property& position = title.TransformProperty("ADBE Position");
+};
+
+std::string ErrorOf(const std::function<void()>& act) {
+    try {
+        act();
+    } catch (const ModelError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(HostModel, RefusedChangesHaveTheHostsWordingAndChangeNothing) {
+    Fixture f;
+    const struct {
+        const char* what;
+        std::function<void(Fixture&)> act;
+        const char* error;
+    } cases[] = {
+        {"opacity above its range", [](Fixture& f) { f.scene->SetValue(f.opacity, {150}); },
+         R"(Unable to call "setValue" because of parameter 1. Value 150 out of range 0 to 100.)"},
+        {"a key's value below the range",
+         [](Fixture& f) { f.scene->SetValueAtTime(f.opacity, 1, {-1}); },
+         R"(Unable to call "setValueAtTime" because of parameter 2. Value -1 out of range 0 to 100.)"},
+        {"the playhead past the end", [](Fixture& f) { f.scene->SetTime(f.comp, 15); },
+         R"(Unable to set "time". Value 15 out of range 0 to 10.)"},
+        {"the playhead before 0", [](Fixture& f) { f.scene->SetTime(f.comp, -0.5); },
+         R"(Unable to set "time". Value -0.5 out of range 0 to 10.)"},
+        {"setValue on a keyed property", [](Fixture& f) { f.scene->SetValue(f.logoOpacity, {5}); },
+         R"(Unable to call "setValue" because the property has keyframes; use setValueAtTime or setValueAtKey instead.)"},
+        {"a key index past the end", [](Fixture& f) { f.scene->RemoveKey(f.logoOpacity, 3); },
+         R"(Unable to call "removeKey" because of parameter 1. Value 3 out of range 1 to 2.)"},
+        {"a position of one number", [](Fixture& f) { f.scene->SetValue(f.position, {1}); },
+         R"(Unable to call "setValue" because of parameter 1. Array of 3 numbers expected.)"},
+        {"an effect that is not installed",
+         [](Fixture& f) { f.scene->AddEffect(f.title.Effects(), "No Such Effect"); },
+         R"(Unable to call "addProperty" because of parameter 1. "No Such Effect" is not the name of an installed effect.)"},
+        {"a solid of a colour out of range",
+         [](Fixture& f) {
+             f.scene->AddSolid(f.comp, {1, 2, 0}, "S", 100, 100, 1, 5);
+         },
+         R"(Unable to call "addSolid" because of parameter 1. Value 2 out of range 0 to 1.)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto items = f.scene->Items().size();
+        EXPECT_EQ(ErrorOf([&] { c.act(f); }), c.error);
+        EXPECT_EQ(f.opacity.ValueAt(0), (Value{100}));
+        EXPECT_EQ(f.opacity.NumKeys(), 0);
+        EXPECT_EQ(f.logoOpacity.NumKeys(), 2);
+        EXPECT_EQ(f.position.ValueAt(0), (Value{960, 540, 0}));
+        EXPECT_EQ(f.comp.time, 0);
+        EXPECT_EQ(f.scene->Items().size(), items);
+        EXPECT_EQ(f.title.Effects().Count(), 0);
+        EXPECT_TRUE(f.scene->TakeChanges().empty());
+    }
+    // A position given as [x, y] keeps its z, as the host's 2D layers do.
+    f.scene->SetValue(f.position, {10, 20});
+    EXPECT_EQ(f.position.ValueAt(0), (Value{10, 20, 0}));
+}
+
+TEST(HostModel, ValuesBetweenKeysAreLinearAndHeldOutsideThem) {
+    Fixture f;
+    f.scene->SetValueAtTime(f.position, 1, {0, 0, 0});
+    f.scene->SetValueAtTime(f.position, 3, {100, -50, 10});
+    const struct {
+        double time;
+        double opacity;  // Logo: 0 at 0 s, 100 at 2 s
+        Value position;  // Title: [0,0,0] at 1 s, [100,-50,10] at 3 s
+    } cases[] = {{-1, 0, {0, 0, 0}},          {0, 0, {0, 0, 0}},      {0.5, 25, {0, 0, 0}},
+                 {1.5, 75, {25, -12.5, 2.5}}, {2, 100, {50, -25, 5}}, {9, 100, {100, -50, 10}}};
+    for (const auto& c : cases) {
+        EXPECT_DOUBLE_EQ(f.logoOpacity.ValueAt(c.time)[0], c.opacity) << c.time;
+        EXPECT_EQ(f.position.ValueAt(c.time), c.position) << c.time;
+    }
+    // A key added between two keeps the curve; one at an existing time replaces it.
+    EXPECT_EQ(f.scene->AddKey(f.logoOpacity, 1), 2);
+    EXPECT_EQ(f.logoOpacity.KeyValue(2), (Value{50}));
+    f.scene->SetValueAtTime(f.logoOpacity, 1, {10});
+    EXPECT_EQ(f.logoOpacity.NumKeys(), 3);
+    EXPECT_EQ(f.logoOpacity.NearestKeyIndex(1.8), 3);
+    // Removing the last key leaves its value as the static one.
+    for (int i = 3; i >= 2; --i) f.scene->RemoveKey(f.logoOpacity, i);
+    f.scene->RemoveKey(f.logoOpacity, 1);
+    EXPECT_EQ(f.logoOpacity.ValueAt(5), (Value{0}));
+}
+
+TEST(HostModel, ALayerIsActiveWhenEnabledInsideItsTimesAndNotHiddenBySolo) {
+    const struct {
+        bool enabled, solo, otherSolo;
+        double time;
+        bool active;
+    } cases[] = {
+        {true, false, false, 1, true},    {false, false, false, 1, false},
+        {true, false, true, 1, false},    {true, true, true, 1, true},
+        {true, false, false, 0.5, false},  // before its in point
+        {true, false, false, 4, false},    // at its out point
+        {true, false, false, 3.96, true},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        f.title.inPoint = 1;
+        f.title.outPoint = 4;
+        f.scene->SetSwitch(f.title, Switch::Enabled, c.enabled);
+        f.scene->SetSwitch(f.title, Switch::Solo, c.solo);
+        f.scene->SetSwitch(f.logo, Switch::Solo, c.otherSolo);
+        f.scene->SetTime(f.comp, c.time);
+        EXPECT_EQ(f.comp.IsActive(f.title), c.active)
+            << c.enabled << c.solo << c.otherSolo << " at " << c.time;
+    }
+}
+
+TEST(HostModel, TheActiveItemIsTheActiveViewersCompElseTheOneSelectedItem) {
+    const struct {
+        std::int32_t viewer;
+        bool viewerActive;
+        std::vector<std::int32_t> selected;
+        std::int32_t active;
+    } cases[] = {
+        {2, true, {3, 4}, 2}, {2, false, {3}, 3}, {2, false, {3, 4}, 0},
+        {0, true, {}, 0},     {5, true, {}, 5},   {0, false, {6}, 6},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        f.scene->viewerComp = c.viewer;
+        f.scene->viewerActive = c.viewerActive;
+        for (const auto& item : f.scene->Items()) item->selected = false;
+        for (auto id : c.selected) f.scene->SetItemSelected(id, true);
+        EXPECT_EQ(f.scene->ActiveItemId(), c.active) << c.viewer << c.viewerActive;
+    }
+    Fixture f;  // the user clicking an item gives the Project panel the focus
+    f.scene->SelectOnly(4);
+    EXPECT_EQ(f.scene->ActiveItemId(), 4);
+}
+
+TEST(HostModel, OnlyTheOutermostUndoGroupIsNotedAndAnOpenOneClosesAtTheEnd) {
+    Fixture f;
+    f.scene->BeginUndoGroup("Nudge");
+    f.scene->BeginUndoGroup("inner");
+    f.scene->EndUndoGroup();
+    f.scene->SetTime(f.comp, 1);
+    f.scene->EndUndoGroup();
+    EXPECT_EQ(ErrorOf([&] { f.scene->EndUndoGroup(); }),
+              R"(Unable to call "endUndoGroup" because no undo group is open.)");
+    f.scene->BeginUndoGroup("Left open");
+    f.scene->BeginUndoGroup("twice");
+    f.scene->EndScript();
+    f.scene->EndScript();  // nothing more to close
+    std::vector<json> changes;
+    for (auto& c : f.scene->TakeChanges()) changes.push_back(c.detail);
+    EXPECT_EQ(json(changes), json::parse(R"([
+      {"change": "undo group opened", "name": "Nudge"},
+      {"change": "time", "comp": 2, "from": 0.0, "to": 1.0, "by": "script"},
+      {"change": "undo group closed", "name": "Nudge"},
+      {"change": "undo group opened", "name": "Left open"},
+      {"change": "undo group closed", "name": "Left open"}])"));
+    EXPECT_EQ(f.scene->UndoDepth(), 0);
+}
+
+TEST(HostModel, ReferencesGoInvalidAsTheHostDocuments) {
+    Fixture f;
+    PropertyGroup& parade = f.title.Effects();
+    const auto blur = f.scene->AddEffect(parade, "ADBE Gaussian Blur 2").handle;
+    const auto blurriness = static_cast<PropertyGroup&>(f.scene->Require(blur)).At(1)->handle;
+    const auto tint = f.scene->AddEffect(parade, "Tint").handle;  // by its display name
+    EXPECT_EQ(f.scene->Resolve(blur), nullptr) << "adding an effect invalidates the earlier ones";
+    EXPECT_EQ(f.scene->Resolve(blurriness), nullptr);
+    ASSERT_NE(f.scene->Resolve(tint), nullptr);
+    const auto glow = f.scene->AddEffect(parade, "ADBE Glo2").handle;
+    const auto& secondGlow = f.scene->AddEffect(parade, "ADBE Glo2");
+    EXPECT_EQ(secondGlow.name, "Glow 2");
+    const auto title = f.title.handle, opacity = f.opacity.handle;
+    f.scene->RemoveEffect(static_cast<PropertyGroup&>(*parade.At(2)));  // the tint
+    EXPECT_EQ(f.scene->Resolve(glow), nullptr) << "removing one invalidates its siblings";
+    EXPECT_EQ(parade.Count(), 3);
+    EXPECT_NE(f.scene->Resolve(title), nullptr) << "the layer's own references stay";
+    EXPECT_NE(f.scene->Resolve(opacity), nullptr);
+    f.scene->RemoveLayer(f.title);
+    EXPECT_EQ(f.scene->Resolve(title), nullptr);
+    EXPECT_EQ(ErrorOf([&] { f.scene->RequireProperty(opacity); }), "Object is invalid");
+    EXPECT_EQ(f.comp.NumLayers(), 2);
+}
+
+TEST(HostModel, FrameStepsStayWithinTheCompAndTheCommandTableReads) {
+    Fixture f;  // 25 fps, 10 s: the last frame starts at 9.96 s
+    const struct {
+        double from;
+        int step;
+        double to;
+    } cases[] = {{0, 1, 0.04}, {0, -1, 0}, {9.96, 1, 9.96}, {5, -10, 4.6}, {10, 1, 9.96}};
+    for (const auto& c : cases) {
+        f.comp.time = c.from;
+        f.scene->StepFrames(f.comp, c.step);
+        EXPECT_NEAR(f.comp.time, c.to, 1e-9) << c.from << " " << c.step;
+    }
+    const auto table = CommandTable::FromJson(json::parse(
+        R"([{"number": 7, "name": "Go", "action": "next-frame"}, {"number": 8, "name": "Other"}])"));
+    EXPECT_EQ(table.Find(7)->action, CommandAction::NextFrame);
+    EXPECT_EQ(table.FindByName("Other"), 8);
+    EXPECT_EQ(table.FindByName("Nothing"), 0);
+    for (const char* bad :
+         {R"({})", R"([{"number": 1}])", R"([{"number": 1, "name": "a", "action": "fly"}])",
+          R"([{"number": 1, "name": "a"}, {"number": 1, "name": "b"}])"})
+        EXPECT_NE(ErrorOf([&] { CommandTable::FromJson(json::parse(bad)); }), "") << bad;
+}
+
+}  // namespace
