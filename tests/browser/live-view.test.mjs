@@ -93,6 +93,14 @@ try {
   }, null, follow);
   await page.waitForSelector('#controller[data-state="listening"]', follow);
 
+  // A controller's script on the model: the composition panel follows the playhead, the
+  // selection and the selected layer's transform values.
+  await ctl('script', 'var c = app.project.item(2); c.openInViewer(); c.time = 1; var l = c.layer(1); ' +
+    'l.selected = true; l.transform.opacity.setValue(40); c.time');
+  await page.waitForFunction(() => document.querySelector('#comp-head').textContent.startsWith('Main Comp: 1.000 s'), null, follow);
+  const transform = '#comp-layers li.selected[data-index="1"] .transform';
+  await page.waitForFunction((sel) => /Opacity 40\b/.test(document.querySelector(sel)?.textContent ?? ''), transform, follow);
+
   // Each one-shot controller shows as a connection; repeats are one row, at the host's time,
   // with their count; the filter shows one kind.
   await ctl('script', 'for (var i = 0; i < 3; ++i) app.executeCommand(2006); 0');
