@@ -154,9 +154,21 @@ std::optional<std::string> HostProcess::ReadLine(std::chrono::milliseconds timeo
     }
 }
 
+// The plug-in's trace lines (ended by CR LF) share standard output with the console's
+// answers: they are stepped over here and put back, in order, for ReadLine.
 nlohmann::json HostProcess::Ask(const std::string& line, std::chrono::milliseconds timeout) {
     Send(line);
-    const auto answer = ReadLine(timeout);
+    const auto until = std::chrono::steady_clock::now() + timeout * patience_;
+    const auto left = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   until - std::chrono::steady_clock::now()) /
+               patience_;
+    };
+    std::string traces;
+    std::optional<std::string> answer;
+    while ((answer = ReadLine(left())) && !answer->empty() && answer->back() == '\r')
+        traces += *answer + "\n";
+    buffered_.insert(0, traces);
     if (!answer) {
         std::fprintf(stderr, "HostProcess: no answer to '%s' on the console within %lld ms\n",
                      line.c_str(), static_cast<long long>((timeout * patience_).count()));

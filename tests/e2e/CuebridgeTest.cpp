@@ -139,9 +139,7 @@ TEST(CuebridgeProcess, TraceLinesAreWrittenAtOnceAndDroppedWorkIsTracedOncePerCo
                      false, {}, {"enabletraces"});
     // The console answers once the entry point has returned: only then is the missing idle
     // hook known, and work sent earlier is queued and then dropped with a different line.
-    // Trace lines share standard output with the answers, so it is asked until one comes.
-    ASSERT_TRUE(host.StateWhen([](const json& state) { return state.contains("hooks"); })
-                    .contains("hooks"));
+    host.State();
     int port = -1;
     for (int connection = 0; connection < 2; ++connection) {
         Controller controller;
