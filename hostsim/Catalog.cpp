@@ -51,10 +51,10 @@ AEGP_ItemType ParseItemType(const std::string& name) {
     return AEGP_ItemType_NONE;
 }
 
-ItemSpec ParseItem(const json& entry, std::size_t index, const std::string& path) {
+ItemSetup ParseItem(const json& entry, std::size_t index, const std::string& path) {
     const std::string where = "items[" + std::to_string(index) + "]";
     if (!entry.is_object()) Fail(path, where + " must be an object");
-    ItemSpec item;
+    ItemSetup item;
     if (!entry.contains("id")) Fail(path, where + ": \"id\" is missing");
     item.id = RequireId(entry["id"], path, where + ".id");
     item.name = RequireString(entry, "name", path, where);
@@ -84,7 +84,7 @@ ItemSpec ParseItem(const json& entry, std::size_t index, const std::string& path
     return item;
 }
 
-void CheckReferences(const ProjectSpec& project, const std::string& path) {
+void CheckReferences(const ProjectSetup& project, const std::string& path) {
     std::set<std::int32_t> ids, folders;
     for (const auto& item : project.items) {
         if (!ids.insert(item.id).second)
@@ -99,7 +99,7 @@ void CheckReferences(const ProjectSpec& project, const std::string& path) {
         Fail(path, "\"active\" names item " + std::to_string(project.activeId) +
                        ", which does not exist");
     if (project.viewerComp != 0 &&
-        std::none_of(project.items.begin(), project.items.end(), [&](const ItemSpec& item) {
+        std::none_of(project.items.begin(), project.items.end(), [&](const ItemSetup& item) {
             return item.id == project.viewerComp && item.type == AEGP_ItemType_COMP;
         }))
         Fail(path, "\"viewer\" must name a composition of the project");
@@ -118,9 +118,9 @@ model::ItemType ModelType(AEGP_ItemType type) {
     }
 }
 
-model::PropertySpec Param(const char* name, const char* matchName, model::ValueType type,
-                          model::Value value, std::optional<double> min = {},
-                          std::optional<double> max = {}) {
+model::PropertySetup Param(const char* name, const char* matchName, model::ValueType type,
+                           model::Value value, std::optional<double> min = {},
+                           std::optional<double> max = {}) {
     return {name, matchName, type, std::move(value), min, max};
 }
 
@@ -163,11 +163,11 @@ std::vector<Effect> LoadEffectsFile(const std::string& path) {
     return effects;
 }
 
-ProjectSpec LoadProjectFile(const std::string& path, const std::vector<Effect>& effects) {
+ProjectSetup LoadProjectFile(const std::string& path, const std::vector<Effect>& effects) {
     const json doc = ReadJsonFile(path);
     if (!doc.is_object()) Fail(path, "must be an object with \"items\"");
     if (!doc.contains("items") || !doc["items"].is_array()) Fail(path, "\"items\" must be a list");
-    ProjectSpec project;
+    ProjectSetup project;
     for (std::size_t i = 0; i < doc["items"].size(); ++i)
         project.items.push_back(ParseItem(doc["items"][i], i, path));
     if (doc.contains("active") && !doc["active"].is_null())
@@ -179,21 +179,23 @@ ProjectSpec LoadProjectFile(const std::string& path, const std::vector<Effect>& 
     return project;
 }
 
-std::unique_ptr<model::Scene> BuildScene(const ProjectSpec& project, std::vector<Effect> effects,
+std::unique_ptr<model::Scene> BuildScene(const ProjectSetup& project, std::vector<Effect> effects,
                                          const std::string& source) {
     auto scene = std::make_unique<model::Scene>(std::move(effects));
     try {
         for (std::size_t i = 0; i < project.items.size(); ++i) {
-            const ItemSpec& spec = project.items[i];
+            const ItemSetup& setup = project.items[i];
             model::Item& item =
-                scene->AppendItem(spec.id, spec.name, ModelType(spec.type), spec.parentId);
-            item.selected = spec.selected;
-            if (spec.type != AEGP_ItemType_COMP) continue;
+                scene->AppendItem(setup.id, setup.name, ModelType(setup.type), setup.parentId);
+            item.selected = setup.selected;
+            if (setup.type != AEGP_ItemType_COMP) continue;
             const std::string where = "items[" + std::to_string(i) + "]";
-            const json entry = spec.comp.is_object() ? spec.comp : json::object();
-            item.comp = std::make_unique<model::Comp>(spec.id, model::ParseCompSpec(entry, where));
+            const json entry = setup.comp.is_object() ? setup.comp : json::object();
+            item.comp =
+                std::make_unique<model::Comp>(setup.id, model::ParseCompSetup(entry, where));
             model::AddLayers(*scene, *item.comp,
-                             entry.contains("layers") ? entry["layers"] : json(spec.layers), where);
+                             entry.contains("layers") ? entry["layers"] : json(setup.layers),
+                             where);
             model::ApplyCompState(*scene, *item.comp, entry, where);
         }
     } catch (const model::ModelError& e) {
@@ -217,8 +219,8 @@ model::CommandTable LoadCommandsFile(const std::string& path) {
 // A project a controller's scripts can work on: Main Comp open in the viewer, its top
 // layer selected, the logo fading in over two seconds, the background dimmed. No effect is
 // applied: the installed effects may be any (--effects).
-ProjectSpec BuiltInProject() {
-    ProjectSpec project;
+ProjectSetup BuiltInProject() {
+    ProjectSetup project;
     project.items = {
         {1, "Footage", AEGP_ItemType_FOLDER, 0, false, {}},
         {2, "Main Comp", AEGP_ItemType_COMP, 0, false, {"Title", "Logo", "Background"}},

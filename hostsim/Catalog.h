@@ -24,7 +24,7 @@ struct ConfigError : std::runtime_error {
 // An installed effect, with the parameters an applied instance has.
 using Effect = model::EffectDef;
 
-struct ItemSpec {
+struct ItemSetup {
     std::int32_t id = 0;
     std::string name;
     AEGP_ItemType type = AEGP_ItemType_NONE;
@@ -36,20 +36,20 @@ struct ItemSpec {
     nlohmann::json comp = nullptr;
 };
 
-struct ProjectSpec {
-    std::vector<ItemSpec> items;  // in the host's item order
-    std::int32_t activeId = 0;    // 0: no active item
-    std::int32_t viewerComp = 0;  // the composition open in the viewer; 0: none
+struct ProjectSetup {
+    std::vector<ItemSetup> items;  // in the host's item order
+    std::int32_t activeId = 0;     // 0: no active item
+    std::int32_t viewerComp = 0;   // the composition open in the viewer; 0: none
 };
 
 std::vector<Effect> BuiltInEffects();
 std::vector<Effect> LoadEffectsFile(const std::string& path);
-ProjectSpec BuiltInProject();
+ProjectSetup BuiltInProject();
 // Checks the whole project, its compositions' content included, against the effects.
-ProjectSpec LoadProjectFile(const std::string& path,
-                            const std::vector<Effect>& effects = BuiltInEffects());
+ProjectSetup LoadProjectFile(const std::string& path,
+                             const std::vector<Effect>& effects = BuiltInEffects());
 // The model's state for a project; `source` names it in a ConfigError.
-std::unique_ptr<model::Scene> BuildScene(const ProjectSpec& project, std::vector<Effect> effects,
+std::unique_ptr<model::Scene> BuildScene(const ProjectSetup& project, std::vector<Effect> effects,
                                          const std::string& source);
 // The host's command table (--commands); see model::CommandTable::FromJson.
 model::CommandTable LoadCommandsFile(const std::string& path);

@@ -20,7 +20,7 @@ namespace {
 std::atomic<Host*> g_current{nullptr};
 }  // namespace
 
-Host::Host(Options options, std::vector<Effect> effects, const ProjectSpec& project)
+Host::Host(Options options, std::vector<Effect> effects, const ProjectSetup& project)
     : options_(std::move(options)),
       effects_(std::move(effects)),
       mainThread_(std::this_thread::get_id()),

@@ -39,7 +39,7 @@ public:
     static constexpr A_long kMinorVersion = 28;
 
     // main thread; becomes the instance the suite tables call.
-    Host(Options options, std::vector<Effect> effects, const ProjectSpec& project);
+    Host(Options options, std::vector<Effect> effects, const ProjectSetup& project);
     ~Host();
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;

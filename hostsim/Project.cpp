@@ -26,8 +26,8 @@ AEGP_ItemType AegpType(model::ItemType type) {
 
 }  // namespace
 
-Project::Project(const ProjectSpec& spec, std::vector<Effect> effects)
-    : scene_(BuildScene(spec, std::move(effects), "the project")) {}
+Project::Project(const ProjectSetup& setup, std::vector<Effect> effects)
+    : scene_(BuildScene(setup, std::move(effects), "the project")) {}
 
 Project::Item* Project::Find(const void* handle) const {
     if (handle == nullptr) return nullptr;

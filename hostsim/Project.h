@@ -23,7 +23,7 @@ namespace hostsim {
 
 class Project {
 public:
-    Project(const ProjectSpec& spec, std::vector<Effect> effects);
+    Project(const ProjectSetup& setup, std::vector<Effect> effects);
     // Where the changes go (the journal and the subscribers); set once before other threads
     // exist. Called on the changing thread with no lock held.
     void SetChangeSink(std::function<void(std::vector<model::Change>)> sink) {

@@ -200,9 +200,9 @@ const std::unordered_map<std::string_view, Op>& Ops() {
          }},
         {"project.addComp",
          [](Scene& s, const Call& c) -> Out {
-             const model::CompSpec spec{c.Number(1), c.Number(2), c.Number(3), c.Number(4),
+             const model::CompSetup setup{c.Number(1), c.Number(2), c.Number(3), c.Number(4),
                                         c.Number(5)};
-             return ItemRef(s.RequireItem(s.AddComp(c.Text(0), spec)));
+             return ItemRef(s.RequireItem(s.AddComp(c.Text(0), setup)));
          }},
         {"project.addFolder",
          [](Scene& s, const Call& c) -> Out { return ItemRef(s.RequireItem(s.AddFolder(c.Text(0)))); }},

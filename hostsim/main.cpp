@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     auto options = std::get<hostsim::Options>(std::move(parsed));
 
     std::vector<hostsim::Effect> effects;
-    hostsim::ProjectSpec project;
+    hostsim::ProjectSetup project;
     auto commands = hostsim::model::CommandTable::BuiltIn();
     try {
         effects = options.effectsFile.empty() ? hostsim::BuiltInEffects()

@@ -7,14 +7,14 @@
 
 namespace hostsim::model {
 
-Comp::Comp(std::int32_t id, const CompSpec& spec)
+Comp::Comp(std::int32_t id, const CompSetup& setup)
     : id(id),
-      width(spec.width),
-      height(spec.height),
-      pixelAspect(spec.pixelAspect),
-      duration(spec.duration),
-      frameRate(spec.frameRate),
-      workAreaDuration(spec.duration) {}
+      width(setup.width),
+      height(setup.height),
+      pixelAspect(setup.pixelAspect),
+      duration(setup.duration),
+      frameRate(setup.frameRate),
+      workAreaDuration(setup.duration) {}
 
 void Comp::SetTime(double t) {
     if (!(t >= 0 && t <= duration)) ThrowAttributeRange("time", t, 0, duration);

@@ -12,13 +12,13 @@
 
 namespace hostsim::model {
 
-struct CompSpec {
+struct CompSetup {
     double width = 1920, height = 1080, pixelAspect = 1, duration = 10, frameRate = 25;
 };
 
 class Comp {
 public:
-    Comp(std::int32_t id, const CompSpec& spec);
+    Comp(std::int32_t id, const CompSetup& setup);
 
     double FrameDuration() const { return 1.0 / frameRate; }
     void SetTime(double t);  // refused outside 0 to the duration

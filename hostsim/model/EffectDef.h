@@ -12,7 +12,7 @@ struct EffectDef {
     std::string matchName;
     std::string displayName;
     std::string category;
-    std::vector<PropertySpec> params = {};  // may be empty: the effect then has no parameters
+    std::vector<PropertySetup> params = {};  // may be empty: the effect then has no parameters
 };
 
 }  // namespace hostsim::model

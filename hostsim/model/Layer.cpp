@@ -8,7 +8,7 @@ namespace {
 std::unique_ptr<Node> Make(const char* name, const char* matchName, ValueType type, Value value,
                            std::optional<double> min = {}, std::optional<double> max = {}) {
     return std::make_unique<Property>(
-        PropertySpec{name, matchName, type, std::move(value), min, max});
+        PropertySetup{name, matchName, type, std::move(value), min, max});
 }
 
 }  // namespace

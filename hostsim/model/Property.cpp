@@ -53,12 +53,12 @@ std::optional<ValueType> ParseValueType(const std::string& name) {
     return std::nullopt;
 }
 
-Property::Property(const PropertySpec& spec)
-    : Node(NodeKind::Property, spec.name, spec.matchName),
-      type_(spec.type),
-      value_(spec.defaultValue),
-      min_(spec.min),
-      max_(spec.max) {
+Property::Property(const PropertySetup& setup)
+    : Node(NodeKind::Property, setup.name, setup.matchName),
+      type_(setup.type),
+      value_(setup.defaultValue),
+      min_(setup.min),
+      max_(setup.max) {
     value_.resize(Dimensions(type_), 0);
 }
 

@@ -16,7 +16,7 @@ enum class ValueType { OneD, TwoD, TwoDSpatial, ThreeD, ThreeDSpatial, Color };
 
 using Value = std::vector<double>;
 
-struct PropertySpec {
+struct PropertySetup {
     std::string name, matchName;
     ValueType type = ValueType::OneD;
     Value defaultValue{0};
@@ -35,7 +35,7 @@ std::optional<ValueType> ParseValueType(const std::string& name);
 
 class Property final : public Node {
 public:
-    explicit Property(const PropertySpec& spec);
+    explicit Property(const PropertySetup& setup);
 
     ValueType Type() const { return type_; }
     const std::optional<double>& Min() const { return min_; }

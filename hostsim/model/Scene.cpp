@@ -177,14 +177,15 @@ void Scene::SelectOnly(std::int32_t id) {
     viewerActive = false;  // the Project panel has the focus now
 }
 
-std::int32_t Scene::AddComp(const std::string& name, const CompSpec& spec, std::int32_t parentId) {
-    RequireRange("addComp", 2, spec.width, 4, 30000);
-    RequireRange("addComp", 3, spec.height, 4, 30000);
-    RequireRange("addComp", 4, spec.pixelAspect, 0.01, 100);
-    RequireRange("addComp", 5, spec.duration, 1.0 / 1000, 10800);
-    RequireRange("addComp", 6, spec.frameRate, 1, 999);
+std::int32_t Scene::AddComp(const std::string& name, const CompSetup& setup,
+                            std::int32_t parentId) {
+    RequireRange("addComp", 2, setup.width, 4, 30000);
+    RequireRange("addComp", 3, setup.height, 4, 30000);
+    RequireRange("addComp", 4, setup.pixelAspect, 0.01, 100);
+    RequireRange("addComp", 5, setup.duration, 1.0 / 1000, 10800);
+    RequireRange("addComp", 6, setup.frameRate, 1, 999);
     const std::int32_t id = NextId();
-    AppendItem(id, name, ItemType::Comp, parentId).comp = std::make_unique<Comp>(id, spec);
+    AppendItem(id, name, ItemType::Comp, parentId).comp = std::make_unique<Comp>(id, setup);
     Note({{"change", "item added"}, {"item", id}, {"type", "composition"}, {"name", name}});
     return id;
 }
@@ -363,7 +364,7 @@ PropertyGroup& Scene::AddEffect(PropertyGroup& parade, const std::string& name) 
     for (int n = 2; parade.Find(display) != nullptr; ++n)
         display = def->displayName + " " + std::to_string(n);
     auto effect = std::make_unique<PropertyGroup>(display, def->matchName, true);
-    for (const auto& spec : def->params) effect->Add(std::make_unique<Property>(spec));
+    for (const auto& setup : def->params) effect->Add(std::make_unique<Property>(setup));
     for (auto& sibling : parade.children) Register(*sibling);  // earlier references go
     auto& added = static_cast<PropertyGroup&>(parade.Add(std::move(effect)));
     Register(added);

@@ -67,7 +67,8 @@ public:
     void SetItemName(std::int32_t id, const std::string& name);
     void SetItemSelected(std::int32_t id, bool selected);  // adds to the selection
     void SelectOnly(std::int32_t id);                      // the user clicks one item
-    std::int32_t AddComp(const std::string& name, const CompSpec& spec, std::int32_t parentId = 0);
+    std::int32_t AddComp(const std::string& name, const CompSetup& setup,
+                         std::int32_t parentId = 0);
     std::int32_t AddFolder(const std::string& name);
     void SetTime(Comp& comp, double t, const char* by = "script");
     void StepFrames(Comp& comp, int step);

@@ -109,17 +109,17 @@ Value ParseValue(const json& value, const std::string& where) {
     return v;
 }
 
-CompSpec ParseCompSpec(const json& entry, const std::string& where) {
-    CompSpec spec;
-    spec.width = Number(entry, "width", spec.width, where);
-    spec.height = Number(entry, "height", spec.height, where);
-    spec.pixelAspect = Number(entry, "pixelAspect", spec.pixelAspect, where);
-    spec.duration = Number(entry, "duration", spec.duration, where);
-    spec.frameRate = Number(entry, "frameRate", spec.frameRate, where);
-    if (!(spec.width > 0 && spec.height > 0 && spec.pixelAspect > 0 && spec.duration > 0 &&
-          spec.frameRate > 0))
+CompSetup ParseCompSetup(const json& entry, const std::string& where) {
+    CompSetup setup;
+    setup.width = Number(entry, "width", setup.width, where);
+    setup.height = Number(entry, "height", setup.height, where);
+    setup.pixelAspect = Number(entry, "pixelAspect", setup.pixelAspect, where);
+    setup.duration = Number(entry, "duration", setup.duration, where);
+    setup.frameRate = Number(entry, "frameRate", setup.frameRate, where);
+    if (!(setup.width > 0 && setup.height > 0 && setup.pixelAspect > 0 && setup.duration > 0 &&
+          setup.frameRate > 0))
         Fail(where, "width, height, pixelAspect, duration and frameRate must be above 0");
-    return spec;
+    return setup;
 }
 
 void ApplyCompState(Scene& scene, Comp& comp, const json& entry, const std::string& where) {
@@ -139,30 +139,30 @@ void AddLayers(Scene& scene, Comp& comp, const json& layers, const std::string& 
         AddLayer(scene, comp, layers[i], where + ".layers[" + std::to_string(i) + "]");
 }
 
-std::vector<PropertySpec> ParseParams(const json& params, const std::string& where) {
+std::vector<PropertySetup> ParseParams(const json& params, const std::string& where) {
     if (!params.is_array()) Fail(where, "\"params\" must be a list");
-    std::vector<PropertySpec> specs;
+    std::vector<PropertySetup> setups;
     for (std::size_t i = 0; i < params.size(); ++i) {
         const json& p = params[i];
         const std::string at = where + ".params[" + std::to_string(i) + "]";
         if (!p.is_object() || !p.contains("name") || !p["name"].is_string() ||
             !p.contains("matchName") || !p["matchName"].is_string())
             Fail(at, "a parameter needs \"name\" and \"matchName\" texts");
-        PropertySpec spec{p["name"], p["matchName"]};
+        PropertySetup setup{p["name"], p["matchName"]};
         const json& typeName = p.contains("type") ? p["type"] : json("OneD");
         const auto type = ParseValueType(typeName.is_string() ? typeName.get<std::string>() : "");
         if (!type)
             Fail(at, "\"type\" must be OneD, TwoD, TwoD_SPATIAL, ThreeD, ThreeD_SPATIAL or COLOR");
-        spec.type = *type;
-        spec.defaultValue = p.contains("default") ? ParseValue(p["default"], at)
-                                                  : Value(Dimensions(spec.type), 0.0);
-        if (spec.defaultValue.size() != Dimensions(spec.type))
+        setup.type = *type;
+        setup.defaultValue = p.contains("default") ? ParseValue(p["default"], at)
+                                                   : Value(Dimensions(setup.type), 0.0);
+        if (setup.defaultValue.size() != Dimensions(setup.type))
             Fail(at, "\"default\" does not fit the type");
-        if (p.contains("min")) spec.min = Number(p, "min", 0, at);
-        if (p.contains("max")) spec.max = Number(p, "max", 0, at);
-        specs.push_back(std::move(spec));
+        if (p.contains("min")) setup.min = Number(p, "min", 0, at);
+        if (p.contains("max")) setup.max = Number(p, "max", 0, at);
+        setups.push_back(std::move(setup));
     }
-    return specs;
+    return setups;
 }
 
 }  // namespace hostsim::model

@@ -12,13 +12,13 @@
 
 namespace hostsim::model {
 
-CompSpec ParseCompSpec(const nlohmann::json& entry, const std::string& where);
+CompSetup ParseCompSetup(const nlohmann::json& entry, const std::string& where);
 // Sets the playhead, work area and hideShyLayers the entry gives (after the layers exist).
 void ApplyCompState(Scene& scene, Comp& comp, const nlohmann::json& entry,
                     const std::string& where);
 // layers: top first; each a name or an object.
 void AddLayers(Scene& scene, Comp& comp, const nlohmann::json& layers, const std::string& where);
-std::vector<PropertySpec> ParseParams(const nlohmann::json& params, const std::string& where);
+std::vector<PropertySetup> ParseParams(const nlohmann::json& params, const std::string& where);
 // A value as JSON gives it: a number or a list of numbers.
 Value ParseValue(const nlohmann::json& value, const std::string& where);
 

@@ -231,12 +231,12 @@ TEST(DrawbotSuites, TakesAllFourInOrderAndStopsAtTheFirstRefusal) {
 // ---- the walk to the first layer, in the simulated host's project ----------------------
 
 TEST(FirstLayer, WalksToTheFirstCompositionWithLayers) {
-    using hostsim::ItemSpec;
-    const ItemSpec folder{1, "Folder", AEGP_ItemType_FOLDER, 0, false, {}};
-    const ItemSpec clip{2, "Clip", AEGP_ItemType_FOOTAGE, 0, false, {}};
+    using hostsim::ItemSetup;
+    const ItemSetup folder{1, "Folder", AEGP_ItemType_FOLDER, 0, false, {}};
+    const ItemSetup clip{2, "Clip", AEGP_ItemType_FOOTAGE, 0, false, {}};
     const struct {
         const char* what;
-        std::vector<ItemSpec> items;
+        std::vector<ItemSetup> items;
         A_Err err;
         int layerOf;  // id of the composition whose first layer is expected, or 0
         std::vector<nlohmann::json> typeQueries;
@@ -261,7 +261,7 @@ TEST(FirstLayer, WalksToTheFirstCompositionWithLayers) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        hostsim::Host host({}, {}, hostsim::ProjectSpec{c.items, 0});
+        hostsim::Host host({}, {}, hostsim::ProjectSetup{c.items, 0});
         host.GetJournal().KeepInMemory();
         AEGP_LayerH untouched = reinterpret_cast<AEGP_LayerH>(&host);
         AEGP_LayerH layer = untouched;
