@@ -13,7 +13,7 @@ const SCRIPTS = 200;
 const COMMANDS = 10_000;
 
 // The least a raw client must do: a tag per request, an empty script after it, reading until
-// the bytes end with that script's reply, and an empty line to acknowledge a partial reply.
+// the bytes end with that script's reply.
 class RawSocket {
   static async open(portFile) {
     for (;;) {
@@ -44,9 +44,6 @@ class RawSocket {
         const reply = this.received;
         this.received = "";
         resolve(reply);
-      } else if (this.waiting) {
-        // Acknowledges what came at once, or the plug-in's next reply waits 40 ms for it.
-        this.socket.write("\n");
       }
     });
   }

@@ -463,14 +463,6 @@ export class Client extends EventEmitter {
       this.dropConnection(error as Error, "the reply stream was out of step");
       return;
     }
-    if (this.inFlight.length > 0 && this.socket) {
-      // The plug-in writes each reply by itself, so the empty script's reply waits (Nagle)
-      // until the part already received is acknowledged, and the system delays that
-      // acknowledgement by 40 ms. An empty line, which the plug-in ignores, carries the
-      // acknowledgement at once.
-      this.log?.(">>", "");
-      this.socket.write("\n");
-    }
   }
 
   // Settles every call whose reply is complete. A reply runs from its tag and bar to the next

@@ -50,9 +50,6 @@ class Raw:
             if not chunk:
                 raise ConnectionError("the plug-in closed the connection")
             received += chunk
-            # Acknowledge at once: the plug-in leaves Nagle's algorithm on, so the marker's
-            # reply waits for the ack of the reply before it (a delayed ack is 40 ms).
-            self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_QUICKACK, 1)
         return bytes(received[: -len(end)])
 
     def close(self) -> None:
@@ -85,11 +82,7 @@ class _Bare(asyncio.Protocol):
         self.end = b""
         self.done: "asyncio.Future[None] | None" = None
 
-    def connection_made(self, transport: asyncio.BaseTransport) -> None:
-        self.socket = transport.get_extra_info("socket")
-
     def data_received(self, data: bytes) -> None:
-        self.socket.setsockopt(socket.IPPROTO_TCP, socket.TCP_QUICKACK, 1)
         self.buffer += data
         if self.buffer.endswith(self.end) and self.done is not None:
             self.done.set_result(None)

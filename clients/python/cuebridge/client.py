@@ -8,7 +8,6 @@ import asyncio
 import enum
 import logging
 import os
-import socket
 import time
 from collections import deque
 from dataclasses import dataclass
@@ -24,7 +23,6 @@ wire_log = logging.getLogger("cuebridge.wire")
 DEFAULT_TIMEOUT = 10.0
 # Calls queued in one turn of the loop go out once this many are waiting (a fence each time).
 _WRITE_AT = 256
-_QUICKACK: Optional[int] = getattr(socket, "TCP_QUICKACK", None)  # Linux only
 DEBUG_VARIABLE = "CUEBRIDGE_DEBUG"
 
 
@@ -112,20 +110,13 @@ class _Wire(asyncio.Protocol):
     def __init__(self, client: "AsyncClient") -> None:
         self.client = client
         self.transport: Optional[asyncio.Transport] = None
-        self.socket: Any = None
         self.lost = False
 
     def connection_made(self, transport: asyncio.BaseTransport) -> None:
         assert isinstance(transport, asyncio.Transport)
         self.transport = transport
-        self.socket = transport.get_extra_info("socket")
 
     def data_received(self, data: bytes) -> None:
-        # Acknowledge at once: the plug-in leaves Nagle's algorithm on, so a reply written
-        # right after another (the fence's) waits for the ack of the first, which a delayed
-        # ack holds back for 40 ms.
-        if _QUICKACK is not None:
-            self.socket.setsockopt(socket.IPPROTO_TCP, _QUICKACK, 1)
         self.client._received(self, data)
 
     def eof_received(self) -> Optional[bool]:
