@@ -84,19 +84,42 @@ class _Call:
             self.future.set_exception(error)
 
     def settle(self, result: Optional[bytes]) -> None:
-        if self.future.done():
+        future = self.future
+        if future.done():
             return
         if result is None:
-            self.future.set_result(None)
+            future.set_result(None)
             return
         text = result.decode("utf-8", errors="replace")
         if text.startswith(wire.SCRIPT_ERROR_PREFIX):
-            self.future.set_exception(ScriptError(text[len(wire.SCRIPT_ERROR_PREFIX) :]))
+            future.set_exception(ScriptError(text[len(wire.SCRIPT_ERROR_PREFIX) :]))
+            return
+        if self.convert is None:
+            future.set_result(text)
             return
         try:
-            self.future.set_result(self.convert(text) if self.convert else text)
+            future.set_result(self.convert(text))
         except CuebridgeError as error:
-            self.future.set_exception(error)
+            future.set_exception(error)
+
+
+class _Fence:
+    """The empty script that ends a write, so that the reply before it has an end. Nobody
+    awaits it: when it fails, so do the calls it follows, and they report it."""
+
+    __slots__ = ("tag", "line")
+    replies = True
+    fence = True
+
+    def __init__(self) -> None:
+        self.tag = wire.new_tag()
+        self.line = self.tag + b"|Script|\n"
+
+    def fail(self, error: BaseException) -> None:
+        pass
+
+    def settle(self, result: Optional[bytes]) -> None:
+        pass
 
 
 def _shown(data: bytes, limit: int = 2000) -> str:
@@ -327,7 +350,7 @@ class AsyncClient:
         """Ends the connection and fails every call written on it with `error`."""
         current, self._wire = self._wire, None
         for entry in self._framer.pending():
-            assert isinstance(entry, _Call)
+            assert isinstance(entry, (_Call, _Fence))
             entry.fail(error)
         self._framer = wire.Framer(self._max_reply)
         if current is not None and current.transport is not None:
@@ -354,7 +377,7 @@ class AsyncClient:
             return
         debug = self._debug
         for entry, result in settled:
-            assert isinstance(entry, _Call)
+            assert isinstance(entry, (_Call, _Fence))
             if debug and result is not None:
                 wire_log.debug("< %s", _shown(entry.tag + b"|" + result))
             entry.settle(result)
@@ -362,11 +385,15 @@ class AsyncClient:
     # ---- writing and timeouts ---------------------------------------------------------
 
     def _schedule_write(self) -> None:
-        """Writes at once what is queued; calls made later in the same turn of the loop go
-        out together in one write at its end (a batch, a gather of many calls)."""
-        if not self._write_scheduled and self._wire is not None and self._outbox:
-            self._write_scheduled = True
+        """Writes what is queued: at once when nothing is on the wire (a lone call waits for
+        nothing), else at the end of this turn of the loop, so that the calls made in one turn
+        (a batch, a gather of many calls) go out together in one write."""
+        if self._wire is None or not self._outbox:
+            return
+        if not self._framer.busy:
             self._write_queued()
+        elif not self._write_scheduled:
+            self._write_scheduled = True
             self._get_loop().call_soon(self._write_out)
 
     def _write_out(self) -> None:
@@ -377,31 +404,32 @@ class AsyncClient:
         """Writes every queued call in one write, ending with a fence unless the last one is."""
         if self._wire is None or self._wire.transport is None or not self._outbox:
             return
-        calls = list(self._outbox)
+        calls: List[Union[_Call, _Fence]] = list(self._outbox)
         self._outbox.clear()
         if not calls[-1].fence:
-            fence = _Call(self._get_loop(), wire.SCRIPT, "", calls[-1].deadline, None)
-            # Nobody awaits this fence: its failure is its calls' failure, already reported.
-            fence.future.add_done_callback(lambda done: done.exception())
-            calls.append(fence)
+            calls.append(_Fence())
+        add = self._framer.add
         for call in calls:
-            self._framer.add(call)
+            add(call)
         if self._debug:
             for call in calls:
                 wire_log.debug("> %s", _shown(call.line[:-1]))
-        self._wire.transport.write(b"".join(call.line for call in calls))
+        self._wire.transport.write(calls[0].line + calls[1].line if len(calls) == 2 else b"".join([c.line for c in calls]))
 
     def _enqueue(self, calls: Sequence[_Call]) -> None:
         self._outbox.extend(calls)
         deadline = calls[0].deadline if len(calls) == 1 else min(call.deadline for call in calls)
         if deadline < self._watch_at:
-            if self._watch is not None:
-                self._watch.cancel()
-            self._watch_at = deadline
-            self._watch = self._get_loop().call_at(deadline, self._check_deadlines)
+            self._watch_deadline(deadline)
         if len(self._outbox) >= _WRITE_AT:
             self._write_queued()  # the plug-in starts on these while more are being made
         self._schedule_write()
+
+    def _watch_deadline(self, deadline: float) -> None:
+        if self._watch is not None:
+            self._watch.cancel()
+        self._watch_at = deadline
+        self._watch = self._get_loop().call_at(deadline, self._check_deadlines)
 
     def _check_deadlines(self) -> None:
         """Fails the calls past their deadline: unsent ones alone (they never left); written
@@ -442,7 +470,13 @@ class AsyncClient:
         self, keyword: str, argument: str = "", timeout: Optional[float] = None, convert: Optional[Convert] = None
     ) -> "asyncio.Future[Any]":
         call = self._new_call(keyword, argument, timeout, convert)
-        self._enqueue([call])
+        outbox = self._outbox
+        outbox.append(call)
+        if call.deadline < self._watch_at:
+            self._watch_deadline(call.deadline)
+        if len(outbox) >= _WRITE_AT:
+            self._write_queued()  # the plug-in starts on these while more are being made
+        self._schedule_write()
         return call.future
 
     def call(self, keyword: str, argument: str = "", *, timeout: Optional[float] = None) -> "asyncio.Future[Optional[str]]":

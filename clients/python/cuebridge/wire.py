@@ -5,7 +5,7 @@ from __future__ import annotations
 
 import random
 from collections import deque
-from typing import Deque, List, Optional, Protocol, Tuple
+from typing import Deque, Dict, List, Optional, Protocol, Tuple, Union
 
 from .errors import ProtocolError
 
@@ -31,18 +31,33 @@ def new_tag() -> bytes:
     return b"%016x" % _random.getrandbits(64)
 
 
+# Each keyword's `|keyword|` bytes, checked once (a client uses a handful of keywords).
+_keyword_parts: Dict[str, bytes] = {}
+
+
 def request_line(tag: bytes, keyword: str, argument: str) -> bytes:
     """`tag|keyword|argument` and its line feed. Raises ValueError for what the plug-in would
     cut, drop or misread: a line feed or zero byte anywhere, a bar in the keyword, an empty
     keyword, a message over the plug-in's bound."""
-    if not keyword or "|" in keyword:
-        raise ValueError(f"invalid keyword {keyword!r}: it must be non-empty and hold no bar")
-    line = b"%s|%s|%s" % (tag, keyword.encode(), argument.encode())
-    if b"\n" in line or b"\0" in line:
+    part = _keyword_parts.get(keyword)
+    if part is None:
+        if not keyword or "|" in keyword:
+            raise ValueError(f"invalid keyword {keyword!r}: it must be non-empty and hold no bar")
+        if "\n" in keyword or "\0" in keyword:
+            raise ValueError("a request cannot hold a line feed or a zero byte")
+        part = b"|" + keyword.encode() + b"|"
+        if len(part) > MAX_MESSAGE_BYTES:
+            raise ValueError(f"a request is at most {MAX_MESSAGE_BYTES} bytes")
+        if len(_keyword_parts) < 256 and len(part) <= 64:
+            _keyword_parts[keyword] = part
+    if not argument:
+        return tag + part + b"\n"
+    if "\n" in argument or "\0" in argument:
         raise ValueError("a request cannot hold a line feed or a zero byte")
-    if len(line) > MAX_MESSAGE_BYTES:
+    encoded = argument.encode()
+    if len(tag) + len(part) + len(encoded) > MAX_MESSAGE_BYTES:
         raise ValueError(f"a request is at most {MAX_MESSAGE_BYTES} bytes")
-    return line + b"\n"
+    return tag + part + encoded + b"\n"
 
 
 class Entry(Protocol):
@@ -73,6 +88,11 @@ class Framer:
         if entry.replies:
             self._replying.append(entry)
 
+    @property
+    def busy(self) -> bool:
+        """Whether a request written is still waiting for its reply."""
+        return bool(self._sent) or self._current is not None
+
     def pending(self) -> List[Entry]:
         """The requests written and not yet settled, in order (the one whose reply is
         arriving first)."""
@@ -81,46 +101,61 @@ class Framer:
     def feed(self, data: bytes) -> List[Tuple[Entry, Optional[bytes]]]:
         """The requests settled by `data`, in order, each with its result bytes (None for a
         request without a reply). Raises ProtocolError for bytes that match no request."""
-        self._buffer += data
+        buffer: Union[bytes, bytearray] = self._buffer
+        if self._buffer:
+            self._buffer += data
+        else:
+            buffer = data  # most often a whole exchange arrives in one read: no copy
         settled: List[Tuple[Entry, Optional[bytes]]] = []
-        buffer = self._buffer
-        while True:
-            if self._current is None:
-                if not self._replying:
-                    if buffer:
-                        raise ProtocolError(f"{len(buffer)} bytes arrived that no request asked for")
-                    return settled
-                head = self._replying[0]
-                header = head.tag + b"|"
-                size = min(len(buffer), len(header))
-                if buffer[:size] != header[:size]:
-                    raise ProtocolError(
-                        f"expected the reply to {head.tag.decode()}, got {bytes(buffer[:40])!r}"
-                    )
-                if size < len(header):
-                    return settled
-                del buffer[: len(header)]
-                self._replying.popleft()
-                while (entry := self._sent.popleft()) is not head:
-                    settled.append((entry, None))
-                if head.fence:
-                    settled.append((head, b""))
+        replying, sent = self._replying, self._sent
+        at = 0  # what is before it has been matched; the buffer is cut once, at the end
+        size = len(buffer)
+        try:
+            while True:
+                if self._current is None:
+                    if not replying:
+                        if at < size:
+                            raise ProtocolError(f"{size - at} bytes arrived that no request asked for")
+                        return settled
+                    head = replying[0]
+                    header = head.tag + b"|"
+                    have = min(size - at, len(header))
+                    if buffer[at : at + have] != header[:have]:
+                        raise ProtocolError(
+                            f"expected the reply to {head.tag.decode()}, got {bytes(buffer[at : at + 40])!r}"
+                        )
+                    if have < len(header):
+                        return settled
+                    at += len(header)
+                    replying.popleft()
+                    while (entry := sent.popleft()) is not head:
+                        settled.append((entry, None))
+                    if head.fence:
+                        settled.append((head, b""))
+                    else:
+                        self._current = head
+                        self._search_from = at
                 else:
-                    self._current = head
-                    self._search_from = 0
+                    if not replying:
+                        return settled  # cannot happen: every write ends with a fence
+                    marker = replying[0].tag + b"|"
+                    end = buffer.find(marker, self._search_from)
+                    if end < 0:
+                        if size - at > self._max_reply:
+                            raise ProtocolError(f"a reply grew past {self._max_reply} bytes")
+                        self._search_from = max(at, size - len(marker) + 1)
+                        return settled
+                    settled.append((self._current, bytes(buffer[at:end])))
+                    at = end
+                    self._current = None
+        finally:
+            self._search_from -= at
+            if at >= size:
+                self._buffer = bytearray()
+            elif buffer is data:
+                self._buffer = bytearray(data[at:])
             else:
-                if not self._replying:
-                    return settled  # cannot happen: every write ends with a fence
-                marker = self._replying[0].tag + b"|"
-                end = buffer.find(marker, self._search_from)
-                if end < 0:
-                    if len(buffer) > self._max_reply:
-                        raise ProtocolError(f"a reply grew past {self._max_reply} bytes")
-                    self._search_from = max(0, len(buffer) - len(marker) + 1)
-                    return settled
-                settled.append((self._current, bytes(buffer[:end])))
-                del buffer[:end]
-                self._current = None
+                del self._buffer[:at]
 
 
 def parse_effects(text: str) -> List[Tuple[str, str, str]]:
