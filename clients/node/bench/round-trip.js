@@ -1,13 +1,14 @@
 // The library beside a raw socket, in one run against the simulated host: query round trip,
 // script round trip, pipelined commands per second. Rounds alternate between the two so that
-// a noisy machine weighs on both alike.
+// a noisy machine weighs on both alike; round trips are the median of every call, and the
+// spread of the per-round differences shows how far one round can stray.
 //   node bench/round-trip.js [rounds]     (after npm run build; needs build/default)
 const net = require("node:net");
 const { randomBytes } = require("node:crypto");
 
 const { Client, readPortFile, startHost } = require("..");
 
-const ROUNDS = Number(process.argv[2] ?? 5);
+const ROUNDS = Number(process.argv[2] ?? 7);
 const QUERIES = 500;
 const SCRIPTS = 200;
 const COMMANDS = 10_000;
@@ -62,12 +63,15 @@ class RawSocket {
   }
 }
 
+// Each call's own round trip, in microseconds.
 async function timeEach(count, fn) {
-  const start = process.hrtime.bigint();
+  const times = [];
   for (let i = 0; i < count; i++) {
+    const start = process.hrtime.bigint();
     await fn(i);
+    times.push(Number(process.hrtime.bigint() - start) / 1e3);
   }
-  return Number(process.hrtime.bigint() - start) / 1e3 / count;
+  return times;
 }
 
 async function timeOnce(fn) {
@@ -81,49 +85,75 @@ function median(values) {
   return sorted[Math.floor(sorted.length / 2)];
 }
 
+const BLOCKS = 3;  // pipelined blocks per round and side
+
 async function main() {
   const host = await startHost({ client: { log: null } });
   await host.client.close();
-  const figures = { library: { query: [], script: [], commands: [] }, raw: { query: [], script: [], commands: [] } };
+  const sides = ["library", "raw"];
+  // Per side: every call's round trip, and each round's median (for the spread).
+  const figures = Object.fromEntries(
+    sides.map((side) => [side, { query: [], script: [], commands: [], roundQuery: [], roundScript: [] }]),
+  );
   const tag = () => randomBytes(8).toString("hex");
+  const record = (side, queries, scripts, rates) => {
+    const f = figures[side];
+    f.query.push(...queries);
+    f.script.push(...scripts);
+    f.commands.push(...rates);
+    f.roundQuery.push(median(queries));
+    f.roundScript.push(median(scripts));
+  };
   for (let round = 0; round < ROUNDS; round++) {
     const client = new Client({ portFile: host.portFile, log: null });
     await client.connect();
-    figures.library.query.push(await timeEach(QUERIES, () => client.language()));
-    figures.library.script.push(await timeEach(SCRIPTS, () => client.script("1")));
-    figures.library.commands.push(
-      COMMANDS / (await timeOnce(() => Promise.all(Array.from({ length: COMMANDS }, () => client.executeCommand(4000))))),
-    );
+    const libQueries = await timeEach(QUERIES, () => client.language());
+    const libScripts = await timeEach(SCRIPTS, () => client.script("1"));
+    const libRates = [];
+    for (let b = 0; b < BLOCKS; b++) {
+      libRates.push(
+        COMMANDS / (await timeOnce(() => Promise.all(Array.from({ length: COMMANDS }, () => client.executeCommand(4000))))),
+      );
+    }
     await client.close();
+    record("library", libQueries, libScripts, libRates);
 
     const raw = await RawSocket.open(host.portFile);
-    figures.raw.query.push(await timeEach(QUERIES, () => raw.exchange(`${tag()}|GetAfterEffectLanguage|\n`)));
-    figures.raw.script.push(await timeEach(SCRIPTS, () => raw.exchange(`${tag()}|Script|1\n`)));
-    figures.raw.commands.push(
-      COMMANDS / (await timeOnce(() => {
-        let lines = "";
-        for (let i = 0; i < COMMANDS; i++) {
-          lines += `${tag()}|ExecuteCommand|4000\n`;
-        }
-        return raw.exchange(lines);
-      })),
-    );
+    const rawQueries = await timeEach(QUERIES, () => raw.exchange(`${tag()}|GetAfterEffectLanguage|\n`));
+    const rawScripts = await timeEach(SCRIPTS, () => raw.exchange(`${tag()}|Script|1\n`));
+    const rawRates = [];
+    for (let b = 0; b < BLOCKS; b++) {
+      rawRates.push(
+        COMMANDS / (await timeOnce(() => {
+          let lines = "";
+          for (let i = 0; i < COMMANDS; i++) {
+            lines += `${tag()}|ExecuteCommand|4000\n`;
+          }
+          return raw.exchange(lines);
+        })),
+      );
+    }
     await raw.close();
+    record("raw", rawQueries, rawScripts, rawRates);
   }
   await host.stop();
 
-  const row = (name, unit, lib, raw, ratio) =>
-    console.log(`${name.padEnd(24)} ${lib.toFixed(0).padStart(10)} ${raw.toFixed(0).padStart(10)} ${unit.padEnd(6)} ${ratio}`);
-  console.log(`median of ${ROUNDS} rounds (library, raw socket; Node ${process.version})`);
+  const signed = (value) => `${value >= 0 ? "+" : ""}${value.toFixed(0)}`;
+  const spread = (values) => `${signed(Math.min(...values))}..${signed(Math.max(...values))}`;
+  const row = (name, unit, lib, raw, verdict, range) =>
+    console.log(`${name.padEnd(24)} ${lib.toFixed(0).padStart(10)} ${raw.toFixed(0).padStart(10)} ${unit.padEnd(4)} ${verdict.padEnd(22)} ${range}`);
+  console.log(`${ROUNDS} alternating rounds (library, raw socket; Node ${process.version}); medians of every call, and of each round`);
   console.log(`${"".padEnd(24)} ${"library".padStart(10)} ${"raw".padStart(10)}`);
   for (const [name, key, count] of [["query round trip", "query", QUERIES], ["script round trip", "script", SCRIPTS]]) {
     const lib = median(figures.library[key]);
     const raw = median(figures.raw[key]);
-    row(`${name} (x${count})`, "us", lib, raw, `library adds ${(((lib - raw) / raw) * 100).toFixed(0)}%`);
+    const roundKey = key === "query" ? "roundQuery" : "roundScript";
+    const ratios = figures.library[roundKey].map((l, i) => ((l - figures.raw[roundKey][i]) / figures.raw[roundKey][i]) * 100);
+    row(`${name} (x${count})`, "us", lib, raw, `library adds ${(((lib - raw) / raw) * 100).toFixed(0)}%`, `rounds: ${spread(ratios)}%`);
   }
   const lib = median(figures.library.commands);
   const raw = median(figures.raw.commands);
-  row(`pipelined commands`, "/s", lib, raw, `library keeps ${((lib / raw) * 100).toFixed(0)}%`);
+  row(`pipelined (${BLOCKS}x${COMMANDS})`, "/s", lib, raw, `library keeps ${((lib / raw) * 100).toFixed(0)}%`, "");
 }
 
 main().catch((error) => {
