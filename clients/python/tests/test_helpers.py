@@ -31,19 +31,35 @@ def test_hostile_values_stay_inside_their_literals():
         assert json.loads(result) == structured
 
 
+# The README's jog step: the active composition's playhead moves by whole frames, within it.
+MOVE = """var c = app.project.activeItem;
+if (c instanceof CompItem) {
+    var last = Math.round(c.duration / c.frameDuration) - 1;
+    c.time = Math.max(0, Math.min(last, Math.round(c.time / c.frameDuration) + {{frames}})) * c.frameDuration;
+}"""
+FRAME = "var c = app.project.activeItem; Math.round(c.time / c.frameDuration)"
+
+
 def test_jog_under_a_fast_spin_sends_fewer_larger_steps_and_loses_no_tick():
     with SimulatedHost(connect=False) as host:
         async def spin():
             async with host.async_client() as client:
-                errors = []
-                jog = Jog(lambda delta: client.script(template("{{d}}", d=delta)), lambda e, d: errors.append(e))
+                deltas, errors = [], []
+
+                def step(frames):
+                    deltas.append(frames)
+                    return client.script(template(MOVE, frames=frames))
+
+                jog = Jog(step, lambda e, d: errors.append(e))
                 for tick in range(300):
-                    jog.tick(-1 if tick % 7 == 0 else 1)
+                    jog.tick(-1 if tick % 7 == 3 else 1)
                     if tick % 10 == 0:
                         await asyncio.sleep(0.001)
                 await jog.settled()
                 assert errors == []
+                assert sum(deltas) == 300 - 2 * 43 and 1 < len(deltas) < 300
+                assert await client.script(FRAME) == str(300 - 2 * 43)
+                return len(deltas)
 
-        asyncio.run(spin())
-        deltas = [int(s["script"]) for s in host.journal.scripts() if s["script"].lstrip("-").isdigit()]
-        assert sum(deltas) == 300 - 2 * 43 and 1 < len(deltas) < 300
+        steps = asyncio.run(spin())
+        assert len([s for s in host.journal.scripts() if s["script"].startswith("var c = app.project.activeItem;\r")]) == steps
