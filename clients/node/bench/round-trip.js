@@ -138,7 +138,7 @@ async function main() {
   }
   await host.stop();
 
-  const signed = (value) => `${value >= 0 ? "+" : ""}${value.toFixed(0)}`;
+  const signed = (value) => `${Math.round(value) >= 0 ? "+" : ""}${Math.round(value)}`;
   const spread = (values) => `${signed(Math.min(...values))}..${signed(Math.max(...values))}`;
   const row = (name, unit, lib, raw, verdict, range) =>
     console.log(`${name.padEnd(24)} ${lib.toFixed(0).padStart(10)} ${raw.toFixed(0).padStart(10)} ${unit.padEnd(4)} ${verdict.padEnd(22)} ${range}`);
