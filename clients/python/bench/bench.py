@@ -1,7 +1,8 @@
 """The library beside a raw socket in Python, in one run against the simulated host: query
-round trip, script round trip, pipelined commands per second. Both do what the protocol asks
-of a correct controller (each exchange ends with an empty-script marker). Blocks of each are
-interleaved so that a change in the machine's load falls on both.
+round trip, script round trip, pipelined commands per second. The synchronous Client is set
+beside a blocking socket, the AsyncClient beside the least an asyncio protocol can do. All do
+what the protocol asks of a correct controller (each exchange ends with an empty-script
+marker). Blocks of each are interleaved so that a change in the machine's load falls on all.
 
     python3 bench/bench.py [--rounds 7] [--calls 2000] [--commands 10000]
 """
@@ -19,7 +20,7 @@ from typing import Awaitable, Callable, Dict, List
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 
-from cuebridge import AsyncClient, SimulatedHost  # noqa: E402
+from cuebridge import AsyncClient, Client, SimulatedHost  # noqa: E402
 from cuebridge.wire import new_tag  # noqa: E402
 
 
@@ -139,25 +140,42 @@ async def library_rounds(port_file: str, calls: int, commands: int) -> Dict[str,
         return timings
 
 
+def sync_rounds(port_file: str, calls: int, commands: int) -> Dict[str, List[float]]:
+    with Client(port_file) as client:
+        timings: Dict[str, List[float]] = {}
+        work: Dict[str, Callable[[], object]] = {"query": client.language, "script": lambda: client.script("1+1")}
+        for name, call in work.items():
+            timings[name] = []
+            for _ in range(calls):
+                start = time.perf_counter()
+                call()
+                timings[name].append(time.perf_counter() - start)
+        start = time.perf_counter()
+        client.batch([("ExecuteCommand", "100000")] * commands)
+        timings["commands"] = [commands / (time.perf_counter() - start)]
+        return timings
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--calls", type=int, default=2000)
     parser.add_argument("--commands", type=int, default=10000)
     options = parser.parse_args()
-    runs: Dict[str, List[Dict[str, List[float]]]] = {"raw": [], "asyncio": [], "library": []}
+    runs: Dict[str, List[Dict[str, List[float]]]] = {"raw": [], "sync": [], "asyncio": [], "library": []}
     with SimulatedHost(connect=False) as host:
         for _ in range(options.rounds):
             runs["raw"].append(raw_rounds(host, options.calls, options.commands))
+            runs["sync"].append(sync_rounds(host.port_file, options.calls, options.commands))
             runs["asyncio"].append(asyncio.run(bare_rounds(host, options.calls, options.commands)))
             runs["library"].append(asyncio.run(library_rounds(host.port_file, options.calls, options.commands)))
     print(f"{options.rounds} interleaved rounds of {options.calls} calls and {options.commands} commands; medians")
-    print(f"{'':26}{'raw socket':>12}{'raw asyncio':>12}{'library':>12}{'lib/socket':>12}{'lib/asyncio':>12}")
+    print(f"{'':26}{'socket':>10}{'Client':>10}{'/socket':>9}{'asyncio':>10}{'AsyncClient':>12}{'/asyncio':>9}")
     labels = {"query": "query round trip", "script": "script round trip", "commands": "pipelined commands"}
     for name, unit, scale in (("query", "us", 1e6), ("script", "us", 1e6), ("commands", "/s", 1.0)):
         # Round trips: the median of every call of every round; throughput: of the rounds.
-        raw, bare, lib = (statistics.median(t for r in runs[k] for t in r[name]) for k in runs)
-        figures = f"{raw * scale:12.1f}{bare * scale:12.1f}{lib * scale:12.1f}{lib / raw:12.2f}{lib / bare:12.2f}"
+        raw, sync, bare, lib = (statistics.median(t for r in runs[k] for t in r[name]) for k in runs)
+        figures = f"{raw * scale:10.1f}{sync * scale:10.1f}{sync / raw:9.2f}{bare * scale:10.1f}{lib * scale:12.1f}{lib / bare:9.2f}"
         print(f"{labels[name] + ' (' + unit + ')':26}{figures}")
 
 

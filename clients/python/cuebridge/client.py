@@ -58,6 +58,36 @@ BatchItem = Union[str, Tuple[str, str]]
 Convert = Callable[[str], Any]
 
 
+Failure = Tuple[State, str, str]
+
+
+def port_file_failure(path: str, problem: Optional[str]) -> Failure:
+    """Why a port file names no port, as a state, its reason code and a sentence."""
+    if problem == "missing":
+        return State.DISCONNECTED, "no-port-file", f"no port file at {path}"
+    what = "not a regular file" if problem == "not-regular" else "not a port number"
+    return State.DISCONNECTED, "bad-port-file", f"{path} is {what}"
+
+
+def refused(port: int) -> Failure:
+    """Why a connect to `port` was refused: another controller holds it, or nothing does."""
+    if port_is_held(port):
+        return State.HELD, "held", f"port {port} is held: another controller has the plug-in"
+    return (
+        State.DISCONNECTED,
+        "stale-port-file",
+        f"the port file names port {port}, which no socket holds (the plug-in is not running)",
+    )
+
+
+def reply_value(result: bytes, convert: Optional[Convert]) -> Any:
+    """A reply's result as the caller gets it; raises ScriptError for a failed script."""
+    text = result.decode("utf-8", errors="replace")
+    if text.startswith(wire.SCRIPT_ERROR_PREFIX):
+        raise ScriptError(text[len(wire.SCRIPT_ERROR_PREFIX) :])
+    return convert(text) if convert is not None else text
+
+
 class _Call:
     """One request: its line, its tag, how its result is converted, and its future."""
 
@@ -90,15 +120,8 @@ class _Call:
         if result is None:
             future.set_result(None)
             return
-        text = result.decode("utf-8", errors="replace")
-        if text.startswith(wire.SCRIPT_ERROR_PREFIX):
-            future.set_exception(ScriptError(text[len(wire.SCRIPT_ERROR_PREFIX) :]))
-            return
-        if self.convert is None:
-            future.set_result(text)
-            return
         try:
-            future.set_result(self.convert(text))
+            future.set_result(reply_value(result, self.convert))
         except CuebridgeError as error:
             future.set_exception(error)
 
@@ -122,7 +145,20 @@ class _Fence:
         pass
 
 
-def _shown(data: bytes, limit: int = 2000) -> str:
+def debug_log_wanted() -> bool:
+    """Whether the environment asks for the wire log; if so, it goes to stderr unless the
+    application has given the logger a handler of its own."""
+    if os.environ.get(DEBUG_VARIABLE, "") in ("", "0"):
+        return False
+    if not wire_log.handlers:
+        handler = logging.StreamHandler()
+        handler.setFormatter(logging.Formatter("cuebridge %(message)s"))
+        wire_log.addHandler(handler)
+        wire_log.setLevel(logging.DEBUG)
+    return True
+
+
+def shown(data: bytes, limit: int = 2000) -> str:
     text = repr(data[:limit])[2:-1]
     return text if len(data) <= limit else f"{text}... ({len(data)} bytes)"
 
@@ -186,12 +222,7 @@ class AsyncClient:
         self._wake = asyncio.Event()
         self._changed = asyncio.Event()
         self._loop: Optional[asyncio.AbstractEventLoop] = None
-        self._debug = os.environ.get(DEBUG_VARIABLE, "") not in ("", "0")
-        if self._debug and not wire_log.handlers:
-            handler = logging.StreamHandler()
-            handler.setFormatter(logging.Formatter("cuebridge %(message)s"))
-            wire_log.addHandler(handler)
-            wire_log.setLevel(logging.DEBUG)
+        self._debug = debug_log_wanted()
 
     # ---- state ------------------------------------------------------------------------
 
@@ -311,17 +342,11 @@ class AsyncClient:
                 pass
             pause = min(pause * 2, high)
 
-    async def _attempt(self) -> Optional[Tuple[State, str, str]]:
+    async def _attempt(self) -> Optional[Failure]:
         """One connect through the port file: None when connected, else why not."""
         found = read_port_file(self.port_file)
         if found.port is None:
-            if found.problem == "missing":
-                return State.DISCONNECTED, "no-port-file", f"no port file at {self.port_file}"
-            return (
-                State.DISCONNECTED,
-                "bad-port-file",
-                f"{self.port_file} is {'not a regular file' if found.problem == 'not-regular' else 'not a port number'}",
-            )
+            return port_file_failure(self.port_file, found.problem)
         loop = self._get_loop()
         try:
             _, protocol = await asyncio.wait_for(
@@ -329,13 +354,7 @@ class AsyncClient:
                 min(self.timeout, 5.0),
             )
         except ConnectionRefusedError:
-            if port_is_held(found.port):
-                return State.HELD, "held", f"port {found.port} is held: another controller has the plug-in"
-            return (
-                State.DISCONNECTED,
-                "stale-port-file",
-                f"the port file names port {found.port}, which no socket holds (the plug-in is not running)",
-            )
+            return refused(found.port)
         except (OSError, asyncio.TimeoutError) as error:
             return State.DISCONNECTED, "connect-failed", f"connect to port {found.port} failed: {error!r}"
         if protocol.lost:  # reset before the connect returned (the listener closing)
@@ -379,7 +398,7 @@ class AsyncClient:
         for entry, result in settled:
             assert isinstance(entry, (_Call, _Fence))
             if debug and result is not None:
-                wire_log.debug("< %s", _shown(entry.tag + b"|" + result))
+                wire_log.debug("< %s", shown(entry.tag + b"|" + result))
             entry.settle(result)
 
     # ---- writing and timeouts ---------------------------------------------------------
@@ -413,7 +432,7 @@ class AsyncClient:
             add(call)
         if self._debug:
             for call in calls:
-                wire_log.debug("> %s", _shown(call.line[:-1]))
+                wire_log.debug("> %s", shown(call.line[:-1]))
         self._wire.transport.write(calls[0].line + calls[1].line if len(calls) == 2 else b"".join([c.line for c in calls]))
 
     def _enqueue(self, calls: Sequence[_Call]) -> None:

@@ -1,60 +1,167 @@
-"""A thin synchronous wrapper: the asyncio client runs on an event loop in a thread of its
-own, and each method waits for its call. Any thread may call it; state listeners are called
-on the library's thread."""
+"""The synchronous client: each call does its I/O on the caller's thread over a blocking socket,
+so a round trip costs what a hand-written socket client's does. Calls from several threads take
+turns (one exchange at a time). A keeper thread of the client's own connects, reconnects after
+a loss with a capped back-off, and notices a lost connection while nobody calls, so the state
+stays true between calls. State listeners are called on whichever of these threads made the
+change, never under the client's locks."""
 
 from __future__ import annotations
 
-import asyncio
+import select
+import socket
 import threading
-from typing import Any, Awaitable, Callable, Iterable, List, Optional, TypeVar
+import time
+from typing import Any, Callable, Iterable, List, Optional, Tuple
 
-from .client import AsyncClient, BatchItem, Effect, State, StateChange
+from . import wire
+from .client import (
+    DEFAULT_TIMEOUT,
+    BatchItem,
+    Convert,
+    Effect,
+    Failure,
+    State,
+    StateChange,
+    debug_log_wanted,
+    port_file_failure,
+    refused,
+    reply_value,
+    shown,
+    wire_log,
+)
+from .errors import CallTimeout, ConnectionFailed, CuebridgeError, ProtocolError
+from .portfile import default_port_file, read_port_file
 
-T = TypeVar("T")
+# The keeper looks at the socket only once nobody has called for this long, so that it never
+# competes with a run of calls for the socket.
+_IDLE = 0.05
+
+
+class _Request:
+    """One line of an exchange and, once answered, its result bytes (None: never answered)."""
+
+    __slots__ = ("tag", "line", "replies", "fence", "result", "convert")
+
+    def __init__(self, keyword: str, argument: str, convert: Optional[Convert] = None) -> None:
+        self.tag = wire.new_tag()
+        self.line = wire.request_line(self.tag, keyword, argument)
+        self.replies = keyword in wire.REPLYING
+        self.fence = keyword == wire.SCRIPT and argument == ""
+        self.result: Optional[bytes] = None
+        self.convert = convert
+
+    def value(self) -> Any:
+        return None if self.result is None else reply_value(self.result, self.convert)
 
 
 class Client:
-    """The synchronous client; takes the same options as AsyncClient."""
+    """The synchronous client; takes the same options as AsyncClient. Any thread may call it."""
 
-    def __init__(self, port_file: Optional[str] = None, **options: Any) -> None:
-        self._loop = asyncio.new_event_loop()
-        self._thread = threading.Thread(target=self._loop.run_forever, name="cuebridge", daemon=True)
-        self._thread.start()
+    def __init__(
+        self,
+        port_file: Optional[str] = None,
+        *,
+        timeout: float = DEFAULT_TIMEOUT,
+        backoff: Tuple[float, float] = (0.01, 1.0),
+        report_after: float = 0.25,
+        max_reply_bytes: int = 256 << 20,
+    ) -> None:
+        self.port_file = port_file if port_file is not None else default_port_file()
+        self.timeout = timeout
+        self._backoff = backoff
+        self._report_after = report_after
+        self._max_reply = max_reply_bytes
+        self._debug = debug_log_wanted()
+        # Guarded by _lock: the state, the current socket, whether closed, the keeper.
+        self._lock = threading.Condition()
+        self._state = StateChange(State.DISCONNECTED, "not-started", "connect() not called yet")
+        self._sock: Optional[socket.socket] = None
+        self._poll: Optional["select.poll"] = None  # the current socket's; used under _io only
+        self._closed = False
+        self._keeper: Optional[threading.Thread] = None
+        # Held for a whole exchange: by a call, or by the keeper looking at an idle socket.
+        self._io = threading.Lock()
+        self._calling = False  # written under _io; the keeper reads it to keep off
+        self._last_use = 0.0
+        self._listeners: List[Callable[[StateChange], Any]] = []
 
-        async def make() -> AsyncClient:
-            return AsyncClient(port_file, **options)
-
-        self.async_client = self.run(make)
-
-    def run(self, work: Callable[[], Awaitable[T]]) -> T:
-        """Runs `work()` on the library's loop (where the async client lives) and waits."""
-
-        async def go() -> T:
-            return await work()
-
-        return asyncio.run_coroutine_threadsafe(go(), self._loop).result()
+    # ---- state (any thread) -----------------------------------------------------------
 
     @property
     def state(self) -> State:
-        return self.async_client.state
+        return self._state.state
 
     @property
     def state_change(self) -> StateChange:
-        return self.async_client.state_change
+        return self._state
 
     def on_state(self, listener: Callable[[StateChange], Any]) -> Callable[[], None]:
-        return self.async_client.on_state(listener)
+        """Calls `listener` with every change; returns a function that removes it."""
+        self._listeners.append(listener)
+        return lambda: self._listeners.remove(listener)
+
+    def _change(self, state: State, reason: str, detail: str) -> Optional[StateChange]:
+        """Under _lock: records the change; the caller reports it once the lock is released."""
+        if (state, reason) == (self._state.state, self._state.reason):
+            return None
+        self._state = StateChange(state, reason, detail, self._state.state)
+        self._lock.notify_all()
+        return self._state
+
+    def _report(self, change: Optional[StateChange]) -> None:
+        if change is not None:
+            for listener in list(self._listeners):
+                listener(change)
+
+    def _set_state(self, state: State, reason: str, detail: str) -> None:
+        with self._lock:
+            change = self._change(state, reason, detail)
+        self._report(change)
+
+    def wait_for_state(self, *states: State, timeout: Optional[float] = None) -> StateChange:
+        """Waits until the state is one of `states`; raises CallTimeout after `timeout`."""
+        with self._lock:
+            if self._lock.wait_for(lambda: self._state.state in states, self._limit(timeout)):
+                return self._state
+            raise CallTimeout(
+                f"state still {self._state.state.value} ({self._state.detail}) "
+                f"after waiting for {', '.join(s.value for s in states)}"
+            )
+
+    def _limit(self, timeout: Optional[float]) -> float:
+        return self.timeout if timeout is None else timeout
+
+    # ---- connection -------------------------------------------------------------------
 
     def connect(self, timeout: Optional[float] = None) -> None:
-        self.run(lambda: self.async_client.connect(timeout))
+        """Starts keeping the connection and waits until it is up. On timeout raises
+        ConnectionFailed with the reason; the client keeps trying until close()."""
+        with self._lock:
+            if self._closed:
+                raise ConnectionFailed("the client is closed")
+            if self._keeper is None:
+                self._keeper = threading.Thread(target=self._keep, name="cuebridge-keeper", daemon=True)
+                self._keeper.start()
+        try:
+            self.wait_for_state(State.CONNECTED, timeout=timeout)
+        except CallTimeout:
+            change = self._state
+            raise ConnectionFailed(f"not connected: {change.state.value}, {change.reason}: {change.detail}") from None
 
     def close(self) -> None:
-        if self._loop.is_closed():
-            return
-        self.run(self.async_client.close)
-        self._loop.call_soon_threadsafe(self._loop.stop)
-        self._thread.join()
-        self._loop.close()
+        """Stops for good: the connection is closed and a call in flight fails."""
+        with self._lock:
+            if self._closed:
+                return
+            self._closed = True
+            sock, self._sock = self._sock, None
+            change = self._change(State.CLOSED, "closed", "close() was called")
+            keeper = self._keeper
+        self._report(change)
+        if sock is not None:
+            _shut(sock)  # wakes a call blocked on it; the keeper closes it
+        if keeper is not None and keeper is not threading.current_thread():
+            keeper.join()
 
     def __enter__(self) -> "Client":
         try:
@@ -67,46 +174,295 @@ class Client:
     def __exit__(self, *exc: object) -> None:
         self.close()
 
-    def wait_for_state(self, *states: State, timeout: Optional[float] = None) -> StateChange:
-        return self.run(lambda: self.async_client.wait_for_state(*states, timeout=timeout))
+    # keeper thread
+    def _keep(self) -> None:
+        low, high = self._backoff
+        pause, failing_since = low, time.monotonic()
+        self._set_state(State.CONNECTING, "connect", f"looking for the plug-in via {self.port_file}")
+        while not self._closed:
+            sock, failure = self._attempt()
+            if sock is not None:
+                pause = low
+                self._watch(sock)
+                with self._io:  # a call woken by the drop has let go of it
+                    sock.close()
+                failing_since = time.monotonic()
+                continue
+            assert failure is not None
+            if time.monotonic() - failing_since >= self._report_after:
+                self._set_state(*failure)
+            with self._lock:
+                self._lock.wait_for(lambda: self._closed, pause)
+            pause = min(pause * 2, high)
+
+    # keeper thread
+    def _attempt(self) -> Tuple[Optional[socket.socket], Optional[Failure]]:
+        """One connect through the port file: the socket, now current, or why not."""
+        found = read_port_file(self.port_file)
+        if found.port is None:
+            return None, port_file_failure(self.port_file, found.problem)
+        sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        try:
+            sock.settimeout(min(self.timeout, 5.0))
+            sock.connect(("127.0.0.1", found.port))
+            sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        except ConnectionRefusedError:
+            sock.close()
+            return None, refused(found.port)
+        except OSError as error:
+            sock.close()
+            return None, (State.DISCONNECTED, "connect-failed", f"connect to port {found.port} failed: {error!r}")
+        with self._lock:
+            if self._closed:
+                change = None
+            else:
+                self._poll = select.poll()
+                self._poll.register(sock, select.POLLIN)
+                self._sock = sock
+                change = self._change(State.CONNECTED, "connected", f"connected to 127.0.0.1:{found.port}")
+        self._report(change)
+        return sock, None
+
+    # keeper thread
+    def _watch(self, sock: socket.socket) -> None:
+        """Returns once `sock` is no longer current. While nobody calls, a peer's close (or
+        bytes nobody asked for) is seen here, and the connection dropped."""
+        while True:
+            with self._lock:
+                if self._sock is not sock:
+                    return
+                quiet_for = time.monotonic() - self._last_use
+                if self._calling or quiet_for < _IDLE:
+                    self._lock.wait(_IDLE)
+                    continue
+            try:
+                readable = select.select([sock], [], [], _IDLE)[0]
+            except (OSError, ValueError):
+                readable = [sock]
+            if readable and self._io.acquire(blocking=False):
+                try:
+                    problem = _idle_problem(sock, self._poll) if self._sock is sock else None
+                    if problem is not None:
+                        self._lost(sock, *problem)
+                finally:
+                    self._io.release()
+
+    def _lost(self, sock: socket.socket, reason: str, detail: str) -> None:
+        """Drops `sock` if it is still current; the keeper then closes it and reconnects."""
+        with self._lock:
+            if self._sock is not sock:
+                return
+            self._sock = None
+            change = self._change(State.CONNECTING, reason, f"{detail}; reconnecting")
+        _shut(sock)
+        self._report(change)
+
+    # ---- calls (any thread) -------------------------------------------------------------
+
+    def _exchange(self, requests: List[_Request], timeout: Optional[float]) -> None:
+        """Sends `requests` and a fence in one write and reads until the fence is answered."""
+        deadline = time.monotonic() + self._limit(timeout)
+        if not requests[-1].fence:
+            requests.append(_Request(wire.SCRIPT, ""))
+        data = b"".join([r.line for r in requests])
+        while True:
+            sock = self._current(deadline)
+            with self._io:
+                if self._sock is not sock:
+                    continue  # dropped while this call waited for its turn
+                problem = _idle_problem(sock, self._poll)
+                if problem is not None:  # gone before this call was sent: nothing lost
+                    self._lost(sock, *problem)
+                    continue
+                self._calling = True
+                try:
+                    return self._run(sock, requests, data, deadline)
+                finally:
+                    self._calling = False
+                    self._last_use = time.monotonic()
+
+    def _current(self, deadline: float) -> socket.socket:
+        sock = self._sock  # read without the lock: the caller checks it again under _io
+        if sock is not None:
+            return sock
+        with self._lock:
+            self._lock.wait_for(lambda: self._closed or self._sock is not None, deadline - time.monotonic())
+            if self._closed:
+                raise ConnectionFailed("the client is closed")
+            if self._sock is None:
+                change = self._state
+                waiting = f"{change.state.value}, {change.reason}: {change.detail}"
+                raise ConnectionFailed(f"not connected within the call's timeout ({waiting})")
+            return self._sock
+
+    # under _io
+    def _run(self, sock: socket.socket, requests: List[_Request], data: bytes, deadline: float) -> None:
+        if self._debug:
+            for request in requests:
+                wire_log.debug("> %s", shown(request.line[:-1]))
+        try:
+            # The first read waits as long as the write may; later ones what is left.
+            sock.settimeout(max(deadline - time.monotonic(), 1e-3))
+            sock.sendall(data)
+            if len(requests) == 2:
+                self._read_one(sock, requests[0], requests[1], deadline)
+            else:
+                self._read_framed(sock, requests, deadline)
+        except socket.timeout:
+            self._lost(sock, "timeout", "a call timed out")
+            raise CallTimeout("no reply within the call's timeout; reconnecting") from None
+        except ProtocolError as error:
+            self._lost(sock, "protocol", str(error))
+            raise
+        except OSError as error:
+            self._lost(sock, "connection-lost", f"the connection was lost: {error!r}")
+            raise ConnectionFailed(f"the connection to the plug-in was lost: {error!r}") from None
+
+    def _read(self, sock: socket.socket, deadline: float, again: bool) -> bytes:
+        if again:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise socket.timeout()
+            sock.settimeout(left)
+        chunk = sock.recv(1 << 16)
+        if not chunk:
+            raise ConnectionResetError("the plug-in closed the connection")
+        return chunk
+
+    # under _io
+    def _read_framed(self, sock: socket.socket, requests: List[_Request], deadline: float) -> None:
+        framer = wire.Framer(self._max_reply)
+        for request in requests:
+            framer.add(request)
+        fence, answered, again = requests[-1], False, False
+        while not answered:
+            for entry, result in framer.feed(self._read(sock, deadline, again)):
+                assert isinstance(entry, _Request)
+                entry.result = result
+                if self._debug and result is not None:
+                    wire_log.debug("< %s", shown(entry.tag + b"|" + result))
+                answered = entry is fence
+            again = True
+
+    # under _io
+    def _read_one(self, sock: socket.socket, request: _Request, fence: _Request, deadline: float) -> None:
+        """One request and its fence: the bytes are the request's `tag|` and result (when it
+        is answered), then the fence's `tag|`, and nothing else."""
+        head = (request.tag if request.replies else fence.tag) + b"|"
+        end = fence.tag + b"|"
+        received = self._read(sock, deadline, False)
+        while len(received) < len(head) or not received.endswith(end):
+            if not head.startswith(received[: len(head)]):
+                break  # out of step: told below
+            if len(received) > self._max_reply:
+                raise ProtocolError(f"a reply grew past {self._max_reply} bytes")
+            received += self._read(sock, deadline, True)
+        if not received.startswith(head) or (not request.replies and len(received) != len(end)):
+            raise ProtocolError(f"expected the reply to {head[:-1].decode()}, got {received[:40]!r}")
+        if request.replies:
+            request.result = received[len(head) : len(received) - len(end)]
+            if self._debug:
+                wire_log.debug("< %s", shown(received[: len(received) - len(end)]))
+        if self._debug:
+            wire_log.debug("< %s", shown(end))
+
+    def _one(self, keyword: str, argument: str, timeout: Optional[float], convert: Optional[Convert] = None) -> Any:
+        request = _Request(keyword, argument, convert)
+        self._exchange([request], timeout)
+        return request.value()
 
     def call(self, keyword: str, argument: str = "", *, timeout: Optional[float] = None) -> Optional[str]:
-        return self.run(lambda: self.async_client.call(keyword, argument, timeout=timeout))
+        """Any keyword: the result text, or None for a keyword that is never answered."""
+        return self._one(keyword, argument, timeout)  # type: ignore[no-any-return]
 
     def language(self, *, timeout: Optional[float] = None) -> str:
-        return self.run(lambda: self.async_client.language(timeout=timeout))
+        return self._one(wire.LANGUAGE, "", timeout)  # type: ignore[no-any-return]
 
     def effects(self, *, timeout: Optional[float] = None) -> List[Effect]:
-        return self.run(lambda: self.async_client.effects(timeout=timeout))
+        return self._one(wire.EFFECTS, "", timeout, _effects)  # type: ignore[no-any-return]
 
     def script(self, text: str, *, timeout: Optional[float] = None) -> str:
-        return self.run(lambda: self.async_client.script(text, timeout=timeout))
+        """Runs ExtendScript on the host's main thread; line feeds are sent as carriage returns."""
+        return self._one(wire.SCRIPT, text.replace("\r\n", "\r").replace("\n", "\r"), timeout)  # type: ignore[no-any-return]
 
     def execute_command(self, command: int, *, timeout: Optional[float] = None) -> None:
-        self.run(lambda: self.async_client.execute_command(command, timeout=timeout))
+        if not -(2**31) <= command < 2**31:
+            raise ValueError(f"command {command} is outside the 32-bit signed range")
+        self._one(wire.EXECUTE_COMMAND, str(int(command)), timeout)
 
     def set_info_text(self, *, timeout: Optional[float] = None) -> None:
-        self.run(lambda: self.async_client.set_info_text(timeout=timeout))
+        self._one(wire.INFO_PANEL_COMMAND, "SetInfoText", timeout)
 
     def set_info_color(self, *, timeout: Optional[float] = None) -> None:
-        self.run(lambda: self.async_client.set_info_color(timeout=timeout))
+        self._one(wire.INFO_PANEL_COMMAND, "SetInfoColor", timeout)
 
     def select_first_item(self, *, timeout: Optional[float] = None) -> None:
-        self.run(lambda: self.async_client.select_first_item(timeout=timeout))
+        self._one(wire.NAVIGATE_COMMAND, "First", timeout)
 
     def select_next_item(self, *, timeout: Optional[float] = None) -> None:
-        self.run(lambda: self.async_client.select_next_item(timeout=timeout))
+        self._one(wire.NAVIGATE_COMMAND, "Next", timeout)
 
     def flush(self, *, timeout: Optional[float] = None) -> None:
-        self.run(lambda: self.async_client.flush(timeout=timeout))
+        """Returns once the plug-in has handled everything sent before it."""
+        self._one(wire.SCRIPT, "", timeout, lambda _: None)
 
     def batch(
         self, items: Iterable[BatchItem], *, timeout: Optional[float] = None, return_exceptions: bool = False
     ) -> List[Any]:
-        listed = list(items)
-        return self.run(
-            lambda: self.async_client.batch(listed, timeout=timeout, return_exceptions=return_exceptions)
-        )
+        """Sends the calls in one write; their results in order (None for those never answered).
+        A failed script raises its ScriptError, or is returned in its place with
+        return_exceptions."""
+        requests = [_Request(*((item, "") if isinstance(item, str) else item)) for item in items]
+        if not requests:
+            return []
+        count = len(requests)
+        self._exchange(requests, timeout)
+        results: List[Any] = []
+        for request in requests[:count]:
+            try:
+                results.append(request.value())
+            except CuebridgeError as error:
+                if not return_exceptions:
+                    raise
+                results.append(error)
+        return results
 
-    def wait_until_ready(self, timeout: Optional[float] = None) -> List[Effect]:
-        return self.run(lambda: self.async_client.wait_until_ready(timeout))
+    def wait_until_ready(self, timeout: Optional[float] = None, interval: float = 0.05) -> List[Effect]:
+        """Waits until the plug-in has stored the installed-effects list; returns it."""
+        deadline = time.monotonic() + self._limit(timeout)
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise CallTimeout("the plug-in did not store its installed-effects list in time")
+            effects = self.effects(timeout=left)
+            if effects:
+                return effects
+            time.sleep(min(interval, max(0.0, deadline - time.monotonic())))
+
+
+def _effects(text: str) -> List[Effect]:
+    return [Effect(*record) for record in wire.parse_effects(text)]
+
+
+def _idle_problem(sock: socket.socket, poll: Optional["select.poll"]) -> Optional[Tuple[str, str]]:
+    """Whether a socket nobody is reading from has been closed by the peer or holds bytes
+    nobody asked for: the reason code and a sentence, or None while it is sound. `poll` has
+    the socket registered for reading."""
+    try:
+        if poll is not None and not poll.poll(0):
+            return None
+        data = sock.recv(1, socket.MSG_PEEK | socket.MSG_DONTWAIT)
+    except BlockingIOError:
+        return None
+    except (OSError, ValueError) as error:
+        return "connection-lost", f"the connection was lost: {error!r}"
+    if not data:
+        return "connection-lost", "the plug-in closed the connection"
+    return "protocol", "bytes arrived that no request asked for"
+
+
+def _shut(sock: socket.socket) -> None:
+    try:
+        sock.shutdown(socket.SHUT_RDWR)
+    except OSError:
+        pass

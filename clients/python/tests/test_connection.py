@@ -5,12 +5,14 @@ import asyncio
 import os
 import socket
 import tempfile
+import threading
+import time
 
 import pytest
 
 import logging
 
-from cuebridge import AsyncClient, CallTimeout, ConnectionFailed, Poller, State, default_port_file
+from cuebridge import AsyncClient, CallTimeout, Client, ConnectionFailed, Poller, State, default_port_file
 from cuebridge.portfile import port_is_held
 from cuebridge.host import SimulatedHost
 
@@ -158,3 +160,65 @@ def test_port_is_held_by_any_socket_but_one_in_time_wait(tmp_path, local, state,
         f"   0: {local} 0100007F:9C40 {state} 00000000:00000000 00:00000000 00000000  1000\n"
     )
     assert port_is_held(50000, (str(table),)) is held
+
+
+# ---- the synchronous client: its own socket and keeper thread ----------------------------
+
+
+def test_sync_client_reconnects_after_a_restart_and_fails_the_call_in_flight():
+    with SimulatedHost(connect=False) as host:
+        client = host.new_client()
+        old = host.wait_for_port()
+        assert client.language() == "en_US"
+        failed = []
+
+        def in_flight():
+            try:
+                client.script(BUSY.format(ms=5000))
+            except ConnectionFailed as error:
+                failed.append(error)
+
+        thread = threading.Thread(target=in_flight)
+        thread.start()
+        time.sleep(0.2)
+        host.kill()
+        thread.join(10)
+        assert len(failed) == 1 and not thread.is_alive()
+        host.start(connect=False)
+        new = host.wait_for_port(not_port=old)
+        assert client.language() == "en_US"
+        assert client.state_change.detail.endswith(f":{new}")
+        # Killed while idle: the keeper sees the loss, and the next call goes to the new host.
+        client.wait_for_state(State.CONNECTED)
+        host.kill()
+        client.wait_for_state(State.CONNECTING, State.DISCONNECTED, timeout=5)
+        host.start(connect=False)
+        assert client.language() == "en_US"
+
+
+def test_sync_client_held_timeout_and_stale_port_file():
+    with SimulatedHost() as host:
+        port = host.wait_for_port()
+        host.client.close()
+        other = socket.create_connection(("127.0.0.1", host.wait_for_port(not_port=port)))
+        client = Client(host.port_file, timeout=5)
+        changes = []
+        client.on_state(changes.append)
+        with pytest.raises(ConnectionFailed, match="not connected"):
+            client.connect(timeout=0)  # starts the keeper
+        client.wait_for_state(State.HELD, timeout=5)
+        other.close()
+        client.wait_for_state(State.CONNECTED, timeout=5)
+        assert [c.state for c in changes][-2:] == [State.HELD, State.CONNECTED]
+        with pytest.raises(CallTimeout):
+            client.script(BUSY.format(ms=1500), timeout=0.3)
+        assert client.language() == "en_US"
+        client.close()
+        assert client.state is State.CLOSED
+        with pytest.raises(ConnectionFailed, match="closed"):
+            client.language()
+    with tempfile.TemporaryDirectory() as home:
+        client = Client(write_port_file(home, str(free_port())), timeout=0.5)
+        with pytest.raises(ConnectionFailed, match="stale-port-file"):
+            client.connect()
+        client.close()
