@@ -4,7 +4,7 @@ beside a blocking socket, the AsyncClient beside the least an asyncio protocol c
 what the protocol asks of a correct controller (each exchange ends with an empty-script
 marker). Blocks of each are interleaved so that a change in the machine's load falls on all.
 
-    python3 bench/bench.py [--rounds 7] [--calls 2000] [--commands 10000] [--unpinned]
+    python3 bench/bench.py [--rounds 15] [--calls 700] [--commands 10000] [--unpinned]
 
 The host runs on the first CPU this process may use and the clients on the second.
 """
@@ -170,8 +170,8 @@ def sync_rounds(port_file: str, calls: int, commands: int) -> Dict[str, List[flo
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--rounds", type=int, default=7)
-    parser.add_argument("--calls", type=int, default=2000)
+    parser.add_argument("--rounds", type=int, default=15)
+    parser.add_argument("--calls", type=int, default=700)
     parser.add_argument("--commands", type=int, default=10000)
     parser.add_argument("--unpinned", action="store_true", help="let the system place host and clients")
     options = parser.parse_args()
