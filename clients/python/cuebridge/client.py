@@ -126,25 +126,6 @@ class _Call:
             future.set_exception(error)
 
 
-class _Fence:
-    """The empty script that ends a write, so that the reply before it has an end. Nobody
-    awaits it: when it fails, so do the calls it follows, and they report it."""
-
-    __slots__ = ("tag", "line")
-    replies = True
-    fence = True
-
-    def __init__(self) -> None:
-        self.tag = wire.new_tag()
-        self.line = self.tag + b"|Script|\n"
-
-    def fail(self, error: BaseException) -> None:
-        pass
-
-    def settle(self, result: Optional[bytes]) -> None:
-        pass
-
-
 def debug_log_wanted() -> bool:
     """Whether the environment asks for the wire log; if so, it goes to stderr unless the
     application has given the logger a handler of its own."""
@@ -369,7 +350,7 @@ class AsyncClient:
         """Ends the connection and fails every call written on it with `error`."""
         current, self._wire = self._wire, None
         for entry in self._framer.pending():
-            assert isinstance(entry, (_Call, _Fence))
+            assert isinstance(entry, (_Call, wire.Fence))
             entry.fail(error)
         self._framer = wire.Framer(self._max_reply)
         if current is not None and current.transport is not None:
@@ -396,7 +377,7 @@ class AsyncClient:
             return
         debug = self._debug
         for entry, result in settled:
-            assert isinstance(entry, (_Call, _Fence))
+            assert isinstance(entry, (_Call, wire.Fence))
             if debug and result is not None:
                 wire_log.debug("< %s", shown(entry.tag + b"|" + result))
             entry.settle(result)
@@ -423,17 +404,17 @@ class AsyncClient:
         """Writes every queued call in one write, ending with a fence unless the last one is."""
         if self._wire is None or self._wire.transport is None or not self._outbox:
             return
-        calls: List[Union[_Call, _Fence]] = list(self._outbox)
+        calls: List[Union[_Call, wire.Fence]] = list(self._outbox)
         self._outbox.clear()
         if not calls[-1].fence:
-            calls.append(_Fence())
+            calls.append(wire.Fence())
         add = self._framer.add
         for call in calls:
             add(call)
         if self._debug:
             for call in calls:
                 wire_log.debug("> %s", shown(call.line[:-1]))
-        self._wire.transport.write(calls[0].line + calls[1].line if len(calls) == 2 else b"".join([c.line for c in calls]))
+        self._wire.transport.write(b"".join([call.line for call in calls]))
 
     def _enqueue(self, calls: Sequence[_Call]) -> None:
         self._outbox.extend(calls)
@@ -489,13 +470,7 @@ class AsyncClient:
         self, keyword: str, argument: str = "", timeout: Optional[float] = None, convert: Optional[Convert] = None
     ) -> "asyncio.Future[Any]":
         call = self._new_call(keyword, argument, timeout, convert)
-        outbox = self._outbox
-        outbox.append(call)
-        if call.deadline < self._watch_at:
-            self._watch_deadline(call.deadline)
-        if len(outbox) >= _WRITE_AT:
-            self._write_queued()  # the plug-in starts on these while more are being made
-        self._schedule_write()
+        self._enqueue((call,))
         return call.future
 
     def call(self, keyword: str, argument: str = "", *, timeout: Optional[float] = None) -> "asyncio.Future[Optional[str]]":

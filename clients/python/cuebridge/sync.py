@@ -11,7 +11,7 @@ import select
 import socket
 import threading
 import time
-from typing import Any, Callable, Iterable, List, Optional, Tuple
+from typing import Any, Callable, Iterable, List, Optional, Tuple, Union
 
 from . import wire
 from .client import (
@@ -50,18 +50,12 @@ class _Request:
         self.result: Optional[bytes] = None
         self.convert = convert
 
-    @classmethod
-    def fence_request(cls) -> "_Request":
-        """The empty script that ends an exchange, made without the checks a caller's line needs."""
-        fence = cls.__new__(cls)
-        fence.tag = wire.new_tag()
-        fence.line = fence.tag + b"|Script|\n"
-        fence.replies = fence.fence = True
-        fence.result = fence.convert = None
-        return fence
-
     def value(self) -> Any:
         return None if self.result is None else reply_value(self.result, self.convert)
+
+
+# A line of an exchange: a caller's request, or the fence that ends the write.
+_Line = Union[_Request, wire.Fence]
 
 
 class Client:
@@ -271,12 +265,13 @@ class Client:
 
     # ---- calls (any thread) -------------------------------------------------------------
 
-    def _exchange(self, requests: List[_Request], timeout: Optional[float]) -> None:
-        """Sends `requests` and a fence in one write and reads until the fence is answered."""
+    def _exchange(self, calls: List[_Request], timeout: Optional[float]) -> None:
+        """Sends `calls` and a fence in one write and reads until the fence is answered."""
         deadline = time.monotonic() + self._limit(timeout)
+        requests: List[_Line] = [*calls]
         if not requests[-1].fence:
-            requests.append(_Request.fence_request())
-        data = requests[0].line + requests[1].line if len(requests) == 2 else b"".join([r.line for r in requests])
+            requests.append(wire.Fence())
+        data = b"".join([r.line for r in requests])
         while True:
             sock = self._current(deadline)
             with self._io:
@@ -308,7 +303,7 @@ class Client:
             return self._sock
 
     # under _io
-    def _run(self, sock: socket.socket, requests: List[_Request], data: bytes, deadline: float) -> None:
+    def _run(self, sock: socket.socket, requests: List[_Line], data: bytes, deadline: float) -> None:
         if self._debug:
             for request in requests:
                 wire_log.debug("> %s", shown(request.line[:-1]))
@@ -348,14 +343,14 @@ class Client:
         return chunk
 
     # under _io
-    def _read_framed(self, sock: socket.socket, requests: List[_Request], deadline: float) -> None:
+    def _read_framed(self, sock: socket.socket, requests: List[_Line], deadline: float) -> None:
         framer = wire.Framer(self._max_reply)
         for request in requests:
             framer.add(request)
         fence, answered, again = requests[-1], False, False
         while not answered:
             for entry, result in framer.feed(self._read(sock, deadline, again)):
-                assert isinstance(entry, _Request)
+                assert isinstance(entry, (_Request, wire.Fence))
                 entry.result = result
                 if self._debug and result is not None:
                     wire_log.debug("< %s", shown(entry.tag + b"|" + result))
@@ -363,7 +358,7 @@ class Client:
             again = True
 
     # under _io
-    def _read_one(self, sock: socket.socket, request: _Request, fence: _Request, deadline: float) -> None:
+    def _read_one(self, sock: socket.socket, request: _Line, fence: _Line, deadline: float) -> None:
         """One request and its fence: the bytes are the request's `tag|` and result (when it
         is answered), then the fence's `tag|`, and nothing else."""
         head = (request.tag if request.replies else fence.tag) + b"|"
@@ -433,10 +428,9 @@ class Client:
         requests = [_Request(*((item, "") if isinstance(item, str) else item)) for item in items]
         if not requests:
             return []
-        count = len(requests)
         self._exchange(requests, timeout)
         results: List[Any] = []
-        for request in requests[:count]:
+        for request in requests:
             try:
                 results.append(request.value())
             except CuebridgeError as error:

@@ -69,6 +69,26 @@ class Entry(Protocol):
     fence: bool
 
 
+class Fence:
+    """The empty script that ends a write, so that the reply before it has an end. Nobody
+    waits for it: when it fails, so do the calls it follows, and they report it."""
+
+    __slots__ = ("tag", "line", "result")
+    replies = True
+    fence = True
+
+    def __init__(self) -> None:
+        self.tag = new_tag()
+        self.line = self.tag + b"|" + SCRIPT.encode() + b"|\n"
+        self.result: Optional[bytes] = None
+
+    def fail(self, error: BaseException) -> None:
+        pass
+
+    def settle(self, result: Optional[bytes]) -> None:
+        pass
+
+
 class Framer:
     """Matches the received stream to the requests written, in order. A reply runs from its
     `tag|` to the next answered request's `tag|`; every write ends with a fence, so each reply
