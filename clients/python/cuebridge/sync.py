@@ -9,6 +9,8 @@ from __future__ import annotations
 
 import select
 import socket
+import struct
+import sys
 import threading
 import time
 from typing import Any, Callable, Iterable, List, Optional, Tuple, Union
@@ -35,6 +37,16 @@ from .portfile import default_port_file, read_port_file
 # The keeper looks at the socket only once nobody has called for this long, so that it never
 # competes with a run of calls for the socket.
 _IDLE = 0.05
+# A socket that finished an exchange this recently is not checked again before the next one:
+# the check costs a system call, and a loss in so short a gap fails that call as it would a
+# call in flight. A call made any later is checked, so the first call after a host restart
+# goes to the new host.
+_FRESH = 0.001
+
+# Where the kernel bounds a blocking socket's waits (SO_RCVTIMEO, SO_SNDTIMEO), a send or a
+# receive is one system call; a Python socket timeout adds a poll before each. Elsewhere the
+# Python timeout is used.
+_KERNEL_TIMEOUTS = sys.platform != "win32" and hasattr(socket, "SO_RCVTIMEO")
 
 
 class _Request:
@@ -222,6 +234,8 @@ class Client:
                 change = None
             else:
                 self._sock_timeout = -1.0  # none set for a call yet
+                if _KERNEL_TIMEOUTS:
+                    sock.settimeout(None)  # blocking; _set_wait bounds each send and receive
                 self._poll = select.poll()
                 self._poll.register(sock, select.POLLIN)
                 self._sock = sock
@@ -268,16 +282,18 @@ class Client:
     def _exchange(self, calls: List[_Request], timeout: Optional[float]) -> None:
         """Sends `calls` and a fence in one write and reads until the fence is answered."""
         deadline = time.monotonic() + self._limit(timeout)
-        requests: List[_Line] = [*calls]
-        if not requests[-1].fence:
-            requests.append(wire.Fence())
-        data = b"".join([r.line for r in requests])
+        if calls[-1].fence:
+            requests: List[_Line] = [*calls]
+        else:
+            requests = [*calls, wire.Fence()]
+        data = requests[0].line + requests[1].line if len(requests) == 2 else b"".join([r.line for r in requests])
         while True:
             sock = self._current(deadline)
             with self._io:
                 if self._sock is not sock:
                     continue  # dropped while this call waited for its turn
-                problem = _idle_problem(sock, self._poll)
+                fresh = time.monotonic() - self._last_use < _FRESH
+                problem = None if fresh else _idle_problem(sock, self._poll)
                 if problem is not None:  # gone before this call was sent: nothing lost
                     self._lost(sock, *problem)
                     continue
@@ -313,14 +329,13 @@ class Client:
             # (setting it costs two system calls).
             left = deadline - time.monotonic()
             if abs(self._sock_timeout - left) > min(0.1, left / 100):
-                self._sock_timeout = max(left, 1e-3)
-                sock.settimeout(self._sock_timeout)
+                self._set_wait(sock, left)
             sock.sendall(data)
             if len(requests) == 2:
                 self._read_one(sock, requests[0], requests[1], deadline)
             else:
                 self._read_framed(sock, requests, deadline)
-        except socket.timeout:
+        except (socket.timeout, BlockingIOError):  # BlockingIOError: a kernel timeout ran out
             self._lost(sock, "timeout", "a call timed out")
             raise CallTimeout("no reply within the call's timeout; reconnecting") from None
         except ProtocolError as error:
@@ -330,13 +345,26 @@ class Client:
             self._lost(sock, "connection-lost", f"the connection was lost: {error!r}")
             raise ConnectionFailed(f"the connection to the plug-in was lost: {error!r}") from None
 
+    # under _io
+    def _set_wait(self, sock: socket.socket, seconds: float) -> None:
+        """Bounds each later send and receive on `sock` to `seconds`."""
+        seconds = min(max(seconds, 1e-3), 2.0**31 - 1)
+        self._sock_timeout = seconds
+        if not _KERNEL_TIMEOUTS:
+            sock.settimeout(seconds)
+            return
+        whole = int(seconds)
+        # struct timeval; on 64-bit macOS its microseconds are an int, padded to a long's size
+        bound = struct.pack("@ll", whole, int((seconds - whole) * 1e6))
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVTIMEO, bound)
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_SNDTIMEO, bound)
+
     def _read(self, sock: socket.socket, deadline: float, again: bool) -> bytes:
         if again:
             left = deadline - time.monotonic()
             if left <= 0:
                 raise socket.timeout()
-            self._sock_timeout = left
-            sock.settimeout(left)
+            self._set_wait(sock, left)
         chunk = sock.recv(1 << 16)
         if not chunk:
             raise ConnectionResetError("the plug-in closed the connection")

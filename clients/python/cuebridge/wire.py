@@ -69,6 +69,9 @@ class Entry(Protocol):
     fence: bool
 
 
+_FENCE_REST = b"|" + SCRIPT.encode() + b"|\n"
+
+
 class Fence:
     """The empty script that ends a write, so that the reply before it has an end. Nobody
     waits for it: when it fails, so do the calls it follows, and they report it."""
@@ -79,7 +82,7 @@ class Fence:
 
     def __init__(self) -> None:
         self.tag = new_tag()
-        self.line = self.tag + b"|" + SCRIPT.encode() + b"|\n"
+        self.line = self.tag + _FENCE_REST
         self.result: Optional[bytes] = None
 
     def fail(self, error: BaseException) -> None:
