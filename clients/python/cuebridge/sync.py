@@ -282,11 +282,10 @@ class Client:
     def _exchange(self, calls: List[_Request], timeout: Optional[float]) -> None:
         """Sends `calls` and a fence in one write and reads until the fence is answered."""
         deadline = time.monotonic() + self._limit(timeout)
-        if calls[-1].fence:
-            requests: List[_Line] = [*calls]
-        else:
-            requests = [*calls, wire.Fence()]
-        data = requests[0].line + requests[1].line if len(requests) == 2 else b"".join([r.line for r in requests])
+        requests: List[_Line] = [*calls]
+        if not requests[-1].fence:
+            requests.append(wire.Fence())
+        data = b"".join([r.line for r in requests])
         while True:
             sock = self._current(deadline)
             with self._io:
