@@ -2,7 +2,10 @@
 // TypeScript compiler API and writes the list of members of the scripting object model that
 // a controller script can reach: hostsim/scripting/members.json.
 //
-// Usage: node extract.mjs [--version 26.0] [--out ../../hostsim/scripting/members.json]
+// Usage: node extract.mjs [--version 26.0] [--out ../../hostsim/scripting/members.json] [--check]
+//
+// --check compares with the existing output file instead of writing it and exits 1 on a
+// difference, so that a stale list is caught after a package update.
 //
 // Only members declared on a class itself are listed; inherited members are found through
 // the class's `base`. Output order is alphabetical everywhere so that regenerating after a
@@ -409,8 +412,16 @@ const text =
   '\n}\n';
 
 JSON.parse(text); // the hand-written layout must stay valid JSON
-fs.mkdirSync(path.dirname(outFile), { recursive: true });
-fs.writeFileSync(outFile, text);
+if (process.argv.includes('--check')) {
+  const current = fs.existsSync(outFile) ? fs.readFileSync(outFile, 'utf8') : '';
+  if (current !== text) {
+    console.error(`${outFile} is out of date; run node tools/object-model/extract.mjs`);
+    process.exit(1);
+  }
+} else {
+  fs.mkdirSync(path.dirname(outFile), { recursive: true });
+  fs.writeFileSync(outFile, text);
+}
 
 const count = (map) => [...map.values()].reduce((n, c) => n + c.members.size, 0);
 console.log(
