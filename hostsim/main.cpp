@@ -9,13 +9,13 @@
 #include <string>
 #include <variant>
 
-#include "Catalog.h"
-#include "ControllerLink.h"
-#include "Host.h"
-#include "Options.h"
 #include "Protocol.h"
-#include "TraceTap.h"
-#include "WebView.h"
+#include "core/Catalog.h"
+#include "core/Host.h"
+#include "core/Options.h"
+#include "view/ControllerLink.h"
+#include "view/TraceTap.h"
+#include "view/WebView.h"
 
 namespace {
 
