@@ -10,15 +10,11 @@
 
 #include "base/Clock.h"
 #include "base/Utf8.h"
-#include "console/Console.h"
 #include "core/HostScriptModel.h"
 #include "core/PluginLoader.h"
 #include "core/Suites.h"
 
 namespace hostsim {
-namespace {
-std::atomic<Host*> g_current{nullptr};
-}  // namespace
 
 Host::Host(Options options, std::vector<Effect> effects, const ProjectSetup& project)
     : options_(std::move(options)),
@@ -33,7 +29,7 @@ Host::Host(Options options, std::vector<Effect> effects, const ProjectSetup& pro
       refused_(options_.refusedSuites) {
     project_.SetChangeSink(
         [this](std::vector<model::Change> changes) { RecordModelChanges(std::move(changes)); });
-    g_current = this;
+    SetCurrent(this);
 }
 
 // The thread that made the changes, with no lock held: one journal record each.
@@ -76,10 +72,11 @@ void Host::RunCommandAction(model::CommandAction action) {
 
 Host::~Host() {
     // The plug-in's threads may outlive us; they must find no host rather than a dead one.
-    g_current = nullptr;
+    SetCurrent(nullptr);
 }
 
-Host* Host::Current() { return g_current.load(); }
+// Host is the one implementation of SuiteHost.
+Host* Host::Current() { return static_cast<Host*>(SuiteHost::Current()); }
 
 // ---- Loading and running -----------------------------------------------------------------
 
@@ -111,9 +108,8 @@ A_Err Host::CallEntryPoint(AEGP_EntryPointFunc entry) {
 }
 
 // main thread
-int Host::Run() {
-    Console console(*this);
-    loop_.Run(options_, console, [this] { RunIdleHooks(); });
+int Host::Run(const MainLoop::Input& input) {
+    loop_.Run(options_, input, [this] { RunIdleHooks(); });
     ReportAtExit();
     std::lock_guard lock(mutex_);
     return options_.strict && records_.ViolationCount() > 0 ? 3 : 0;
@@ -378,7 +374,7 @@ A_Err Host::DoCommand(AEGP_Command command, const char* source) {
     return err;
 }
 
-// ---- Console -------------------------------------------------------------------------------
+// ---- What the user does -----------------------------------------------------------------------
 
 // main thread
 void Host::UserCommand(AEGP_Command command) {

@@ -1,9 +1,9 @@
 // The simulated host: owns its parts (project, Info panel, memory handles, hooks, main
 // loop, script engine, journal) and the records of what the plug-in did, and tells
 // subscribers of every change. Exactly one instance per process; the suite tables
-// (Suites.h) route every call to it. "main thread" is the thread that constructed the
-// Host. Each part has its own lock; no lock is held while calling into the plug-in, the
-// journal or a subscriber, and no thread ever holds two.
+// (Suites.h) route every call to it through SuiteHost. "main thread" is the thread that constructed
+// the Host. Each part has its own lock; no lock is held while calling into the plug-in, the journal
+// or a subscriber, and no thread ever holds two.
 #pragma once
 
 #include <atomic>
@@ -28,11 +28,12 @@
 #include "core/Options.h"
 #include "core/Project.h"
 #include "core/Records.h"
+#include "core/SuiteHost.h"
 #include "scripting/ScriptEngine.h"
 
 namespace hostsim {
 
-class Host final {
+class Host final : public SuiteHost {
 public:
     static constexpr AEGP_PluginID kPluginId = 7;
     static constexpr A_long kMajorVersion = 13;
@@ -43,7 +44,7 @@ public:
     ~Host();
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
-    static Host* Current();  // any thread; null before a host exists
+    static Host* Current();  // any thread; null before a host exists and after it ends
 
     // ---- Loading and running (main thread) ---------------------------------------------
     // Loads the plug-in and calls its entry point; false (with a message on stderr) when
@@ -51,11 +52,12 @@ public:
     bool LoadPlugin();
     // Calls a plug-in's entry point with the host's suites (a test may pass one linked in).
     A_Err CallEntryPoint(AEGP_EntryPointFunc entry);
-    // Runs until quit, a signal or --exit-after-ms; returns the exit code.
-    int Run();
-    static void OnSignal(int);  // async-signal-safe: SIGINT/SIGTERM end the main loop
-    void RequestQuit();         // any thread
-    void RequestIdle();         // any thread
+    // Runs until quit, a signal or --exit-after-ms, handing standard input to `input` (the
+    // console); returns the exit code.
+    int Run(const MainLoop::Input& input);
+    static void OnSignal(int);    // async-signal-safe: SIGINT/SIGTERM end the main loop
+    void RequestQuit();           // any thread
+    void RequestIdle() override;  // any thread
     // any thread: runs the task on the main thread at the main loop's next turn; false (the
     // task dropped) once the loop has ended.
     bool Post(std::function<void()> task) { return loop_.Post(std::move(task)); }
@@ -67,15 +69,16 @@ public:
     bool PumpIdle();
 
     // ---- The parts ---------------------------------------------------------------------
-    Project& GetProject() { return project_; }
+    Project& GetProject() override { return project_; }
     const Project& GetProject() const { return project_; }
     const InfoPanel& GetInfoPanel() const { return info_; }
-    MemHandles& GetMemHandles() { return memHandles_; }
+    MemHandles& GetMemHandles() override { return memHandles_; }
     const MemHandles& GetMemHandles() const { return memHandles_; }
-    Hooks& GetHooks() { return hooks_; }
+    Hooks& GetHooks() override { return hooks_; }
     const Hooks& GetHooks() const { return hooks_; }
-    Journal& GetJournal() { return journal_; }
+    Journal& GetJournal() override { return journal_; }
     const Options& GetOptions() const { return options_; }
+    const std::string& Language() const override { return options_.language; }
     const std::vector<Effect>& InstalledEffects() const { return effects_; }
     // The menu command table; set at start-up (main thread) before the plug-in loads.
     const model::CommandTable& Commands() const { return commands_; }
@@ -98,34 +101,34 @@ public:
     void Notify(Change change);
 
     // ---- Bookkeeping for the suite tables (any thread) ----------------------------------
-    bool IsMainThread() const { return std::this_thread::get_id() == mainThread_; }
-    void RecordViolation(std::string_view call);
-    void CountHostCall() { hostCalls_.fetch_add(1, std::memory_order_relaxed); }
-    bool IsRefused(const std::string& name, std::int32_t version) const;
+    bool IsMainThread() const override { return std::this_thread::get_id() == mainThread_; }
+    void RecordViolation(std::string_view call) override;
+    void CountHostCall() override { hostCalls_.fetch_add(1, std::memory_order_relaxed); }
+    bool IsRefused(const std::string& name, std::int32_t version) const override;
     // Fault switch: from now on the pair is refused (or served again). Starts as --refuse-suite.
     void SetRefused(const std::string& name, std::int32_t version, bool refused);
-    void NoteAcquired(const std::string& name, std::int32_t version);
-    bool NoteReleased(const std::string& name, std::int32_t version);  // false if not held
+    void NoteAcquired(const std::string& name, std::int32_t version) override;
+    bool NoteReleased(const std::string& name, std::int32_t version) override;  // false if not held
     // main thread, at start: opens the command-stamp file for appending; false on failure.
     bool OpenCommandStamps(const std::string& path);
     // main thread: one stamp line for a command the plug-in asked for; nothing when off.
-    void StampCommand(AEGP_Command command) const;
+    void StampCommand(AEGP_Command command) const override;
 
     // ---- Host functions that change what a view shows (threads as the tables say) -------
-    void ShowAlert(std::string text);
-    void StartQuietErrors();
-    void EndQuietErrors();
-    A_Err SelectItem(AEGP_ItemH item, bool select, bool deselectOthers);
-    void InfoDrawText(const char* line1, const char* line2);
-    void InfoDrawColor(PF_Pixel color);
-    void AppendInfoText(const char* text);
+    void ShowAlert(std::string text) override;
+    void StartQuietErrors() override;
+    void EndQuietErrors() override;
+    A_Err SelectItem(AEGP_ItemH item, bool select, bool deselectOthers) override;
+    void InfoDrawText(const char* line1, const char* line2) override;
+    void InfoDrawColor(PF_Pixel color) override;
+    void AppendInfoText(const char* text) override;
     // main thread: runs the script and hands out two new text handles.
     A_Err ExecuteScript(const std::string& script, AEGP_MemHandle* result, AEGP_MemHandle* error,
-                        nlohmann::json& out);
+                        nlohmann::json& out) override;
     // main thread: command hooks first (before-host), then the host, then after-host hooks.
-    A_Err DoCommand(AEGP_Command command, const char* source);
+    A_Err DoCommand(AEGP_Command command, const char* source) override;
 
-    // ---- Console (main thread) --------------------------------------------------------
+    // ---- What the user does: the console and the live view (main thread) ---------------
     std::string UserSelect(std::int32_t id);             // empty on success, else the problem
     void UserCommand(AEGP_Command command);              // menus update, then the command runs
     ScriptOutcome RunScript(const std::string& script);  // as AEGP_ExecuteScript does

@@ -6,7 +6,9 @@ namespace hostsim {
 
 std::vector<Effect> HostScriptModel::Effects() { return host_.InstalledEffects(); }
 
-Project& HostScriptModel::GetProject() { return host_.GetProject(); }
+void HostScriptModel::WithScene(const std::function<void(model::Scene&)>& f) {
+    host_.GetProject().With(f);
+}
 
 std::string HostScriptModel::Language() { return host_.GetOptions().language; }
 

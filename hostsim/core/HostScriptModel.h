@@ -2,7 +2,8 @@
 // language and version, and commands. main thread, during a script.
 #pragma once
 
-#include "scripting/ScriptEngine.h"
+#include "core/Catalog.h"
+#include "scripting/ScriptModel.h"
 
 namespace hostsim {
 
@@ -12,7 +13,7 @@ class HostScriptModel final : public ScriptModel {
 public:
     explicit HostScriptModel(Host& host) : host_(host) {}
     std::vector<Effect> Effects() override;
-    Project& GetProject() override;
+    void WithScene(const std::function<void(model::Scene&)>& f) override;
     std::string Language() override;
     std::string Version() override { return "24.6.0"; }
     void ExecuteCommand(std::int32_t command) override;

@@ -88,7 +88,7 @@ bool MainLoop::Post(std::function<void()> task) {
 // the order it arrives. The main thread cannot read it while it runs a script, so a "quit"
 // line is also watched for here: if the host has not ended half a second later (a script
 // that never ends), the quit is made at once, which stops the running script.
-void MainLoop::ReadConsole(Console& console) {
+void MainLoop::ReadConsole(const Input& input) {
     std::string line;
     for (;;) {
         char buffer[4096];
@@ -96,8 +96,8 @@ void MainLoop::ReadConsole(Console& console) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;  // end of input is not quit
         std::string bytes(buffer, static_cast<std::size_t>(n));
-        Post([&console, bytes] {
-            for (const auto& answer : console.Feed(bytes)) std::cout << answer << std::endl;
+        Post([&input, bytes] {
+            for (const auto& answer : input(bytes)) std::cout << answer << std::endl;
         });
         bool quit = false;
         for (const char c : bytes) {
@@ -120,8 +120,8 @@ void MainLoop::ReadConsole(Console& console) {
 }
 
 // main thread
-void MainLoop::Run(const Options& options, Console& console, const std::function<void()>& idle) {
-    std::thread(&MainLoop::ReadConsole, this, std::ref(console)).detach();
+void MainLoop::Run(const Options& options, const Input& input, const std::function<void()>& idle) {
+    std::thread(&MainLoop::ReadConsole, this, std::cref(input)).detach();
     // The deadline is kept by a thread of its own too: the main thread cannot look at the
     // clock while it runs a script, so at the deadline the quit is made from there, which stops
     // the running script as a signal or "quit" does. Joined when the loop ends.

@@ -8,21 +8,26 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <vector>
 
-#include "console/Console.h"
 #include "core/Options.h"
 
 namespace hostsim {
 
 class MainLoop {
 public:
+    // main thread: takes bytes of standard input as they arrive and returns the answer
+    // lines to write to standard output (the console's Feed).
+    using Input = std::function<std::vector<std::string>(std::string_view bytes)>;
+
     MainLoop();  // main thread, before other threads exist: makes the wake pipe
     MainLoop(const MainLoop&) = delete;
     MainLoop& operator=(const MainLoop&) = delete;
 
     // main thread. idle: calls the idle hooks once.
-    void Run(const Options& options, Console& console, const std::function<void()>& idle);
+    void Run(const Options& options, const Input& input, const std::function<void()>& idle);
 
     void RequestQuit();          // any thread
     void RequestIdle();          // any thread
@@ -37,7 +42,7 @@ public:
     static void OnSignal(int);  // async-signal-safe
 
 private:
-    void ReadConsole(Console& console);  // console thread
+    void ReadConsole(const Input& input);  // console thread
 
     std::atomic<bool> idleRequested_{false};
     std::atomic<bool> quitRequested_{false};

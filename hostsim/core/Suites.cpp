@@ -6,7 +6,11 @@
 #include <string_view>
 
 #include "base/Clock.h"
-#include "core/Host.h"
+#include "core/Hooks.h"
+#include "core/Journal.h"
+#include "core/MemHandles.h"
+#include "core/Project.h"
+#include "core/SuiteHost.h"
 
 namespace hostsim::Suites {
 namespace {
@@ -20,13 +24,13 @@ public:
     explicit Call(const char* name)
         : name_(name),
           stamp_(MonotonicMicros()),
-          host_(Host::Current()),
+          host_(SuiteHost::Current()),
           onMain_(host_ != nullptr && host_->IsMainThread()) {
         if (host_ == nullptr) return;
         host_->CountHostCall();
         if (!onMain_ && MainThreadOnly(name_)) host_->RecordViolation(name_);
     }
-    Host* host() const { return host_; }
+    SuiteHost* host() const { return host_; }
     bool OffMain() const { return !onMain_; }
     A_Err Finish(json args, A_Err err, json out = nullptr) const {
         if (host_ != nullptr)
@@ -38,14 +42,14 @@ public:
 private:
     const char* name_;
     std::int64_t stamp_;
-    Host* host_;
+    SuiteHost* host_;
     bool onMain_;
 };
 
 constexpr A_Err kNoHost = A_Err_GENERIC;
 
 json Text(const char* text) { return text ? json(text) : json(nullptr); }
-json ItemRef(Host& host, const void* handle) {
+json ItemRef(SuiteHost& host, const void* handle) {
     const auto id = host.GetProject().ItemId(handle);
     if (id) return *id;
     return handle == nullptr ? json(nullptr) : json("foreign");
@@ -169,7 +173,7 @@ A_Err UnlockMemHandle(AEGP_MemHandle handle) {
 // ---- Command suite ---------------------------------------------------------------------------
 
 A_Err DoCommand(AEGP_Command command) {
-    if (Host* host = Host::Current(); host != nullptr && host->IsMainThread())
+    if (SuiteHost* host = SuiteHost::Current(); host != nullptr && host->IsMainThread())
         host->StampCommand(command);
     Call call("AEGP_DoCommand");
     if (call.host() == nullptr) return kNoHost;
@@ -300,8 +304,7 @@ A_Err AppGetLanguage(A_char* buffer) {
     Call call("PF_AppGetLanguage");
     if (call.host() == nullptr) return kNoHost;
     if (buffer == nullptr) return call.Finish(json::object(), A_Err_PARAMETER);
-    const std::string language =
-        call.host()->GetOptions().language.substr(0, PF_APP_LANGUAGE_BUFFER_SIZE - 1);
+    const std::string language = call.host()->Language().substr(0, PF_APP_LANGUAGE_BUFFER_SIZE - 1);
     std::memcpy(buffer, language.c_str(), language.size() + 1);
     return call.Finish(json::object(), A_Err_NONE, {{"language", language}});
 }

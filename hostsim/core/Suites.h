@@ -1,6 +1,6 @@
 // The host's suite tables as the plug-in sees them: C function pointers to static
 // trampolines that check the calling thread, count and journal the call, and route it to
-// Host::Current(). Tables are constant and valid for the process's life. Any thread.
+// SuiteHost::Current(). Tables are constant and valid for the process's life. Any thread.
 #pragma once
 
 #include <cstdint>

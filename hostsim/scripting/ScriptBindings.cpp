@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "base/Utf8.h"
-#include "core/Project.h"
 #include "duktape.h"
 #include "model/ModelError.h"
 #include "scripting/ScriptEngine.h"
@@ -607,8 +606,8 @@ bool RunOp(duk_context* ctx) {
     std::string problem;
     try {
         if (it == ops.end()) throw ModelError("no such operation: " + name);
-        const Out out =
-            ModelOf(ctx).GetProject().With([&](Scene& scene) { return it->second(scene, call); });
+        Out out;
+        ModelOf(ctx).WithScene([&](Scene& scene) { out = it->second(scene, call); });
         Push(ctx, out);
         return true;
     } catch (const ModelError& e) {

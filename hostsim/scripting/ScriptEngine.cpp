@@ -8,7 +8,6 @@
 
 #include "base/Clock.h"
 #include "base/Utf8.h"
-#include "core/Project.h"
 #include "duktape.h"
 #include "scripting/ScriptBindings.h"
 
@@ -387,7 +386,7 @@ ScriptOutcome ScriptEngine::Run(const std::string& source, std::int64_t timeoutM
     }
     duk_pop(ctx_);
     // A group the script left open closes as it ends, as in the host.
-    model_.GetProject().With([](model::Scene& scene) { scene.EndScript(); });
+    model_.WithScene([](model::Scene& scene) { scene.EndScript(); });
     if (!outcome.error.empty() && memoryExhausted_) {
         // The engine's own text ("alloc failed") does not say which bound was reached.
         outcome.error = "RangeError: out of memory: the script needed more than the " +

@@ -8,25 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "core/Catalog.h"
+#include "scripting/ScriptModel.h"
 
 struct duk_hthread;
 
 namespace hostsim {
-
-class Project;
-
-// What scripts can see and do in the host. Called back on the main thread during a run.
-class ScriptModel {
-public:
-    virtual ~ScriptModel() = default;
-    virtual std::vector<Effect> Effects() = 0;
-    virtual Project& GetProject() = 0;  // the compositions, layers, properties, selection
-    virtual std::string Language() = 0;
-    virtual std::string Version() = 0;
-    virtual void ExecuteCommand(std::int32_t command) = 0;
-    virtual std::int32_t FindMenuCommandId(const std::string& name) = 0;  // 0: unknown
-};
 
 // The language scripts are given: the host's older one (no JSON, no later library
 // additions such as Object.keys, Array.prototype.map or Date.now), or all the engine has.
