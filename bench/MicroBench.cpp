@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "AEGP_SuiteHandler.h"
-#include "Host.h"
 #include "MarluneSocket.h"
 #include "Protocol.h"
-#include "Suites.h"
 #include "ThreadSafeQueue.h"
 #include "Tracer.h"
+#include "core/Host.h"
+#include "core/Suites.h"
 
 namespace {
 

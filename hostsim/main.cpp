@@ -9,13 +9,14 @@
 #include <string>
 #include <variant>
 
-#include "Catalog.h"
-#include "ControllerLink.h"
-#include "Host.h"
-#include "Options.h"
 #include "Protocol.h"
-#include "TraceTap.h"
-#include "WebView.h"
+#include "console/Console.h"
+#include "core/Catalog.h"
+#include "core/Host.h"
+#include "core/Options.h"
+#include "view/ControllerLink.h"
+#include "view/TraceTap.h"
+#include "view/WebView.h"
 
 namespace {
 
@@ -136,7 +137,8 @@ int main(int argc, char** argv) {
         host->ClosePosting();  // a page's action waiting for the main loop is answered 503
         return 2;
     }
-    const int code = host->Run();
+    hostsim::Console console(*host);
+    const int code = host->Run([&console](std::string_view bytes) { return console.Feed(bytes); });
     if (view) view->Stop();
     std::cout.flush();
     if (tap) tap->Stop();

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "Catalog.h"
+#include "core/Catalog.h"
 #include "model/ModelError.h"
 
 namespace {

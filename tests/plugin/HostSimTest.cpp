@@ -6,10 +6,10 @@
 #include <fstream>
 #include <thread>
 
-#include "Host.h"
-#include "Suites.h"
 #include "TempHome.h"
-#include "ViewModel.h"
+#include "core/Host.h"
+#include "core/Suites.h"
+#include "view/ViewModel.h"
 
 namespace {
 

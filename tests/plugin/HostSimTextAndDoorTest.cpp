@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "RequestGuard.h"
-#include "Utf8.h"
+#include "base/Utf8.h"
+#include "view/RequestGuard.h"
 
 namespace {
 

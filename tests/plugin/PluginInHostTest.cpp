@@ -18,7 +18,6 @@
 #include <set>
 #include <thread>
 
-#include "Host.h"
 #include "Loopback.h"
 #include "Marlune.h"
 #include "MarlunePlugin.h"
@@ -27,6 +26,7 @@
 #include "ThreadSafeQueue.h"
 #include "Tracer.h"
 #include "Wait.h"
+#include "core/Host.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <fstream>
 #include <functional>
 
-#include "Clock.h"
-#include "Host.h"
 #include "TempHome.h"
-#include "TraceTap.h"
-#include "ViewModel.h"
+#include "base/Clock.h"
+#include "core/Host.h"
+#include "view/TraceTap.h"
+#include "view/ViewModel.h"
 
 namespace {
 

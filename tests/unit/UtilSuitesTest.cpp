@@ -13,8 +13,8 @@
 #include "AEFX_SuiteHelper.h"
 #include "AEGP_SuiteHandler.h"
 #include "AEGP_Utils.h"
-#include "Host.h"
-#include "Suites.h"
+#include "core/Host.h"
+#include "core/Suites.h"
 
 namespace {
 

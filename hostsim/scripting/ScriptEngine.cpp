@@ -1,0 +1,183 @@
+#include "scripting/ScriptEngine.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "base/Clock.h"
+#include "base/Utf8.h"
+#include "duktape.h"
+#include "scripting/ObjectModel.h"
+#include "scripting/ScriptBindings.h"
+
+// Called by the engine between instructions (built with DUK_USE_EXEC_TIMEOUT_CHECK); a true
+// result makes the running script throw "RangeError: execution timeout".
+extern "C" int cuebridge_duk_exec_timeout_check(void* udata) {
+    if (hostsim::ScriptEngine::Stopping()) return 1;
+    const auto* engine = static_cast<const hostsim::ScriptEngine*>(udata);
+    if (engine == nullptr || engine->DeadlineMicros() == 0) return 0;
+    return hostsim::MonotonicMicros() >= engine->DeadlineMicros() ? 1 : 0;
+}
+
+namespace hostsim {
+namespace {
+
+std::atomic<bool> g_stopAll{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+// The engine's fatal errors happen outside any protected call and leave the heap unusable;
+// the default handler would abort without a word. Say what happened and end the host.
+void FatalHandler(void*, const char* message) {
+    std::fprintf(stderr, "cuebridge-hostsim: script engine fatal error: %s\n",
+                 message ? message : "(none)");
+    std::fflush(stderr);
+    std::_Exit(4);
+}
+
+// The text of the value on top of the stack, as UTF-8.
+std::string TopAsText(duk_context* ctx) {
+    duk_size_t length = 0;
+    const char* text = duk_safe_to_lstring(ctx, -1, &length);
+    return ToValidUtf8(std::string_view(text, length));
+}
+
+// The line in the script itself: errors raised inside the object model carry the object
+// model's own line, so the call stack is searched for the script's innermost frame first.
+std::string ScriptLine(duk_context* ctx) {
+    std::string line;
+    duk_get_prop_string(ctx, -1, "stack");
+    if (duk_is_string(ctx, -1)) {
+        const std::string stack = duk_get_string(ctx, -1);
+        const auto at = stack.find("(script:");
+        if (at != std::string::npos) {
+            const auto digits =
+                stack.substr(at + 8, stack.find_first_not_of("0123456789", at + 8) - at - 8);
+            if (!digits.empty()) line = digits;
+        }
+    }
+    duk_pop(ctx);
+    if (line.empty()) {
+        duk_get_prop_string(ctx, -1, "lineNumber");
+        if (duk_is_number(ctx, -1)) line = std::to_string(duk_get_int(ctx, -1));
+        duk_pop(ctx);
+    }
+    return line;
+}
+
+// "<name>: <message> (line N)" for the error on top of the stack.
+std::string ErrorText(duk_context* ctx) {
+    const std::string line = duk_is_object(ctx, -1) ? ScriptLine(ctx) : "";
+    std::string text = TopAsText(ctx);
+    if (text.empty()) text = "Error";
+    // Syntax errors already name their line in the message.
+    if (line.empty() || text.find(" (line ") != std::string::npos) return text;
+    return text + " (line " + line + ")";
+}
+
+}  // namespace
+
+void ScriptEngine::StopAll() { g_stopAll.store(true); }
+bool ScriptEngine::Stopping() { return g_stopAll.load(); }
+
+namespace {
+
+// Each block is preceded by its size, in a header that keeps the block's alignment.
+constexpr std::size_t kHeader = alignof(std::max_align_t);
+static_assert(kHeader >= sizeof(std::size_t));
+
+std::size_t& SizeOf(void* base) { return *static_cast<std::size_t*>(base); }
+
+}  // namespace
+
+void* ScriptEngine::Allocate(void* engine, std::size_t size) {
+    return Reallocate(engine, nullptr, size);
+}
+
+void* ScriptEngine::Reallocate(void* udata, void* block, std::size_t size) {
+    auto* engine = static_cast<ScriptEngine*>(udata);
+    void* base = block == nullptr ? nullptr : static_cast<char*>(block) - kHeader;
+    const std::size_t old = base == nullptr ? 0 : SizeOf(base);
+    if (size == 0) {
+        Free(udata, block);
+        return nullptr;
+    }
+    // The engine collects garbage and tries again before it gives up with an error.
+    if (size > old && size - old > engine->memoryLimit_ - engine->memoryUsed_) {
+        engine->memoryExhausted_ = true;
+        return nullptr;
+    }
+    void* grown = std::realloc(base, kHeader + size);
+    if (grown == nullptr) {
+        engine->memoryExhausted_ = true;
+        return nullptr;
+    }
+    SizeOf(grown) = size;
+    engine->memoryUsed_ = engine->memoryUsed_ - old + size;
+    return static_cast<char*>(grown) + kHeader;
+}
+
+void ScriptEngine::Free(void* udata, void* block) {
+    if (block == nullptr) return;
+    void* base = static_cast<char*>(block) - kHeader;
+    static_cast<ScriptEngine*>(udata)->memoryUsed_ -= SizeOf(base);
+    std::free(base);
+}
+
+ScriptEngine::ScriptEngine(ScriptModel& model, std::size_t memoryLimit, ScriptDialect dialect)
+    : model_(model), memoryLimit_(memoryLimit) {
+    ctx_ = duk_create_heap(Allocate, Reallocate, Free, this, FatalHandler);
+    if (ctx_ == nullptr) {
+        std::fprintf(stderr, "cuebridge-hostsim: cannot create the script engine\n");
+        std::exit(2);
+    }
+    InstallObjectModel(dialect);
+}
+
+ScriptEngine::~ScriptEngine() { duk_destroy_heap(ctx_); }
+
+// main thread
+void ScriptEngine::InstallObjectModel(ScriptDialect dialect) {
+    SetBindingsModel(ctx_, &model_);
+    duk_eval_string(ctx_, kObjectModel);  // the function; errors here are ours, and fatal
+    duk_push_object(ctx_);
+    PutScriptBindings(ctx_);
+    duk_push_global_object(ctx_);
+    duk_push_string(ctx_, dialect == ScriptDialect::Classic ? "classic" : "modern");
+    duk_call(ctx_, 3);
+    duk_pop(ctx_);
+}
+
+// main thread
+ScriptOutcome ScriptEngine::Run(const std::string& source, std::int64_t timeoutMs) {
+    if (running_) return {"", "Error: a script is already running"};
+    running_ = true;
+    deadlineMicros_ = timeoutMs > 0 ? MonotonicMicros() + timeoutMs * 1000 : 0;
+    memoryExhausted_ = false;
+    ScriptOutcome outcome;
+    duk_push_lstring(ctx_, source.data(), source.size());
+    duk_push_string(ctx_, "script");
+    if (duk_pcompile(ctx_, DUK_COMPILE_EVAL) != 0) {
+        outcome.error = ErrorText(ctx_);
+    } else if (duk_pcall(ctx_, 0) != 0) {
+        outcome.error = ErrorText(ctx_);
+    } else if (!duk_is_undefined(ctx_, -1)) {
+        outcome.result = TopAsText(ctx_);
+    }
+    duk_pop(ctx_);
+    // A group the script left open closes as it ends, as in the host.
+    model_.WithScene([](model::Scene& scene) { scene.EndScript(); });
+    if (!outcome.error.empty() && memoryExhausted_) {
+        // The engine's own text ("alloc failed") does not say which bound was reached.
+        outcome.error = "RangeError: out of memory: the script needed more than the " +
+                        std::to_string(memoryLimit_ >> 20) +
+                        " MiB the script engine may hold (--script-memory-mb); " + outcome.error;
+        duk_gc(ctx_, 0);  // what the failed script left behind goes before the next one
+    }
+    deadlineMicros_ = 0;
+    running_ = false;
+    return outcome;
+}
+
+}  // namespace hostsim
