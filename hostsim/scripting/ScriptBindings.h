@@ -1,8 +1,9 @@
 // The script-facing object model's native half: one entry point, op(name, handle, args...),
-// that looks the operation up in a table and runs it on the project's model under its lock
-// (Project::With). Values cross as numbers, texts, booleans, lists of numbers and object
-// references ([kind, id]); a ModelError becomes the script's Error with the host's text.
-// The script half (prototypes, collections, instanceof) is kObjectModel in ScriptEngine.cpp.
+// that looks the operation up in the classes' binding tables (bindings/, one file a class)
+// and runs it on the project's model under its lock (ScriptModel::WithScene). Values cross
+// as numbers, texts, booleans, lists of numbers and object references ([kind, id]); a
+// ModelError becomes the script's Error with the host's text.
+// The script half (prototypes, collections, instanceof) is ObjectModel.js.
 // main thread, during a script.
 #pragma once
 

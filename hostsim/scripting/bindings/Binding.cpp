@@ -1,0 +1,37 @@
+#include "scripting/bindings/Binding.h"
+
+namespace hostsim::bindings {
+
+Out ValueOut(const model::Value& v) { return v.size() == 1 ? Out(v[0]) : Out(v); }
+
+Ref ItemRef(const model::Item& item) {
+    const char kind = item.type == model::ItemType::Comp     ? 'c'
+                      : item.type == model::ItemType::Folder ? 'd'
+                                                             : 'f';
+    return {kind, static_cast<double>(item.id)};
+}
+
+Ref NodeRef(const model::Node& node) {
+    const char kind = node.Kind() == model::NodeKind::Layer   ? 'l'
+                      : node.Kind() == model::NodeKind::Group ? 'g'
+                                                              : 'p';
+    return {kind, static_cast<double>(node.handle)};
+}
+
+Out NodeOrNull(const model::Node* node) { return node ? Out(NodeRef(*node)) : Out(Null{}); }
+
+std::vector<Ref> ItemRefs(const Scene& s, bool selectedOnly) {
+    std::vector<Ref> refs;
+    for (const auto& item : s.Items())
+        if (!selectedOnly || item->selected) refs.push_back(ItemRef(*item));
+    return refs;
+}
+
+void SelectedUnder(const model::Node& node, std::vector<Ref>& refs) {
+    if (node.Kind() != model::NodeKind::Layer && node.selected) refs.push_back(NodeRef(node));
+    if (node.Kind() == model::NodeKind::Property) return;
+    for (const auto& child : static_cast<const model::PropertyGroup&>(node).children)
+        SelectedUnder(*child, refs);
+}
+
+}  // namespace hostsim::bindings

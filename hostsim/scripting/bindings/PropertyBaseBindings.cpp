@@ -1,0 +1,43 @@
+// The script bindings of PropertyBase: names, place in the tree, selection.
+#include "scripting/bindings/Binding.h"
+
+namespace hostsim::bindings {
+
+std::span<const OpEntry> PropertyBaseOps() {
+    static const OpEntry ops[] = {
+        {"node.name", [](Scene& s, const Call& c) -> Out { return s.Require(c.Handle()).name; }},
+        {"node.matchName",
+         [](Scene& s, const Call& c) -> Out { return s.Require(c.Handle()).matchName; }},
+        {"node.propertyDepth",
+         [](Scene& s, const Call& c) -> Out {
+             return static_cast<double>(s.Require(c.Handle()).Depth());
+         }},
+        {"node.propertyIndex",
+         [](Scene& s, const Call& c) -> Out {
+             const model::Node& n = s.Require(c.Handle());
+             if (n.parent != nullptr) return static_cast<double>(n.parent->IndexOf(n));
+             const auto& layer = static_cast<const model::Layer&>(n);  // only layers have none
+             return static_cast<double>(layer.comp->IndexOf(layer));
+         }},
+        {"node.parentProperty",
+         [](Scene& s, const Call& c) -> Out {
+             const model::Node& n = s.Require(c.Handle());
+             return NodeOrNull(n.ParentNode());
+         }},
+        {"node.isEffect",
+         [](Scene& s, const Call& c) -> Out {
+             const model::Node& n = s.Require(c.Handle());
+             return n.Kind() == model::NodeKind::Group &&
+                    static_cast<const model::PropertyGroup&>(n).isEffect;
+         }},
+        {"node.selected",
+         [](Scene& s, const Call& c) -> Out { return s.Require(c.Handle()).selected; }},
+        {"node.selected=",
+         [](Scene& s, const Call& c) -> Out {
+             return s.SetPropertySelected(s.Require(c.Handle()), c.Flag()), Undefined{};
+         }},
+    };
+    return ops;
+}
+
+}  // namespace hostsim::bindings
