@@ -5,6 +5,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <thread>
 #include <utility>
 
 #include "AEGP_SuiteHandler.h"
@@ -203,27 +204,41 @@ void MarlunePlugin::SetInfoColor(PF_Pixel color) {
     suites.AdvAppSuite2()->PF_InfoDrawColor(color);
 }
 
-// main thread: selects the item after the project's first one, deselecting the rest.
+// main thread: selects the item after the project's first one in the host's order (not the
+// first item itself), deselecting the rest. A step the host fails, or that leaves no item
+// (a project of fewer than two items), ends it there: the host is never handed a null item.
 void MarlunePlugin::SelectFirstProjectItem() {
     AEGP_SuiteHandler suites(sP);
     AEGP_ProjectH project = nullptr;
-    suites.ProjSuite6()->AEGP_GetProjectByIndex(0, &project);
     AEGP_ItemH first = nullptr;
-    suites.ItemSuite9()->AEGP_GetFirstProjItem(project, &first);
     AEGP_ItemH next = nullptr;
-    suites.ItemSuite9()->AEGP_GetNextProjItem(project, first, &next);
+    if (suites.ProjSuite6()->AEGP_GetProjectByIndex(0, &project) != A_Err_NONE ||
+        project == nullptr ||
+        suites.ItemSuite9()->AEGP_GetFirstProjItem(project, &first) != A_Err_NONE ||
+        first == nullptr ||
+        suites.ItemSuite9()->AEGP_GetNextProjItem(project, first, &next) != A_Err_NONE ||
+        next == nullptr) {
+        Tracer::TRACE("No item after the project's first one: nothing selected");
+        return;
+    }
     suites.ItemSuite9()->AEGP_SelectItem(next, 1, 1);
 }
 
-// main thread: selects the item after the active one; no wrap-around after the last.
+// main thread: selects the item after the active one; no wrap-around after the last. With
+// no active item or none after it, it stops there as SelectFirstProjectItem does.
 void MarlunePlugin::SelectNextProjectItem() {
     AEGP_SuiteHandler suites(sP);
     AEGP_ProjectH project = nullptr;
-    suites.ProjSuite6()->AEGP_GetProjectByIndex(0, &project);
     AEGP_ItemH active = nullptr;
-    suites.ItemSuite9()->AEGP_GetActiveItem(&active);
     AEGP_ItemH next = nullptr;
-    suites.ItemSuite9()->AEGP_GetNextProjItem(project, active, &next);
+    if (suites.ProjSuite6()->AEGP_GetProjectByIndex(0, &project) != A_Err_NONE ||
+        project == nullptr || suites.ItemSuite9()->AEGP_GetActiveItem(&active) != A_Err_NONE ||
+        active == nullptr ||
+        suites.ItemSuite9()->AEGP_GetNextProjItem(project, active, &next) != A_Err_NONE ||
+        next == nullptr) {
+        Tracer::TRACE("No item after the active one: nothing selected");
+        return;
+    }
     suites.ItemSuite9()->AEGP_SelectItem(next, 1, 1);
 }
 
@@ -247,6 +262,13 @@ std::string MarlunePlugin::GetAfterEffectsLanguage() {
 // from sharing the one flag and result queue with this one.
 A_Err MarlunePlugin::ExecuteScript(std::string script, std::string& result, std::string& error) {
     (void)error;  // script errors come back inside result
+    if (std::this_thread::get_id() == mainThread) {
+        Tracer::TRACE("Script refused: requested on the host's main thread");
+        result = Protocol::ScriptError(
+            "a script cannot be requested on the host's main thread, where it would wait for "
+            "itself");
+        return 0;
+    }
     if (script.empty()) {
         result.clear();  // an empty text reads as an empty queue and would never run
         return 0;
@@ -268,7 +290,11 @@ A_Err MarlunePlugin::ExecuteScript(std::string script, std::string& result, std:
         RequestIdleCall();
         result = WaitForScriptFlagLowered() ? GetScriptResults() : NoIdleHookError();
     } catch (...) {
-        // result keeps what it held; the caller answers with it.
+        try {
+            result = Protocol::ScriptError("the plug-in could not hand the script to the host");
+        } catch (...) {
+            // No memory left even for that: the caller answers with what result held.
+        }
     }
     return 0;
 }

@@ -61,11 +61,11 @@ public:
     // any thread: the host's user-interface language; "" when it cannot be read.
     std::string GetAfterEffectsLanguage();
 
-    // Any thread except the main one (it waits for the idle hook). One request at a
-    // time: a second caller waits for the first to finish. Fills result (a failed
-    // script gives "SCRIPT ERROR: " + the host's error text, a missing idle hook
-    // NoIdleHookError() at once); error is left alone.
-    // Always returns 0.
+    // Any thread except the main one (it waits for the idle hook; on the main thread it is
+    // refused at once with a script error). One request at a time: a second caller waits
+    // for the first to finish. Fills result: the script's result, or "SCRIPT ERROR: " and
+    // the host's error text, the host's error code or the plug-in's own failure (a missing
+    // idle hook gives NoIdleHookError() at once); error is left alone. Always returns 0.
     A_Err ExecuteScript(std::string script, std::string& result, std::string& error);
     // any thread: every waiting result, joined in order, up to the first empty one.
     std::string GetScriptResults();

@@ -1,5 +1,6 @@
 #include "PluginEntry.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <limits>
@@ -27,6 +28,20 @@ constexpr PF_Pixel kHookInfoColor{1, 100, 100, 100};
 int idleRefconTarget = 0;  // only its address is used, as the opaque idle refcon
 
 // ---- idle executor (main thread) ------------------------------------------------------
+
+// Traces without letting a failure of the trace itself (no memory left) go further.
+void TraceQuietly(const char* line) noexcept {
+    try {
+        Tracer::TRACE("%s", line);
+    } catch (...) {
+    }
+}
+void TraceQuietly(const char* what, int err) noexcept {
+    try {
+        Tracer::TRACE("%s failed with error %d", what, err);
+    } catch (...) {
+    }
+}
 
 // The text as a base-10 number (blanks, a sign, digits; the rest ignored). False when
 // there is no number or it does not fit a command number: a larger one is never cut
@@ -88,52 +103,88 @@ void RunInfoPanelCommand(const std::string& text) {
     }
 }
 
-// The text of a handle the host returned, which is then freed; "" for no handle.
-std::string TakeHandleText(const AEGP_SuiteHandler& suites, AEGP_MemHandle handle) {
-    if (handle == nullptr) return {};
-    void* bytes = nullptr;
-    suites.MemorySuite1()->AEGP_LockMemHandle(handle, &bytes);
-    std::string text = bytes != nullptr ? static_cast<const char*>(bytes) : "";
-    suites.MemorySuite1()->AEGP_FreeMemHandle(handle);
+// A text handle the host handed back from a script: read (locked, copied, unlocked) and
+// freed when it goes, whatever happens in between.
+class HostText {
+public:
+    explicit HostText(AEGP_MemorySuite1* memory) : memory_(memory) {}
+    ~HostText() {
+        if (handle_ != nullptr) memory_->AEGP_FreeMemHandle(handle_);
+    }
+    HostText(const HostText&) = delete;
+    HostText& operator=(const HostText&) = delete;
+
+    AEGP_MemHandle* Slot() { return &handle_; }
+    // The text up to its first zero byte; "" for no handle. False when the host would not
+    // lock the handle.
+    bool Read(std::string& text) const {
+        text.clear();
+        if (handle_ == nullptr) return true;
+        void* bytes = nullptr;
+        if (memory_->AEGP_LockMemHandle(handle_, &bytes) != A_Err_NONE) return false;
+        struct Unlock {
+            const HostText& text;
+            ~Unlock() { text.memory_->AEGP_UnlockMemHandle(text.handle_); }
+        } unlock{*this};
+        if (bytes != nullptr) text = static_cast<const char*>(bytes);
+        return true;
+    }
+
+private:
+    AEGP_MemorySuite1* memory_;
+    AEGP_MemHandle handle_ = nullptr;
+};
+
+// What the requester of a script is told: the script's result, or "SCRIPT ERROR: " and
+// why it failed: the host's error text, else the host's error code. Both suites are taken
+// before the script runs: without the memory suite the handles the host hands back could
+// be neither read nor freed.
+std::string ScriptReply(const std::string& script) {
+    AEGP_SuiteHandler suites(sP);
+    AEGP_UtilitySuite6* util = suites.UtilitySuite6();
+    HostText result(suites.MemorySuite1());
+    HostText error(suites.MemorySuite1());
+    AEGP_ErrReportState state{};
+    util->AEGP_StartQuietErrors(&state);
+    const A_Err err =
+        util->AEGP_ExecuteScript(S_my_id, script.c_str(), 0, result.Slot(), error.Slot());
+    util->AEGP_EndQuietErrors(0, &state);
+
+    std::string text;
+    if (!error.Read(text)) return Protocol::ScriptError("the host's error text could not be read");
+    Tracer::TRACE("Error string: '%s'", text.c_str());
+    if (!text.empty()) return Protocol::ScriptError(text);
+    if (err != A_Err_NONE)
+        return Protocol::ScriptError("the host's script call failed with error " +
+                                     std::to_string(err));
+    if (!result.Read(text))
+        return Protocol::ScriptError("the host's result text could not be read");
+    Tracer::TRACE("Result string: '%s'", text.c_str());
     return text;
 }
 
-// Runs one script with errors quieted and queues exactly one result for it. A failure
-// before the result is queued still queues a "SCRIPT ERROR: " result, and the flag is
-// lowered on every path, so a requester is never left waiting or told of success.
-void RunScript(const std::string& script) {
-    bool resultQueued = false;
+// The reply for one script, also when the plug-in itself fails on the way.
+std::string ScriptOutcome(const std::string& script) {
     try {
         Tracer::TRACE("Executing script %d", static_cast<int>(script.size()));
-        AEGP_MemHandle resultH = nullptr;
-        AEGP_MemHandle errorH = nullptr;
-        AEGP_SuiteHandler suites(sP);
-        AEGP_UtilitySuite6* util = suites.UtilitySuite6();
-        AEGP_ErrReportState state{};
-        util->AEGP_StartQuietErrors(&state);
-        util->AEGP_ExecuteScript(S_my_id, script.c_str(), 0, &resultH, &errorH);
-        util->AEGP_EndQuietErrors(0, &state);
-
-        const std::string errorText = TakeHandleText(suites, errorH);
-        Tracer::TRACE("Error string: '%s'", errorText.c_str());
-        if (!errorText.empty()) {
-            TakeHandleText(suites, resultH);  // released unread
-            scriptResultQueue.Push(Protocol::ScriptError(errorText));
-        } else {
-            std::string resultText = TakeHandleText(suites, resultH);
-            Tracer::TRACE("Result string: '%s'", resultText.c_str());
-            scriptResultQueue.Push(std::move(resultText));
-        }
-        resultQueued = true;
+        return ScriptReply(script);
+    } catch (int err) {
+        TraceQuietly("Executing the script", err);
+        const std::string why = "a host suite it needs is missing (error " + std::to_string(err);
+        return Protocol::ScriptError("the plug-in could not run the script: " + why + ")");
     } catch (...) {
-        Tracer::TRACE("Error executing script");
-        if (!resultQueued) {
-            try {
-                scriptResultQueue.Push(Protocol::ScriptError("Error executing script"));
-            } catch (...) {
-                // The requester then collects an empty result; it is still released below.
-            }
-        }
+        TraceQuietly("Error executing script");
+        return Protocol::ScriptError("the plug-in could not run the script");
+    }
+}
+
+// Runs one script with errors quieted and queues exactly one result for it; the flag is
+// lowered on every path, so a requester is never left waiting.
+void RunScript(const std::string& script) {
+    try {
+        scriptResultQueue.Push(ScriptOutcome(script));
+    } catch (...) {
+        TraceQuietly("Error executing script: its result could not be queued");
     }
     LowerScriptExecutingFlag();
 }
@@ -144,15 +195,42 @@ std::chrono::steady_clock::time_point IdleNow() {
     return idleClock != nullptr ? idleClock() : std::chrono::steady_clock::now();
 }
 
-// Pops until the queue gives "", running each item by itself, or until the call's time is
-// up (the item under way is always finished). False when it stopped for the time.
-template <class Run>
-bool Drain(ThreadSafeQueue& queue, Run run, std::chrono::steady_clock::time_point deadline) {
-    for (std::string item; !(item = queue.Pop()).empty();) {
-        run(item);
-        if (IdleNow() >= deadline) return false;
+// A queue of work for the main thread and how its items are carried out.
+struct Work {
+    ThreadSafeQueue& queue;
+    void (*run)(const std::string&);
+};
+using WorkQueues = std::array<Work, 4>;
+
+// The queue whose next item arrived first; null when all are empty.
+const Work* OldestOf(const WorkQueues& queues) {
+    const Work* oldest = nullptr;
+    std::uint64_t oldestArrival = 0;
+    for (const Work& work : queues) {
+        const auto arrival = work.queue.OldestArrival();
+        if (arrival && (oldest == nullptr || *arrival < oldestArrival)) {
+            oldest = &work;
+            oldestArrival = *arrival;
+        }
     }
-    return true;
+    return oldest;
+}
+
+// The queue holding the work to carry out next. Once something is found it looks again:
+// work that a thread queued before the item found may have reached a queue after that
+// queue was looked at, and is then seen.
+const Work* NextWork(const WorkQueues& queues) {
+    return OldestOf(queues) != nullptr ? OldestOf(queues) : nullptr;
+}
+
+// Carries out one item; whatever fails stays with that item. An empty text is no work.
+void RunItem(const Work& work, const std::string& text) {
+    if (text.empty()) return;
+    try {
+        work.run(text);
+    } catch (...) {
+        TraceQuietly("Error carrying out queued work");
+    }
 }
 
 // ---- command 2630 ---------------------------------------------------------------------
@@ -175,7 +253,7 @@ void StartTestScript(MarlunePlugin* plugin) {
             plugin->TestScriptExecute(result, error);
             testScriptUnderWay.store(false);  // test script thread
         }).detach();
-    } catch (const std::system_error&) {
+    } catch (...) {
         testScriptUnderWay.store(false);
         Tracer::TRACE("Could not start the test script");
     }
@@ -217,7 +295,7 @@ void ShowRegistrationAlert(const AEGP_SuiteHandler& suites) {
 void StartStartupJob() {
     try {
         std::thread(RunStartupJob, Marlune::GetInstance(), MarlunePlugin::GetInstance()).detach();
-    } catch (const std::system_error&) {
+    } catch (...) {
         Tracer::TRACE("Could not start the start-up job");
     }
 }
@@ -248,16 +326,27 @@ void RunStartupJob(Marlune* dispatcher, MarlunePlugin* plugin) {
 // main thread
 void SetIdleClockForTesting(IdleClock clock) { idleClock = clock; }
 
-// main thread
+// main thread: menu commands, Project panel steps, Info panel commands and scripts, in the
+// order they arrived, within the budget; a call that stops short asks for the next, which
+// goes on where this one stopped. Nothing that fails here reaches the host.
 A_Err IdleHook(AEGP_GlobalRefcon, AEGP_IdleRefcon, A_long*) {
-    // The queues in their fixed order, within the budget; a call that stops short asks for
-    // the next, which goes on where this one stopped.
-    const auto deadline = IdleNow() + kIdleBudget;
-    const bool finished = Drain(commandQueue, RunMenuCommand, deadline) &&
-                          Drain(projectCommandQueue, RunProjectCommand, deadline) &&
-                          Drain(infoPanelCommandQueue, RunInfoPanelCommand, deadline) &&
-                          Drain(scriptQueue, RunScript, deadline);
-    if (!finished && utilSuite != nullptr) utilSuite->AEGP_CauseIdleRoutinesToBeCalled();
+    try {
+        const WorkQueues queues{{{commandQueue, RunMenuCommand},
+                                 {projectCommandQueue, RunProjectCommand},
+                                 {infoPanelCommandQueue, RunInfoPanelCommand},
+                                 {scriptQueue, RunScript}}};
+        const auto deadline = IdleNow() + kIdleBudget;
+        for (const Work* work = NextWork(queues); work != nullptr; work = NextWork(queues)) {
+            RunItem(*work, work->queue.Pop());
+            if (IdleNow() >= deadline) {
+                if (OldestOf(queues) != nullptr && utilSuite != nullptr)
+                    utilSuite->AEGP_CauseIdleRoutinesToBeCalled();
+                break;
+            }
+        }
+    } catch (...) {
+        TraceQuietly("Idle call failed");
+    }
     return 0;
 }
 
@@ -285,10 +374,10 @@ A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command, A
                 return 0;
         }
     } catch (int err) {
-        Tracer::TRACE("Command hook failed with error %d", err);
+        TraceQuietly("Command hook", err);
         return err;
     } catch (...) {
-        Tracer::TRACE("Command hook failed");
+        TraceQuietly("Command hook failed");
         return A_Err_GENERIC;
     }
 }
@@ -300,20 +389,19 @@ A_Err UpdateMenuHook(AEGP_GlobalRefcon, AEGP_UpdateMenuRefcon, AEGP_WindowType) 
         AEGP_ItemH active = nullptr;
         return suites.ItemSuite6()->AEGP_GetActiveItem(&active);
     } catch (int err) {
-        Tracer::TRACE("Menu update hook failed with error %d", err);
+        TraceQuietly("Menu update hook", err);
         return err;
     } catch (...) {
-        Tracer::TRACE("Menu update hook failed");
+        TraceQuietly("Menu update hook failed");
         return A_Err_GENERIC;
     }
 }
 
-}  // namespace Cuebridge
+namespace {
 
 // main thread, once at load.
-A_Err EntryPointFunc(SPBasicSuite* pica_basicP, A_long, A_long, AEGP_PluginID aegp_plugin_id,
-                     AEGP_GlobalRefcon*) {
-    using namespace Cuebridge;
+A_Err Enter(SPBasicSuite* pica_basicP, AEGP_PluginID aegp_plugin_id) {
+    mainThread = std::this_thread::get_id();
     CheckEnableTrace();
     CheckEnableLogs();
     S_my_id = aegp_plugin_id;
@@ -342,9 +430,26 @@ A_Err EntryPointFunc(SPBasicSuite* pica_basicP, A_long, A_long, AEGP_PluginID ae
         MarkIdleHookMissing();  // the registry was out of reach: no hook is in place
         Tracer::TRACE("EntryPointFunc: missing suite, error %d", err);
         return err;
+    }
+}
+
+}  // namespace
+
+}  // namespace Cuebridge
+
+// main thread, once at load. Nothing that fails inside reaches the host: it gets an error
+// code, and without the hooks in place no work is taken on.
+A_Err EntryPointFunc(SPBasicSuite* pica_basicP, A_long, A_long, AEGP_PluginID aegp_plugin_id,
+                     AEGP_GlobalRefcon*) {
+    try {
+        return Cuebridge::Enter(pica_basicP, aegp_plugin_id);
     } catch (...) {
-        MarkIdleHookMissing();
-        Tracer::TRACE("EntryPointFunc failed");
+        Cuebridge::idleHookMissing.store(true);
+        try {
+            Cuebridge::MarkIdleHookMissing();
+        } catch (...) {
+        }
+        Cuebridge::TraceQuietly("EntryPointFunc failed");
         return A_Err_GENERIC;
     }
 }

@@ -20,10 +20,10 @@ A_Err CommandHook(AEGP_GlobalRefcon, AEGP_CommandRefcon, AEGP_Command command, A
                   A_Boolean, A_Boolean*);
 // main thread: asks the host for the active item; changes no menu.
 A_Err UpdateMenuHook(AEGP_GlobalRefcon, AEGP_UpdateMenuRefcon, AEGP_WindowType);
-// main thread: carries out queued work: menu commands, Project panel steps, Info panel
-// commands, then scripts, for at most kIdleBudget; what is left is done in the next
-// call, which it then asks the host for. Always returns 0; the max-sleep value is left
-// alone.
+// main thread: carries out queued work (menu commands, Project panel steps, Info panel
+// commands and scripts) in the order it arrived, whichever queue holds it, for at most
+// kIdleBudget; what is left is done in the next call, which it then asks the host for.
+// Always returns 0; the max-sleep value is left alone.
 A_Err IdleHook(AEGP_GlobalRefcon, AEGP_IdleRefcon, A_long* max_sleepPL);
 
 // How long one idle call carries out queued work at most (the item under way is finished):
@@ -40,6 +40,7 @@ void RunStartupJob(Marlune* dispatcher, MarlunePlugin* plugin);
 
 }  // namespace Cuebridge
 
+// main thread, once at load. No exception leaves it or the hooks: the host gets an error code.
 extern "C" __attribute__((visibility("default"))) A_Err EntryPointFunc(
     SPBasicSuite* pica_basicP, A_long major_versionL, A_long minor_versionL,
     AEGP_PluginID aegp_plugin_id, AEGP_GlobalRefcon* global_refconP);

@@ -37,7 +37,7 @@ inline constexpr char kScriptErrorPrefix[] = "SCRIPT ERROR: ";
 inline constexpr char kEffectRecordEnd[] = "*|*";
 
 // The host commands the plug-in acts on before the host handles them.
-inline constexpr int kCommandSelectFirstItem = 2488;  // Project panel: select the first item
+inline constexpr int kCommandSelectFirstItem = 2488;  // Project panel: the item after the first
 inline constexpr int kCommandSelectNextItem = 2489;   // Project panel: select the next item
 inline constexpr int kCommandInfoPanelDemo = 2490;    // Info panel: three lines and a colour
 inline constexpr int kCommandTestScript = 2630;       // runs the controller folder's test script

@@ -91,6 +91,8 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
         ->check(CLI::IsMember({"command", "menu", "idle"}));
     auto* scriptError = app.add_option("--script-error", options.scriptError,
                                        "every script fails with this error text");
+    app.add_option("--script-call-error", options.scriptCallError,
+                   "AEGP_ExecuteScript fails with this error code and no text (0: off)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

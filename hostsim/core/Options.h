@@ -30,6 +30,7 @@ struct Options {
     std::vector<std::string> failRegister;  // "command", "menu", "idle"
     bool scriptErrorSet = false;
     std::string scriptError;
+    std::int32_t scriptCallError = 0;  // AEGP_ExecuteScript returns it, with no text; 0: off
 };
 
 std::variant<Options, int> ParseOptions(int argc, char** argv);

@@ -9,7 +9,8 @@ constexpr A_long kFirstLayerIndex = 0;
 
 // Walks the project's items in host order until a composition is found. The type is
 // asked for every item the walk reaches, also the null item that ends the project;
-// the host's answer for it is the walk's result. *item is null when none was found.
+// the host's answer for it is the walk's result. *item is the composition found, null
+// when there is none; after an error it means nothing and the caller asks no further.
 A_Err FindFirstComp(const AEGP_SuiteHandler& suites, AEGP_ProjectH project, AEGP_ItemH* item) {
     AEGP_ItemType type = AEGP_ItemType_NONE;
     A_Err err = suites.ItemSuite8()->AEGP_GetFirstProjItem(project, item);
@@ -20,7 +21,7 @@ A_Err FindFirstComp(const AEGP_SuiteHandler& suites, AEGP_ProjectH project, AEGP
         *item = next;
         if (!err) err = suites.ItemSuite6()->AEGP_GetItemType(*item, &type);
     }
-    if (err || type != AEGP_ItemType_COMP) *item = nullptr;
+    if (type != AEGP_ItemType_COMP) *item = nullptr;
     return err;
 }
 

@@ -134,6 +134,15 @@ TEST(CuebridgeProcess, FailedHookRegistrationAlertsAndQueriesStillWork) {
 // Trace lines reach standard output as they are traced: the host is killed after the
 // exchanges, so only lines already written can be read. Without an idle hook, work that
 // could never run is dropped with one trace line per connection.
+// The host's script call fails and gives no error text: the reply is a script error that
+// names the host's code, never an empty success.
+TEST(CuebridgeProcess, AScriptCallThatFailsWithoutATextIsAScriptError) {
+    PluginProcess plugin({"--script-call-error", "5"});
+    EXPECT_EQ(plugin.Talk({"1|Script|6 * 7"}),
+              "1|SCRIPT ERROR: the host's script call failed with error 5");
+    ExpectClean(plugin.Host().State());
+}
+
 TEST(CuebridgeProcess, TraceLinesAreWrittenAtOnceAndDroppedWorkIsTracedOncePerConnection) {
     HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--fail-register", "idle"},
                      false, {}, {"enabletraces"});

@@ -282,4 +282,77 @@ TEST(FirstLayer, WalksToTheFirstCompositionWithLayers) {
     EXPECT_EQ(GetNewFirstLayerInFirstComp(CountingBasic::Reset(), nullptr), A_Err_PARAMETER);
 }
 
+// A host whose every answer is scripted: a folder (item 1), then a composition (item 2) with
+// one layer. The call numbered `failing` in the walk's order returns error 7 yet fills its
+// result as if it had worked, so that only the error code can stop the walk there.
+struct ScriptedWalk {
+    static inline std::vector<std::string> calls;
+    static inline std::size_t failing = 0;
+    static inline int items[2] = {};
+    static inline int comp = 0, project = 0, layer = 0;
+
+    static A_Err Step(const char* name) {
+        calls.push_back(name);
+        return calls.size() == failing ? 7 : 0;
+    }
+    static AEGP_ItemH Item(int index) { return reinterpret_cast<AEGP_ItemH>(&items[index]); }
+    static A_Err Project(A_long, AEGP_ProjectH* out) {
+        *out = reinterpret_cast<AEGP_ProjectH>(&project);
+        return Step("project");
+    }
+    static A_Err First(AEGP_ProjectH, AEGP_ItemH* out) {
+        *out = Item(0);
+        return Step("first");
+    }
+    static A_Err Next(AEGP_ProjectH, AEGP_ItemH, AEGP_ItemH* out) {
+        *out = Item(1);
+        return Step("next");
+    }
+    static A_Err Type(AEGP_ItemH item, AEGP_ItemType* out) {
+        *out = item == Item(1) ? AEGP_ItemType_COMP : AEGP_ItemType_FOLDER;
+        return Step("type");
+    }
+    static A_Err Comp(AEGP_ItemH, AEGP_CompH* out) {
+        *out = reinterpret_cast<AEGP_CompH>(&comp);
+        return Step("comp");
+    }
+    static A_Err NumLayers(AEGP_CompH, A_long* out) {
+        *out = 1;
+        return Step("layers");
+    }
+    static A_Err Layer(AEGP_CompH, A_long, AEGP_LayerH* out) {
+        *out = reinterpret_cast<AEGP_LayerH>(&layer);
+        return Step("layer");
+    }
+    static SPErr Acquire(const char* name, int32_t, const void** suite) {
+        static AEGP_ProjSuite5 projects{nullptr, Project};
+        static AEGP_ItemSuite9 itemSuite{First, Next, nullptr, nullptr, nullptr, Type};
+        static AEGP_CompSuite4 comps{Comp};
+        static AEGP_LayerSuite5 layers{NumLayers, Layer};
+        const std::string suiteName = name;
+        *suite = suiteName == kAEGPProjSuite   ? static_cast<const void*>(&projects)
+                 : suiteName == kAEGPItemSuite ? static_cast<const void*>(&itemSuite)
+                 : suiteName == kAEGPCompSuite ? static_cast<const void*>(&comps)
+                                               : static_cast<const void*>(&layers);
+        return 0;
+    }
+    static SPErr Release(const char*, int32_t) { return 0; }
+};
+
+TEST(FirstLayer, AnErrorAtAnyStepEndsTheWalkWithThatError) {
+    const std::vector<std::string> walk = {"project", "first", "type",   "next",
+                                           "type",    "comp",  "layers", "layer"};
+    SPBasicSuite basic{ScriptedWalk::Acquire, ScriptedWalk::Release};
+    for (std::size_t failing = 0; failing <= walk.size(); ++failing) {  // 0: none fails
+        SCOPED_TRACE(failing);
+        ScriptedWalk::calls.clear();
+        ScriptedWalk::failing = failing;
+        AEGP_LayerH layer = nullptr;
+        EXPECT_EQ(GetNewFirstLayerInFirstComp(&basic, &layer), failing ? 7 : 0);
+        const auto asked = failing ? failing : walk.size();
+        EXPECT_EQ(ScriptedWalk::calls, std::vector(walk.begin(), walk.begin() + asked));
+        EXPECT_EQ(layer != nullptr, failing == 0 || failing == walk.size());
+    }
+}
+
 }  // namespace

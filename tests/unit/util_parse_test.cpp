@@ -89,6 +89,8 @@ TEST(ParseFpLong, ConvertsLikeStrtodOrRefuses) {
     };
     const std::vector<Case> cases = {
         {"-3.25", 0, -3.25, 5},
+        {"0.5", 0, 0.5, 3},  // both ends of the digits start a number
+        {"9", 0, 9.0, 1},
         {".5e2\tx", 0, 50.0, 5},
         {"12abc", 0, 12.0, 5},
         {"  7  \t", 0, 7.0, 6},

@@ -319,7 +319,7 @@ export class Client extends EventEmitter {
     return this.call("NavigateCommand", "Next", options) as Promise<unknown> as Promise<void>;
   }
 
-  /** Selects the first item of the Project panel. */
+  /** Selects the item after the project's first item (in the host's order), if there is one. */
   selectFirstItem(options?: CallOptions): Promise<void> {
     return this.call("NavigateCommand", "First", options) as Promise<unknown> as Promise<void>;
   }

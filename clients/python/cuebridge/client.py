@@ -504,7 +504,7 @@ class AsyncClient:
         return self._submit(wire.INFO_PANEL_COMMAND, "SetInfoColor", timeout)
 
     def select_first_item(self, *, timeout: Optional[float] = None) -> "asyncio.Future[None]":
-        """Selects the first item of the Project panel."""
+        """Selects the item after the project's first item (in the host's order), if any."""
         return self._submit(wire.NAVIGATE_COMMAND, "First", timeout)
 
     def select_next_item(self, *, timeout: Optional[float] = None) -> "asyncio.Future[None]":
