@@ -324,9 +324,11 @@ A_Err EntryPointFunc(SPBasicSuite* pica_basicP, A_long, A_long, AEGP_PluginID ae
     // utilSuite is settled before the socket thread starts, since that thread reads it.
     utilSuite = HoldUtilitySuite();
 
+    // HOME is read here, once, on the main thread: the socket thread never reads the
+    // environment, which a script in the host may change at any time.
     try {
         listener = new MarluneListener();
-        listener->StartListening(0);
+        listener->StartListening(0, HomeFolder());
     } catch (...) {
         Tracer::TRACE("Could not start the socket thread");
     }
