@@ -12,11 +12,15 @@
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "HostProcess.h"
 #include "Loopback.h"
 #include "TempHome.h"
 #include "Wait.h"
+
+extern "C" char** environ;
 
 namespace {
 
@@ -29,6 +33,12 @@ class HostUnderHome {
 public:
     explicit HostUnderHome(const fs::path& home)
         : stderr_(home / ("stderr-" + std::to_string(++count_))) {
+        std::vector<std::string> env{"HOME=" + home.string()};
+        for (char** e = environ; *e != nullptr; ++e)
+            if (!std::string_view(*e).starts_with("HOME=")) env.emplace_back(*e);
+        std::vector<char*> envp;
+        for (auto& entry : env) envp.push_back(entry.data());
+        envp.push_back(nullptr);
         pid_ = fork();
         if (pid_ != 0) return;
         const int null = open("/dev/null", O_RDWR);
@@ -37,8 +47,7 @@ public:
         dup2(null, STDIN_FILENO);  // the end of the console's input ends nothing
         dup2(null, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
-        setenv("HOME", home.c_str(), 1);
-        execl(HOSTSIM_PATH, HOSTSIM_PATH, "--plugin", CUEBRIDGE_PLUGIN_PATH, nullptr);
+        execle(HOSTSIM_PATH, HOSTSIM_PATH, "--plugin", CUEBRIDGE_PLUGIN_PATH, nullptr, envp.data());
         _exit(127);
     }
     ~HostUnderHome() {
