@@ -84,11 +84,11 @@ int NamedPort(const fs::path& portFile) {
 // Waits until the file names a port other than notPort that the host listens on.
 int WaitForOwnPortFile(const fs::path& portFile, const HostUnderHome& host, int notPort = 0) {
     int port = 0;
-    testkit::WaitFor("a port file naming the host's port", [&] {
+    const bool named = testkit::WaitFor("a port file naming the host's port", [&] {
         port = NamedPort(portFile);
         return port != 0 && port != notPort && port == host.ListeningPort();
     });
-    return port;
+    return named ? port : 0;
 }
 
 // One exchange with the plug-in on that port; the connection is then closed.
