@@ -154,7 +154,95 @@ TEST(PortFile, ARefusedWriteFailsAtOnceAndLeavesNothing) {
     EXPECT_TRUE(fs::is_empty(home.Path())) << "a port file or a temporary one was left";
 }
 
+// ---- no descriptors left ------------------------------------------------------------------
+
+int CountFailureTraces(const fs::path& traces) {
+    std::istringstream lines(ReadFile(traces));
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+        count += line.find("failed with error") != std::string::npos;
+    return count;
+}
+
+// Child body: takes every descriptor below a lowered limit, starts the socket thread
+// with tracing into `traces`, frees the descriptors when the parent writes to `release`
+// and exits when the parent closes it. The limit never touches the test process.
+[[noreturn]] void RunServerWithoutDescriptors(const fs::path& traces, int release) {
+    const int traceFd = open(traces.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (traceFd < 0 || dup2(traceFd, STDOUT_FILENO) < 0) _exit(10);
+    close(traceFd);
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    Cuebridge::Tracer::SetTracing(true);
+    // The sanitizers inspect a type through a pipe the first time they meet it, so the
+    // socket and its thread are met while descriptors are left; the thread waits on
+    // standard output (its first trace) until every descriptor is taken.
+    Cuebridge::MarluneSocket* socket = new EchoSocket;  // lives until _exit
+    if (socket->HasPendingTail()) _exit(13);
+    flockfile(stdout);
+    socket->StartListening(0, Cuebridge::HomeFolder());
+    std::this_thread::sleep_for(100ms);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = 64;
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(11);
+    std::vector<int> fillers;
+    fillers.reserve(64);
+    for (int fd; (fd = dup(STDERR_FILENO)) >= 0;) fillers.push_back(fd);
+    funlockfile(stdout);
+    char signal;
+    if (read(release, &signal, 1) != 1) _exit(12);
+    for (int fd : fillers) close(fd);
+    while (read(release, &signal, 1) > 0) {
+    }
+    _exit(0);
+}
+
+TEST(ListenBackoff, NoDescriptorsLeftRetriesRarelyAndServesOnceTheyAreFree) {
+    TempHome home;
+    const fs::path portFolder = home.ServiceFolder() / "PluginData/AfterEffects";
+    fs::create_directories(portFolder);
+    const fs::path traces = home.Path() / "traces.txt";
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipeFds[1]);
+        RunServerWithoutDescriptors(traces, pipeFds[0]);
+    }
+    close(pipeFds[0]);
+    std::unique_ptr<void, std::function<void(void*)>> reaper(&home, [&](void*) {
+        close(pipeFds[1]);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    });
+
+    ASSERT_TRUE(testkit::WaitFor("a failed listen cycle under the lowered limit",
+                                 [&] { return CountFailureTraces(traces) > 0; }));
+    std::this_thread::sleep_for(2s);
+    // Immediate retry, then 4 ms doubling to 1 s: about a dozen cycles in two seconds.
+    // Retrying at once would fail thousands of times in the same window.
+    const int failures = CountFailureTraces(traces);
+    std::printf("[ figures ] %d failed listen cycles in 2 s without descriptors\n", failures);
+    EXPECT_GE(failures, 5);
+    EXPECT_LE(failures, 20);
+
+    ASSERT_EQ(write(pipeFds[1], "x", 1), 1);  // the fault goes away
+    std::string port;
+    ASSERT_TRUE(testkit::WaitFor("a port file once descriptors are free", [&] {
+        return !(port = ReadFile(portFolder / "socket.port")).empty();
+    }));
+    int fd = -1;
+    ASSERT_TRUE(testkit::WaitFor("a connection to port " + port,
+                                 [&] { return (fd = ConnectTo(std::stoi(port))) >= 0; }));
+    ASSERT_EQ(send(fd, "7|Menu|2\n", 9, 0), 9);
+    EXPECT_EQ(ReadFrom(fd, 10), "<7^Menu^2>");
+    close(fd);
+}
+
 // ---- the port file's life -------------------------------------------------------------------
+// (after the tests that fork: these leave socket threads running in the test process, and a
+// child forked from a process with threads may not start threads of its own under tsan)
 
 // A socket thread of its own, in the test process for good (it never ends), publishing under
 // `home`.
@@ -263,92 +351,6 @@ TEST(PortFileLife, AFreshPortFileIsNeverRefused) {
     }
     std::printf("[ figures ] %d of 200 fresh ports refused\n", refused);
     EXPECT_EQ(refused, 0) << "of 200 ports connected to as soon as they were published";
-}
-
-// ---- no descriptors left ------------------------------------------------------------------
-
-int CountFailureTraces(const fs::path& traces) {
-    std::istringstream lines(ReadFile(traces));
-    int count = 0;
-    for (std::string line; std::getline(lines, line);)
-        count += line.find("failed with error") != std::string::npos;
-    return count;
-}
-
-// Child body: takes every descriptor below a lowered limit, starts the socket thread
-// with tracing into `traces`, frees the descriptors when the parent writes to `release`
-// and exits when the parent closes it. The limit never touches the test process.
-[[noreturn]] void RunServerWithoutDescriptors(const fs::path& traces, int release) {
-    const int traceFd = open(traces.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (traceFd < 0 || dup2(traceFd, STDOUT_FILENO) < 0) _exit(10);
-    close(traceFd);
-    setvbuf(stdout, nullptr, _IOLBF, 0);
-    Cuebridge::Tracer::SetTracing(true);
-    // The sanitizers inspect a type through a pipe the first time they meet it, so the
-    // socket and its thread are met while descriptors are left; the thread waits on
-    // standard output (its first trace) until every descriptor is taken.
-    Cuebridge::MarluneSocket* socket = new EchoSocket;  // lives until _exit
-    if (socket->HasPendingTail()) _exit(13);
-    flockfile(stdout);
-    socket->StartListening(0, Cuebridge::HomeFolder());
-    std::this_thread::sleep_for(100ms);
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = 64;
-    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(11);
-    std::vector<int> fillers;
-    fillers.reserve(64);
-    for (int fd; (fd = dup(STDERR_FILENO)) >= 0;) fillers.push_back(fd);
-    funlockfile(stdout);
-    char signal;
-    if (read(release, &signal, 1) != 1) _exit(12);
-    for (int fd : fillers) close(fd);
-    while (read(release, &signal, 1) > 0) {
-    }
-    _exit(0);
-}
-
-TEST(ListenBackoff, NoDescriptorsLeftRetriesRarelyAndServesOnceTheyAreFree) {
-    TempHome home;
-    const fs::path portFolder = home.ServiceFolder() / "PluginData/AfterEffects";
-    fs::create_directories(portFolder);
-    const fs::path traces = home.Path() / "traces.txt";
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        close(pipeFds[1]);
-        RunServerWithoutDescriptors(traces, pipeFds[0]);
-    }
-    close(pipeFds[0]);
-    std::unique_ptr<void, std::function<void(void*)>> reaper(&home, [&](void*) {
-        close(pipeFds[1]);
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-    });
-
-    ASSERT_TRUE(testkit::WaitFor("a failed listen cycle under the lowered limit",
-                                 [&] { return CountFailureTraces(traces) > 0; }));
-    std::this_thread::sleep_for(2s);
-    // Immediate retry, then 4 ms doubling to 1 s: about a dozen cycles in two seconds.
-    // Retrying at once would fail thousands of times in the same window.
-    const int failures = CountFailureTraces(traces);
-    std::printf("[ figures ] %d failed listen cycles in 2 s without descriptors\n", failures);
-    EXPECT_GE(failures, 5);
-    EXPECT_LE(failures, 20);
-
-    ASSERT_EQ(write(pipeFds[1], "x", 1), 1);  // the fault goes away
-    std::string port;
-    ASSERT_TRUE(testkit::WaitFor("a port file once descriptors are free", [&] {
-        return !(port = ReadFile(portFolder / "socket.port")).empty();
-    }));
-    int fd = -1;
-    ASSERT_TRUE(testkit::WaitFor("a connection to port " + port,
-                                 [&] { return (fd = ConnectTo(std::stoi(port))) >= 0; }));
-    ASSERT_EQ(send(fd, "7|Menu|2\n", 9, 0), 9);
-    EXPECT_EQ(ReadFrom(fd, 10), "<7^Menu^2>");
-    close(fd);
 }
 
 }  // namespace
