@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "AEGP_SuiteHandler.h"
+#include "ConnectionCount.h"
 #include "HostContext.h"
-#include "MarluneSocket.h"
 #include "Protocol.h"
 #include "ThreadSafeQueue.h"
 #include "Tracer.h"

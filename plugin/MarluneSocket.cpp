@@ -5,9 +5,8 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <strings.h>
+#include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #if defined(__linux__)
@@ -15,19 +14,17 @@
 #endif
 
 #include <algorithm>
-#include <atomic>
-#include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <thread>
 #include <utility>
 
+#include "ConnectionCount.h"
 #include "Marlune.h"
 #include "Protocol.h"
+#include "RequestLineGuard.h"
 #include "Tracer.h"
 
 std::vector<std::string> SplitString(std::string text, char delimiter) {
@@ -44,7 +41,6 @@ std::vector<std::string> SplitString(std::string text, char delimiter) {
 namespace Cuebridge {
 
 std::atomic<int> clientSocketConnected{-1};
-std::atomic<unsigned> servedConnections{0};
 
 namespace {
 
@@ -97,8 +93,8 @@ int OpenSocket(int family, int type, int protocol) {
 #endif
 }
 
-// socket thread: accepts one connection, close-on-exec (at once where the system allows,
-// so that no process started meanwhile gets it). Where a send may raise SIGPIPE and the
+// socket thread: accepts one connection, blocking and close-on-exec (at once where the system
+// allows, so that no process started meanwhile gets it). Where a send may raise SIGPIPE and the
 // send flag cannot stop it, the connection is told not to. Each reply is one send and must
 // leave at once: with Nagle's algorithm a reply that follows another unacknowledged one
 // waits for the controller's delayed acknowledgement (about 40 ms on Linux).
@@ -117,12 +113,11 @@ int AcceptConnection(int listenFd) {
     const int noDelay = 1;
     if (fd != -1 && setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) == -1)
         Tracer::TRACE("setsockopt() failed with error %d", errno);
+#if !defined(__linux__)
+    // The listener does not block; some systems pass that mode on to the connection.
+    if (fd != -1) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+#endif
     return fd;
-}
-
-bool DirExists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool Tracing() { return Tracer::GetTracing() || Tracer::GetLog(); }
@@ -151,137 +146,44 @@ void Send(int fd, std::string_view text) {
     }
 }
 
-// Takes the leading decimal digits off the text; false when there are none.
-bool SkipDigits(std::string_view& text) {
-    std::size_t n = 0;
-    while (n < text.size() && std::isdigit(static_cast<unsigned char>(text[n]))) ++n;
-    text.remove_prefix(n);
-    return n > 0;
-}
-
-// True for a line ending in " HTTP/" and a version ("1.1", "2"), a carriage return allowed.
-bool EndsWithHttpVersion(std::string_view line) {
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    const std::size_t marker = line.rfind(" HTTP/");
-    if (marker == std::string_view::npos) return false;
-    std::string_view version = line.substr(marker + 6);
-    if (!SkipDigits(version)) return false;
-    if (version.empty()) return true;
-    if (version.front() != '.') return false;
-    version.remove_prefix(1);
-    return SkipDigits(version) && version.empty();
-}
-
-// A browser or a tool like curl can be made to send requests to a localhost port;
-// their lines must never run as commands. Recognises a request line by its method
-// ("METHOD target HTTP/...") or by its ending, whatever the method, and the Host
-// header, which every HTTP/1.1 request carries.
-bool IsHttpRequest(std::string_view line) {
-    if (line.size() >= 5 && strncasecmp(line.data(), "host:", 5) == 0) return true;
-    if (EndsWithHttpVersion(line)) return true;
-    std::size_t method = 0;
-    while (method < line.size() && std::isupper(static_cast<unsigned char>(line[method]))) ++method;
-    if (method == 0 || method == line.size() || line[method] != ' ') return false;
-    const std::size_t targetEnd = line.find(' ', method + 1);
-    if (targetEnd == std::string_view::npos || targetEnd == method + 1) return false;
-    return line.substr(targetEnd + 1).starts_with("HTTP/");
-}
-
-// Opens a new file of this user's alone (mode 0600) named `prefix` and six letters, never
-// through a link and never an existing file; -1 when none can be made. `path` gets its name.
-int CreatePrivateFile(const std::string& prefix, std::string& path) {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    static std::atomic<unsigned> drawn{0};
-    std::uint64_t seed =
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-        (static_cast<std::uint64_t>(getpid()) << 32);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        seed = seed * 6364136223846793005u + 1442695040888963407u + drawn.fetch_add(1);
-        path = prefix;
-        for (int i = 0; i < 6; ++i) path += kLetters[(seed >> (8 + 5 * i)) % 36];
-        const int fd =
-            open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST) return fd;
+// socket thread: the port the listener is bound to (traced with its address); -1 when it
+// cannot be read.
+int LocalPort(int listenFd) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &length) == -1) {
+        Tracer::TRACE("getsockname() failed with error %d", errno);
+        return -1;
     }
-    return -1;
+    const int port = ntohs(address.sin_port);
+    Tracer::TRACE("Local port %d", port);
+    char addressText[16] = {};
+    inet_ntop(AF_INET, &address.sin_addr, addressText, sizeof addressText);
+    Tracer::TRACE("Local address '%s'", addressText);
+    return port;
 }
 
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+// An accept that found no connection after all (the client gave up in between): the wait
+// goes on.
+bool NothingToAccept(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == ECONNABORTED || error == EINTR;
 }
 
 }  // namespace
-
-// any thread. The new file is complete before it takes the port file's name, so a
-// controller never reads a partly written port either.
-bool WritePortFile(const std::string& portFile, int port) {
-    std::string temporary;
-    const int file = CreatePrivateFile(portFile + ".", temporary);
-    if (file == -1) {
-        Tracer::TRACE("File open failed: %s", portFile.c_str());
-        return false;
-    }
-    // 0600 whatever the umask took away.
-    bool written = fchmod(file, 0600) == 0 && WriteAll(file, std::to_string(port));
-    written = close(file) == 0 && written;
-    if (written && rename(temporary.c_str(), portFile.c_str()) == 0) return true;
-    Tracer::TRACE("File write failed: %s", portFile.c_str());
-    unlink(temporary.c_str());
-    return false;
-}
-
-// ---- MessageAssembler ------------------------------------------------------------------
-
-void MessageAssembler::Reset() {
-    tail_.clear();
-    tail_.shrink_to_fit();
-    dropping_ = false;
-}
-
-void MessageAssembler::ClearTail() {
-    tail_.clear();
-    if (tail_.capacity() > MarluneSocket::kReceiveBufferSize * 8) tail_.shrink_to_fit();
-}
-
-bool MessageAssembler::TooLong(std::size_t size) const {
-    if (size <= maxMessageSize_) return false;
-    Tracer::TRACE("Message longer than %d bytes dropped", static_cast<int>(maxMessageSize_));
-    return true;
-}
-
-void MessageAssembler::KeepTail(std::string_view bytes) {
-    if (bytes.empty() || dropping_) return;
-    if (TooLong(tail_.size() + bytes.size())) {
-        ClearTail();
-        dropping_ = true;
-        return;
-    }
-    tail_.append(bytes);
-}
-
-// ---- RetryPause --------------------------------------------------------------------------
-
-std::chrono::milliseconds RetryPause::AfterFailure() {
-    if (failures_ < kCountLimit) ++failures_;  // the pause is long capped by then
-    if (failures_ == 1) return std::chrono::milliseconds{0};
-    std::chrono::milliseconds pause = kFirstPause;
-    for (int i = 2; i < failures_ && pause < kLongestPause; ++i) pause *= 2;
-    return std::min(pause, kLongestPause);
-}
 
 // ---- MarluneSocket -----------------------------------------------------------------
 
 MarluneSocket::MarluneSocket() : listenPort(0) {}
 
 // main thread
-void MarluneSocket::StartListening(int port) {
+void MarluneSocket::StartListening(int port, const std::string& home) {
     listenPort = port;
+    portFile_.SetHome(home);
+    if (portFile_.Configured()) {
+        portFile_.WithdrawAtExit();
+    } else {
+        Tracer::TRACE("HOME is not set: no port file is written");
+    }
     std::thread(&MarluneSocket::BackgroundThread, this).detach();
 }
 
@@ -293,12 +195,9 @@ void MarluneSocket::BackgroundThread(MarluneSocket* socket) {
 
 // socket thread
 void MarluneSocket::StartListeningOne() {
-    // HOME is read anew in every cycle; without one the server listens unpublished.
-    const std::string home = HomeFolder();
-    const std::string folder = home.empty() ? home : Protocol::PortFileFolder(home);
-    const std::string portFile = home.empty() ? home : Protocol::PortFilePath(home);
-    const std::vector<int> connections = AcceptControllers(folder, portFile);
+    const std::vector<int> connections = AcceptControllers();
     if (connections.empty()) {  // every failed step of a cycle ends here
+        portFile_.Withdraw();   // it would name a port nobody listens on
         std::this_thread::sleep_for(retryPause_.AfterFailure());
         return;
     }
@@ -311,54 +210,102 @@ void MarluneSocket::StartListeningOne() {
         clientSocketConnected.store(-1);
         closeSocket(connectionFd);
     }
-    if (!portFile.empty() && std::remove(portFile.c_str()) != 0)
-        Tracer::TRACE("File delete failed: %s", portFile.c_str());
+    portFile_.Withdraw();  // only while it still names this cycle's port
 }
 
-// socket thread: bind, publish, listen, accept. Returns the accepted connection followed
-// by any the system had already let in behind it (empty when the accept failed); the
-// listening socket is closed in every case.
-std::vector<int> MarluneSocket::AcceptControllers(const std::string& folder,
-                                                  const std::string& portFile) {
+// socket thread: bind, listen, publish, accept. Returns the accepted connection followed by
+// any the system had already let in behind it (empty when a step failed). The listening
+// socket is closed here, and only here, whatever happened.
+std::vector<int> MarluneSocket::AcceptControllers() {
     const int listenFd = BindLoopbackSocket();
     if (listenFd < 0) return {};
-    if (!PublishPort(listenFd, folder, portFile)) {
-        closeSocket(listenFd);
-        return {};
-    }
+    std::vector<int> connections = ListenAndAccept(listenFd);
+    closeSocket(listenFd);  // one connection at a time: later attempts are refused
+    if (connections.size() > 1)
+        Tracer::TRACE("%d queued connections wait their turn",
+                      static_cast<int>(connections.size() - 1));
+    return connections;
+}
+
+// socket thread: the port file is written only once the socket listens, so a controller
+// that reads it at once is never refused.
+std::vector<int> MarluneSocket::ListenAndAccept(int listenFd) {
+    const int port = LocalPort(listenFd);
+    if (port < 0) return {};
     if (listen(listenFd, kListenBacklog) == -1) {
         Tracer::TRACE("listen() failed with error %d", errno);
-        closeSocket(listenFd);
+        return {};
+    }
+    // Not blocking: the wait below looks at the port file now and then, and the connections
+    // already let in are taken without waiting for more.
+    if (fcntl(listenFd, F_SETFL, fcntl(listenFd, F_GETFL) | O_NONBLOCK) == -1) {
+        Tracer::TRACE("fcntl() failed with error %d", errno);
         return {};
     }
     Tracer::TRACE("Listening...");
-    const int connectionFd = AcceptConnection(listenFd);
-    if (connectionFd == -1) {
-        Tracer::TRACE("accept() failed with error %d", errno);
-        closeSocket(listenFd);
-        return {};
-    }
+    const int connectionFd = AwaitController(listenFd, port);
+    if (connectionFd == -1) return {};
     std::vector<int> connections{connectionFd};
     // Even the smallest backlog lets the system complete a connection or so before the
     // listener goes. Closing the listener would reset those after their clients had
     // connected and sent; they are taken now and served after the first one instead
     // (a bounded number, so that a flood of connects cannot keep this loop going).
     StopAdmitting(listenFd);
-    if (fcntl(listenFd, F_SETFL, fcntl(listenFd, F_GETFL) | O_NONBLOCK) == 0) {
-        for (int queued; connections.size() <= kMaxQueuedConnections &&
-                         (queued = AcceptConnection(listenFd)) != -1;) {
-            // Some systems pass the listener's non-blocking mode on to the connection.
-            fcntl(queued, F_SETFL, fcntl(queued, F_GETFL) & ~O_NONBLOCK);
-            connections.push_back(queued);
-        }
-    } else {
-        Tracer::TRACE("fcntl() failed with error %d", errno);
-    }
-    closeSocket(listenFd);  // one connection at a time: later attempts are refused
-    if (connections.size() > 1)
-        Tracer::TRACE("%d queued connections wait their turn",
-                      static_cast<int>(connections.size() - 1));
+    for (int queued; connections.size() <= kMaxQueuedConnections &&
+                     (queued = AcceptConnection(listenFd)) != -1;)
+        connections.push_back(queued);
     return connections;
+}
+
+// socket thread: publishes the port and waits for a controller. In the plug-in's first
+// publication the port file is written whatever is there (a file then found is left from an
+// earlier run); later only when no other plug-in under the same home has published since.
+// While waiting, a port file that could not be written (its folder not there yet, a file in
+// the way, a full disk) is tried again after a growing pause, and one that is gone (the other
+// plug-in withdrew it) is written again. The accepted descriptor, or -1 (traced).
+int MarluneSocket::AwaitController(int listenFd, int port) {
+    enum class PortFileState { Written, Failed, Held };
+    RetryPause publishPause;
+    std::chrono::milliseconds pause = kPortFileWatch;
+    const auto publish = [&] {
+        if (portFile_.Publish(port)) {
+            everPublished_ = true;
+            publishPause.AfterSuccess();
+            pause = kPortFileWatch;
+            return PortFileState::Written;
+        }
+        pause = publishPause.AfterFailure();
+        return PortFileState::Failed;
+    };
+    PortFileState state = PortFileState::Held;
+    if (everPublished_ && portFile_.NamesAnother()) {
+        Tracer::TRACE("Port file names another plug-in's port: published once it is gone");
+    } else {
+        state = publish();
+    }
+    for (;;) {
+        pollfd ready{listenFd, POLLIN, 0};
+        const int timeout = portFile_.Configured() ? static_cast<int>(pause.count()) : -1;
+        const int events = poll(&ready, 1, timeout);
+        if (events > 0) {
+            const int connectionFd = AcceptConnection(listenFd);
+            if (connectionFd != -1) return connectionFd;
+            if (NothingToAccept(errno)) continue;
+            Tracer::TRACE("accept() failed with error %d", errno);
+            return -1;
+        }
+        if (events < 0) {
+            if (errno == EINTR) continue;
+            Tracer::TRACE("poll() failed with error %d", errno);
+            return -1;
+        }
+        if (state == PortFileState::Failed) {
+            state = publish();
+        } else if (portFile_.Gone()) {
+            Tracer::TRACE("Port file gone: written again");
+            state = publish();
+        }
+    }
 }
 
 // socket thread. Binds to the loopback address only: the controller runs on this
@@ -393,33 +340,6 @@ int MarluneSocket::BindLoopbackSocket() {
         return -1;
     }
     return fd;
-}
-
-// socket thread: creates the port folder when missing, traces the bound address and
-// writes the port file. False only when the bound address cannot be read.
-bool MarluneSocket::PublishPort(int listenFd, const std::string& folder,
-                                const std::string& portFile) {
-    if (folder.empty()) {
-        Tracer::TRACE("HOME is not set: no port file is written");
-    } else if (!DirExists(folder)) {
-        Tracer::TRACE("Folder wasn't found.");
-        if (mkdir(folder.c_str(), 0700) == 0) Tracer::TRACE("Folder was created successfully");
-    }
-
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &length) == -1) {
-        Tracer::TRACE("getsockname() failed with error %d", errno);
-        return false;
-    }
-    const int port = ntohs(address.sin_port);
-    Tracer::TRACE("Local port %d", port);
-    char addressText[16] = {};
-    inet_ntop(AF_INET, &address.sin_addr, addressText, sizeof addressText);
-    Tracer::TRACE("Local address '%s'", addressText);
-
-    if (!portFile.empty()) WritePortFile(portFile, port);
-    return true;
 }
 
 // socket thread: receives until the peer closes, a receive fails or an HTTP request

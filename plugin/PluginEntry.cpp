@@ -412,9 +412,11 @@ A_Err Enter(SPBasicSuite* pica_basicP, AEGP_PluginID aegp_plugin_id) {
     // utilSuite is settled before the socket thread starts, since that thread reads it.
     utilSuite = HoldUtilitySuite();
 
+    // HOME is read here, once, on the main thread: the socket thread never reads the
+    // environment, which a script in the host may change at any time.
     try {
         listener = new MarluneListener();
-        listener->StartListening(0);
+        listener->StartListening(0, HomeFolder());
     } catch (...) {
         Tracer::TRACE("Could not start the socket thread");
     }

@@ -1,6 +1,7 @@
 // The socket server with an echoing dispatcher: it refuses HTTP, writes its port file
-// through no link, and with no descriptors left it retries rarely and serves again once
-// they are free. (Framing is checked by
+// through no link and gives up on a refused write, publishes its port once it can and under
+// the home it was given at start, and with no descriptors left it retries rarely and serves
+// again once they are free. (Framing is checked by
 // replaying the receive fuzz target's corpus against its model; loopback, one connection
 // at a time, the private folder and the half-close by the plug-in's test in the host.)
 #include <fcntl.h>
@@ -127,6 +128,32 @@ TEST(PortFile, ReplacesWhateverIsThereWithAPrivateFileAndWritesThroughNoLink) {
     }
 }
 
+// A write the system refuses (here: past the file-size limit, as on a full disk) fails the
+// publication at once and leaves nothing behind; it is not retried in a loop. In a child, so
+// that the limit never touches the test process and a write that loops cannot hang the test.
+TEST(PortFile, ARefusedWriteFailsAtOnceAndLeavesNothing) {
+    TempHome home;
+    const fs::path portFile = home.Path() / "socket.port";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG
+        const rlimit limit{2, 2};  // the first write is cut short, the next refused
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+        _exit(Cuebridge::WritePortFile(portFile.string(), 45303) ? 0 : 1);
+    }
+    int status = -1;
+    const bool ended = testkit::WaitFor("the writer to give up",
+                                        [&] { return waitpid(child, &status, WNOHANG) == child; });
+    if (!ended) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+    EXPECT_TRUE(fs::is_empty(home.Path())) << "a port file or a temporary one was left";
+}
+
 // ---- no descriptors left ------------------------------------------------------------------
 
 int CountFailureTraces(const fs::path& traces) {
@@ -152,7 +179,7 @@ int CountFailureTraces(const fs::path& traces) {
     Cuebridge::MarluneSocket* socket = new EchoSocket;  // lives until _exit
     if (socket->HasPendingTail()) _exit(13);
     flockfile(stdout);
-    socket->StartListening(0);
+    socket->StartListening(0, Cuebridge::HomeFolder());
     std::this_thread::sleep_for(100ms);
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
@@ -211,6 +238,119 @@ TEST(ListenBackoff, NoDescriptorsLeftRetriesRarelyAndServesOnceTheyAreFree) {
     ASSERT_EQ(send(fd, "7|Menu|2\n", 9, 0), 9);
     EXPECT_EQ(ReadFrom(fd, 10), "<7^Menu^2>");
     close(fd);
+}
+
+// ---- the port file's life -------------------------------------------------------------------
+// (after the tests that fork: these leave socket threads running in the test process, and a
+// child forked from a process with threads may not start threads of its own under tsan)
+
+// A socket thread of its own, in the test process for good (it never ends), publishing under
+// `home`.
+EchoSocket* StartEchoSocket(const std::string& home) {
+    auto* socket = new EchoSocket;
+    socket->StartListening(0, home);
+    return socket;
+}
+
+// The port the file names once it exists as a file and differs from notPort; 0 on timeout.
+int WaitForPortFile(const fs::path& portFile, int notPort = 0) {
+    int port = 0;
+    testkit::WaitFor("a port file at " + portFile.string(), [&] {
+        const std::string text = fs::is_regular_file(portFile) ? ReadFile(portFile) : "";
+        port = text.empty() ? 0 : std::stoi(text);
+        return port != 0 && port != notPort;
+    });
+    return port;
+}
+
+// One exchange with the echoing socket on that port, then the connection is closed.
+void ExpectEcho(int port) {
+    const int fd = ConnectTo(port, 2000);
+    ASSERT_GE(fd, 0) << "port " << port << " refused";
+    ASSERT_EQ(send(fd, "7|Menu|2\n", 9, 0), 9);
+    EXPECT_EQ(ReadFrom(fd, 10), "<7^Menu^2>");
+    close(fd);
+}
+
+// A port file that cannot be written at first is written as soon as the way is clear, while
+// the socket waits for a controller (before, it listened unpublished for the host's life).
+TEST(PortFileLife, PublishedAsSoonAsItCanBeWritten) {
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&folder)> block, clear;
+    } cases[] = {
+        {"the service's data folder appears late", [](const fs::path&) {},
+         [](const fs::path& folder) { fs::create_directories(folder.parent_path()); }},
+        {"a file stands where the folder goes",
+         [](const fs::path& folder) {
+             fs::create_directories(folder.parent_path());
+             std::ofstream(folder) << "x";
+         },
+         [](const fs::path& folder) { fs::remove(folder); }},
+        {"a folder stands where the file goes",
+         [](const fs::path& folder) { fs::create_directories(folder / "socket.port"); },
+         [](const fs::path& folder) { fs::remove(folder / "socket.port"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempHome home;
+        const fs::path folder = home.ServiceFolder() / "PluginData/AfterEffects";
+        fs::create_directories(home.ServiceFolder());
+        c.block(folder);
+        StartEchoSocket(home.Path());
+        std::this_thread::sleep_for(300ms);
+        EXPECT_FALSE(fs::is_regular_file(folder / "socket.port"));
+        c.clear(folder);
+        const int port = WaitForPortFile(folder / "socket.port");
+        ASSERT_GT(port, 0);
+        ExpectEcho(port);
+    }
+}
+
+// HOME is taken once, when the socket starts: a later change (a script in the host may set
+// the environment) moves nothing, and the socket thread never reads the environment.
+TEST(PortFileLife, StaysUnderTheHomeGivenAtStart) {
+    TempHome first;
+    const fs::path portFile = Cuebridge::Protocol::PortFilePath(first.Path().string());
+    fs::create_directories(fs::path(portFile).parent_path());
+    StartEchoSocket(Cuebridge::HomeFolder());
+    const int port = WaitForPortFile(portFile);
+    ASSERT_GT(port, 0);
+    TempHome second;  // HOME now names another folder, with a port file folder of its own
+    const fs::path elsewhere = Cuebridge::Protocol::PortFilePath(second.Path().string());
+    fs::create_directories(fs::path(elsewhere).parent_path());
+    ExpectEcho(port);
+    EXPECT_GT(WaitForPortFile(portFile, port), 0) << "the next cycle's port file";
+    EXPECT_FALSE(fs::exists(elsewhere));
+}
+
+// A controller that reads the port file the moment it appears is never refused: the file is
+// written only once the socket listens.
+TEST(PortFileLife, AFreshPortFileIsNeverRefused) {
+    TempHome home;
+    const fs::path portFile = Cuebridge::Protocol::PortFilePath(home.Path().string());
+    fs::create_directories(fs::path(portFile).parent_path());
+    StartEchoSocket(home.Path());
+    int refused = 0;
+    for (int cycle = 0, port = 0; cycle < 200; ++cycle) {
+        std::string text;
+        for (const auto until = std::chrono::steady_clock::now() + 5s;
+             std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(50us)) {
+            text = ReadFile(portFile);  // read as often as a controller could
+            if (!text.empty() && std::stoi(text) != port) break;
+        }
+        ASSERT_FALSE(text.empty() || std::stoi(text) == port)
+            << "no new port file, cycle " << cycle;
+        port = std::stoi(text);
+        int fd = ConnectTo(port, 2000);
+        refused += fd < 0;
+        if (fd < 0)  // it listens a moment later: connect then, to end this cycle
+            testkit::WaitFor("port " + text + " to accept",
+                             [&] { return (fd = ConnectTo(port, 200)) >= 0; });
+        if (fd >= 0) close(fd);
+    }
+    std::printf("[ figures ] %d of 200 fresh ports refused\n", refused);
+    EXPECT_EQ(refused, 0) << "of 200 ports connected to as soon as they were published";
 }
 
 }  // namespace

@@ -1,0 +1,7 @@
+#include "ConnectionCount.h"
+
+namespace Cuebridge {
+
+std::atomic<unsigned> servedConnections{0};
+
+}  // namespace Cuebridge

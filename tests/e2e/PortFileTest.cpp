@@ -1,0 +1,159 @@
+// The port file's life seen from outside, with simulated hosts as child processes: it belongs
+// to the host that wrote it, so several hosts under one home never remove or overwrite each
+// other's, a host waiting for a controller publishes again when another withdrew the file,
+// and a host that exits normally leaves none behind. A host that serves session after session
+// keeps the same number of descriptors.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "HostProcess.h"
+#include "Loopback.h"
+#include "TempHome.h"
+#include "Wait.h"
+
+extern "C" char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// A simulated host with the plug-in under a given HOME (HostProcess makes a HOME of its own
+// for every host); ended with SIGTERM, the host's normal way out.
+class HostUnderHome {
+public:
+    explicit HostUnderHome(const fs::path& home)
+        : stderr_(home / ("stderr-" + std::to_string(++count_))) {
+        std::vector<std::string> env{"HOME=" + home.string()};
+        for (char** e = environ; *e != nullptr; ++e)
+            if (!std::string_view(*e).starts_with("HOME=")) env.emplace_back(*e);
+        std::vector<char*> envp;
+        for (auto& entry : env) envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        pid_ = fork();
+        if (pid_ != 0) return;
+        const int null = open("/dev/null", O_RDWR);
+        const int err = open(stderr_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (null < 0 || err < 0) _exit(126);
+        dup2(null, STDIN_FILENO);  // the end of the console's input ends nothing
+        dup2(null, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        execle(HOSTSIM_PATH, HOSTSIM_PATH, "--plugin", CUEBRIDGE_PLUGIN_PATH, nullptr, envp.data());
+        _exit(127);
+    }
+    ~HostUnderHome() {
+        if (pid_ > 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    }
+    // The port the host's plug-in listens on (0 while none); the descriptors it holds.
+    int ListeningPort() const {
+        const auto sockets = ListeningSockets(std::to_string(pid_));
+        return sockets.empty() ? 0 : sockets.begin()->second;
+    }
+    // SIGTERM, then its exit code (-1 when it did not end in time).
+    int Stop() {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        const bool ended = testkit::WaitFor(
+            "the host to exit", [&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
+        if (!ended) return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    static inline int count_ = 0;
+    fs::path stderr_;
+    pid_t pid_ = -1;
+};
+
+// The port the file names: 0 when there is none.
+int NamedPort(const fs::path& portFile) {
+    const std::string text = ReadFile(portFile);
+    return text.empty() ? 0 : std::stoi(text);
+}
+
+// Waits until the file names a port other than notPort that the host listens on.
+int WaitForOwnPortFile(const fs::path& portFile, const HostUnderHome& host, int notPort = 0) {
+    int port = 0;
+    const bool named = testkit::WaitFor("a port file naming the host's port", [&] {
+        port = NamedPort(portFile);
+        return port != 0 && port != notPort && port == host.ListeningPort();
+    });
+    return named ? port : 0;
+}
+
+// One exchange with the plug-in on that port; the connection is then closed.
+void ExpectSession(int port) {
+    const int fd = ConnectTo(port, 2000);
+    ASSERT_GE(fd, 0) << "port " << port << " refused";
+    ASSERT_EQ(send(fd, "1|GetAfterEffectLanguage\n", 25, 0), 25);
+    EXPECT_EQ(ReadFrom(fd, 7), "1|en_US");
+    close(fd);
+}
+
+TEST(PortFileLife, HostsUnderOneHomeLeaveEachOthersPortFileAlone) {
+    TempHome home;
+    fs::create_directories(home.ServiceFolder() / "PluginData");
+    const fs::path portFile = home.ServiceFolder() / "PluginData/AfterEffects/socket.port";
+    HostUnderHome a(home.Path());
+    const int portA = WaitForOwnPortFile(portFile, a);
+    HostUnderHome b(home.Path());
+    const int portB = WaitForOwnPortFile(portFile, b);
+    ASSERT_GT(portB, 0);
+
+    // A's session ends: A listens again, and B's file is neither removed nor overwritten.
+    ASSERT_NO_FATAL_FAILURE(ExpectSession(portA));
+    ASSERT_TRUE(testkit::WaitFor("host A to listen again", [&] {
+        return a.ListeningPort() != 0 && a.ListeningPort() != portA;
+    }));
+    std::this_thread::sleep_for(2 * 250ms);  // two looks at the port file by A
+    EXPECT_EQ(NamedPort(portFile), portB) << "B's port file after A's session";
+
+    // B exits: its file goes, and A, waiting for a controller, publishes its own again.
+    EXPECT_EQ(b.Stop(), 0);
+    const int portA2 = WaitForOwnPortFile(portFile, a, portB);
+    ASSERT_GT(portA2, 0) << "A's port file after B's exit";
+    ASSERT_NO_FATAL_FAILURE(ExpectSession(portA2));
+
+    // C takes the file; A exits and leaves C's file alone; C exits and leaves no file.
+    HostUnderHome c(home.Path());
+    const int portC = WaitForOwnPortFile(portFile, c);
+    ASSERT_GT(portC, 0);
+    EXPECT_EQ(a.Stop(), 0);
+    EXPECT_EQ(NamedPort(portFile), portC) << "C's port file after A's exit";
+    EXPECT_EQ(c.Stop(), 0);
+    EXPECT_FALSE(fs::exists(portFile)) << "a port file after the last host's normal exit";
+}
+
+// Every session's listening socket and connection are closed: the host holds as many
+// descriptors after twenty sessions as after the first (measured while it listens).
+TEST(PortFileLife, HostDescriptorsStayFlatOverSessions) {
+    hostsim::HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH});
+    const auto descriptors = [&] {
+        const auto fds = fs::directory_iterator("/proc/" + std::to_string(host.Pid()) + "/fd");
+        return static_cast<int>(std::distance(begin(fds), end(fds)));
+    };
+    auto port = host.WaitForPort(testkit::Deadline());
+    ASSERT_TRUE(port);
+    int first = 0;
+    for (int session = 0; session <= 20; ++session) {
+        ASSERT_NO_FATAL_FAILURE(ExpectSession(*port));
+        ASSERT_TRUE(port = host.WaitForPort(testkit::Deadline(), *port)) << "session " << session;
+        if (session == 0) first = descriptors();
+    }
+    const int last = descriptors();
+    std::printf("[ figures ] descriptors of the host after 1 and 21 sessions: %d -> %d\n", first,
+                last);
+    EXPECT_EQ(last, first);
+}
+
+}  // namespace
