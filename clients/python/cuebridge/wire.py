@@ -168,7 +168,8 @@ class Framer:
                             raise ProtocolError(f"a reply grew past {self._max_reply} bytes")
                         self._search_from = max(at, size - len(marker) + 1)
                         return settled
-                    settled.append((self._current, bytes(buffer[at:end])))
+                    with memoryview(buffer) as view:  # one copy of a reply of megabytes, not two
+                        settled.append((self._current, bytes(view[at:end])))
                     at = end
                     self._current = None
         finally:
