@@ -100,7 +100,9 @@ class Client:
         self._keeper: Optional[threading.Thread] = None
         # Written by close() to end the keeper's pending connect at once.
         self._wake_keeper: Optional[Tuple[socket.socket, socket.socket]] = None
-        self._delivered = False  # whether the current connection has delivered any reply
+        # Whether the current connection has delivered a reply: set by a call's thread under _io,
+        # read by the keeper once the connection has ended.
+        self._delivered = False
         # Held for a whole exchange: by a call, or by the keeper looking at an idle socket.
         self._io = threading.Lock()
         self._calling = False  # written under _io; the keeper reads it to keep off
@@ -439,8 +441,10 @@ class Client:
             received += self._read(sock, deadline, True)
         if not received.startswith(head) or (not request.replies and len(received) != len(end)):
             raise ProtocolError(f"expected the reply to {head[:-1].decode()}, got {bytes(received[:40])!r}")
-        if request.replies:
-            with memoryview(received) as view:
+        if request.replies and received is first:
+            request.result = first[len(head) : len(first) - len(end)]
+        elif request.replies:
+            with memoryview(received) as view:  # one copy of a long reply, not two
                 request.result = bytes(view[len(head) : len(received) - len(end)])
             if self._debug:
                 wire_log.debug("< %s", shown(bytes(received[: len(received) - len(end)])))
