@@ -7,6 +7,7 @@ change, never under the client's locks."""
 
 from __future__ import annotations
 
+import contextlib
 import errno
 import os
 import select
@@ -191,12 +192,10 @@ class Client:
         if sock is not None:
             _shut(sock)  # wakes a call blocked on it; the keeper closes it
         if wake is not None:
-            wake[1].send(b"x")  # ends a pending connect
+            with contextlib.suppress(OSError):  # the keeper closes it as it ends
+                wake[1].send(b"x")  # ends a pending connect
         if keeper is not None and keeper is not threading.current_thread():
             keeper.join()
-            assert wake is not None
-            for end in wake:
-                end.close()
 
     def __enter__(self) -> "Client":
         try:
@@ -211,6 +210,15 @@ class Client:
 
     # keeper thread
     def _keep(self) -> None:
+        try:
+            self._keep_connected()
+        finally:
+            assert self._wake_keeper is not None
+            for end in self._wake_keeper:
+                end.close()
+
+    # keeper thread
+    def _keep_connected(self) -> None:
         low, high = self._backoff
         pause, failing_since = low, time.monotonic()
         self._set_state(State.CONNECTING, "connect", f"looking for the plug-in via {self.port_file}")
