@@ -185,6 +185,12 @@ export class Client extends EventEmitter {
   private socket: net.Socket | null = null;
   private backoffMs: number;
   private retryTimer: NodeJS.Timeout | null = null;
+  // The connect under way, abandoned by close().
+  private connecting: { socket: net.Socket; timer: NodeJS.Timeout } | null = null;
+  // When the current connection was made, and whether it has delivered a reply: one that ends
+  // sooner than the longest back-off without a reply counts as a failed attempt.
+  private connectedAt = 0;
+  private delivered = false;
   private readonly tags = new TagSource();
   // Calls not yet written: waiting for the connection or for the end of this tick.
   private unsent: Entry[] = [];
@@ -250,7 +256,11 @@ export class Client extends EventEmitter {
     });
   }
 
-  /** Stops for good: calls not yet answered fail with a connection error. */
+  /**
+   * Stops for good, at once: a pending connect is abandoned, calls not yet answered and a
+   * waiting `connect()` fail with a connection error, and no timer or socket of the client is
+   * left to keep the process alive. The promise resolves once the connection has ended.
+   */
   async close(): Promise<void> {
     if (this.currentState === "closed") {
       return;
@@ -258,6 +268,11 @@ export class Client extends EventEmitter {
     if (this.retryTimer) {
       clearTimeout(this.retryTimer);
       this.retryTimer = null;
+    }
+    if (this.connecting) {
+      clearTimeout(this.connecting.timer);
+      this.connecting.socket.destroy();
+      this.connecting = null;
     }
     const socket = this.socket;
     this.socket = null;
@@ -456,6 +471,7 @@ export class Client extends EventEmitter {
 
   private onData(chunk: Buffer): void {
     this.log?.("<<", escapeForLog(chunk.toString("latin1")));
+    this.delivered = true;
     this.received.append(chunk);
     try {
       this.matchReplies();
@@ -537,7 +553,8 @@ export class Client extends EventEmitter {
   // ---- connection ----
 
   private setState(state: State, reason: string): void {
-    if (state === this.currentState && reason === this.currentReason) {
+    // Closed is final: nothing that was under way when close() was called changes it.
+    if ((state === this.currentState && reason === this.currentReason) || this.currentState === "closed") {
       return;
     }
     const previous = this.currentState;
@@ -584,6 +601,7 @@ export class Client extends EventEmitter {
       settled = true;
       clearTimeout(pending);
       socket.destroy();
+      this.connecting = null;
       this.setState(state, reason);
       this.scheduleRetry();
     };
@@ -591,6 +609,7 @@ export class Client extends EventEmitter {
       () => fail("disconnected", `the connect to port ${port} was still pending after ${this.connectTimeoutMs} ms`),
       this.connectTimeoutMs,
     );
+    this.connecting = { socket, timer: pending };
     socket.once("error", (error: NodeJS.ErrnoException) => {
       if (error.code !== "ECONNREFUSED") {
         fail("disconnected", `cannot connect to 127.0.0.1:${port}: ${error.message}`);
@@ -606,6 +625,7 @@ export class Client extends EventEmitter {
       }
       settled = true;
       clearTimeout(pending);
+      this.connecting = null;
       if (this.currentState === "closed") {
         socket.destroy();
         return;
@@ -620,7 +640,8 @@ export class Client extends EventEmitter {
         }
       });
       this.socket = socket;
-      this.backoffMs = this.minBackoffMs;
+      this.connectedAt = Date.now();
+      this.delivered = false;
       this.setState("connected", `connected to 127.0.0.1:${port}`);
       this.writePending();
     });
@@ -642,8 +663,16 @@ export class Client extends EventEmitter {
     calls.forEach((e, i) =>
       e.settle(i === 0 || sameForAll || error instanceof ConnectionError ? error : new ConnectionError(`the connection was dropped: ${reason}`)),
     );
-    if (this.currentState !== "closed") {
-      this.setState("connecting", `reconnecting: ${reason}`);
+    if (this.currentState === "closed") {
+      return;
+    }
+    this.setState("connecting", `reconnecting: ${reason}`);
+    if (!this.delivered && Date.now() - this.connectedAt < this.maxBackoffMs) {
+      // Ended at once (a peer that accepts and closes): a failed attempt, retried after the
+      // back-off, not at once.
+      this.scheduleRetry();
+    } else {
+      this.backoffMs = this.minBackoffMs;
       this.attempt();
     }
   }

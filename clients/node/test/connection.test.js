@@ -1,8 +1,11 @@
 // The connection's life against the real plug-in: restarts, another controller, a stale port
-// file, timeouts, pipelining and batches.
+// file, timeouts, pipelining and batches; and against fake plug-ins that misbehave.
 const assert = require("node:assert/strict");
+const { spawn } = require("node:child_process");
+const { once } = require("node:events");
 const fs = require("node:fs");
 const net = require("node:net");
+const os = require("node:os");
 const path = require("node:path");
 const { test } = require("node:test");
 
@@ -127,4 +130,120 @@ test("10,000 pipelined commands and a batch all run, in order", async (t) => {
       (r.call === "AEGP_ExecuteScript" && r.args.script === "'between'"))
     .map((r) => r.args.command ?? r.args.script);
   assert.deepEqual(order, [7001, "'between'", 7002]);
+});
+
+// ---- fake plug-ins ----
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// A port file in a throw-away folder naming `port`; rewrite(port) names another.
+function portFileFor(t, port) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), "cuebridge-fake-"));
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+  const file = path.join(dir, "socket.port");
+  const rewrite = (p) => fs.writeFileSync(file, String(p));
+  rewrite(port);
+  return { file, rewrite };
+}
+
+async function listen(t, onConnection) {
+  const server = net.createServer(onConnection).listen(0, "127.0.0.1");
+  await once(server, "listening");
+  t.after(() => server.close());
+  return server.address().port;
+}
+
+// A port whose connects stay pending: a listener (in a process whose loop is stopped, so it
+// accepts nothing) with its queue of one backlog's connections full.
+async function stalledPort(t) {
+  const child = spawn(process.execPath, ["-e", `
+    const server = require("node:net").createServer().listen({ port: 0, host: "127.0.0.1", backlog: 1 }, () => {
+      process.stdout.write(server.address().port + "\\n");
+      Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, 20000);
+    });`], { stdio: ["ignore", "pipe", "inherit"] });
+  t.after(() => child.kill("SIGKILL"));
+  const [line] = await once(child.stdout, "data");
+  const port = Number(String(line));
+  for (let i = 0; i < 2; i++) {
+    const filler = net.createConnection({ host: "127.0.0.1", port });
+    t.after(() => filler.destroy());
+    await once(filler, "connect");
+  }
+  return port;
+}
+
+// Runs `code` in a fresh Node process (with `Client` defined) and resolves with its output
+// lines once it has ended by itself; rejects when it has not after `limitMs`.
+async function runClientProcess(code, limitMs, onLine = () => {}) {
+  const child = spawn(process.execPath, ["-e", `const { Client } = require(${JSON.stringify(path.join(__dirname, ".."))});\n${code}`],
+    { stdio: ["ignore", "pipe", "inherit"] });
+  const lines = [];
+  child.stdout.setEncoding("utf8").on("data", (text) => text.split("\n").filter(Boolean).forEach((l) => {
+    lines.push(l);
+    onLine(l);
+  }));
+  const late = setTimeout(() => child.kill("SIGKILL"), limitMs);
+  const [code_, signal] = await once(child, "exit");
+  clearTimeout(late);
+  assert.equal(signal, null, `the process was still running after ${limitMs} ms: ${lines.join(" / ")}`);
+  assert.equal(code_, 0);
+  return lines;
+}
+
+test("close() while a connect is pending is final, and leaves nothing to keep the process alive", async (t) => {
+  const stalled = await stalledPort(t);
+  let reached = 0;
+  const next = await listen(t, (socket) => {
+    reached++;
+    socket.destroy();
+  });
+  const portFile = portFileFor(t, stalled);
+  const lines = await runClientProcess(`
+    const client = new Client({ portFile: ${JSON.stringify(portFile.file)}, connectTimeoutMs: 300 });
+    client.connect().catch((e) => console.log("connect", e.code));
+    setTimeout(() => { client.close(); console.log("closed"); }, 200);
+    process.on("exit", () => console.log("at exit", client.state));`,
+  3_000, (line) => line === "closed" && portFile.rewrite(next));
+  assert.deepEqual(lines, ["closed", "connect connection", "at exit closed"]);
+  assert.equal(reached, 0);
+});
+
+test("a peer that accepts and closes at once is retried with the back-off", async (t) => {
+  let connects = 0;
+  const port = await listen(t, (socket) => {
+    connects++;
+    socket.destroy();
+  });
+  const client = new Client({ portFile: portFileFor(t, port).file });
+  t.after(() => client.close());
+  client.connect().catch(() => {});
+  await sleep(1_000);
+  // 10 ms doubled up to 1 s: 7 attempts in the first second.
+  assert.ok(connects <= 10, `${connects} connects in 1 s`);
+});
+
+test("an endless reply holds the process to the reply bound", async (t) => {
+  const bound = 64 * 1024 * 1024;
+  const port = await listen(t, (socket) => {
+    socket.on("error", () => {});
+    socket.once("data", (line) => {
+      socket.write(`${String(line).slice(0, 16)}|`);
+      const piece = Buffer.alloc(1024 * 1024, "x");
+      const pump = () => {
+        while (!socket.destroyed && socket.write(piece));
+        socket.once("drain", pump);
+      };
+      pump();
+    });
+  });
+  const [error, grew] = await runClientProcess(`
+    const client = new Client({ portFile: ${JSON.stringify(portFileFor(t, port).file)}, maxReplyBytes: ${bound} });
+    client.connect().then(async () => {
+      const before = process.resourceUsage().maxRSS * 1024;
+      await client.script("1").catch((e) => console.log(e.code));
+      console.log(process.resourceUsage().maxRSS * 1024 - before);
+      await client.close();
+    });`, 30_000);
+  assert.equal(error, "protocol");
+  assert.ok(Number(grew) < 1.25 * bound, `the process grew by ${Number(grew) >> 20} MiB for a bound of ${bound >> 20} MiB`);
 });

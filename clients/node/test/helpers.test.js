@@ -1,36 +1,61 @@
-// The controller helpers against the real plug-in: jog, script template, polling.
+// The controller helpers against the real plug-in: jog, script template, polling; and the
+// README's examples, run as written.
 const assert = require("node:assert/strict");
+const { execFileSync } = require("node:child_process");
+const { EventEmitter } = require("node:events");
+const fs = require("node:fs");
+const os = require("node:os");
+const path = require("node:path");
 const { test } = require("node:test");
 
 const { literal, template, useHost } = require("..");
 
-// The README's jog step: the active composition's playhead moves by whole frames, within it.
-const move = (frames) => template`
-  var c = app.project.activeItem;
-  if (c instanceof CompItem) {
-    var last = Math.round(c.duration / c.frameDuration) - 1;
-    c.time = Math.max(0, Math.min(last, Math.round(c.time / c.frameDuration) + ${frames})) * c.frameDuration;
-  }`;
+const examples = [...fs.readFileSync(path.join(__dirname, "../README.md"), "utf8").matchAll(/```js\n([\s\S]*?)```/g)]
+  .map((m) => m[1]);
 
-test("a fast spin goes out as fewer, larger steps and loses no tick", async (t) => {
-  const { client, journal } = await useHost(t);
-  const deltas = [];
-  const jog = client.jog((frames) => {
-    deltas.push(frames);
-    return client.script(move(frames));
-  });
-  const ticks = [];
+test("the README has the two examples run below", () => assert.equal(examples.length, 2));
+
+test("the README's jog: a fast spin goes out as fewer, larger steps and loses no tick", async (t) => {
+  const host = await useHost(t);
+  await host.client.close(); // the example makes the plug-in's one connection
+  const startJog = new Function("require", `${examples[0]}\nreturn startJog;`)((name) =>
+    name === "cuebridge" ? require("..") : require(name));
+  const wheel = new EventEmitter();
+  const home = process.env.HOME;
+  process.env.HOME = host.home; // connect() finds the port file under $HOME at once
+  const started = startJog(wheel);
+  process.env.HOME = home;
+  const client = await started;
+  t.after(() => client.close());
+  let expected = 0;
   for (let i = 0; i < 300; i++) {
-    ticks.push(jog.tick(i % 7 === 3 ? -1 : 1));
+    expected += i % 7 === 3 ? -1 : 1;
+    wheel.emit("tick", i % 7 === 3 ? -1 : 1);
   }
-  await Promise.all(ticks);
-  const expected = ticks.length - 2 * Math.floor((ticks.length + 3) / 7);
-  assert.ok(deltas.length < ticks.length / 10, `${deltas.length} steps for ${ticks.length} ticks`);
-  assert.equal(deltas.reduce((a, b) => a + b, 0), expected);
   const frame = "var c = app.project.activeItem; Math.round(c.time / c.frameDuration)";
-  assert.equal(await client.script(frame), String(expected));
-  assert.equal(journal.scripts().filter((s) => s.script.includes("c.time = Math.max")).length, deltas.length);
-  await jog.idle();
+  const deadline = Date.now() + 5_000;
+  while ((await client.script(frame)) !== String(expected)) {
+    assert.ok(Date.now() < deadline, "the playhead did not reach the ticks' sum");
+  }
+  const steps = host.journal.scripts().filter((s) => s.script.includes("c.time = Math.max")).length;
+  assert.ok(steps >= 1 && steps < 30, `${steps} steps for 300 ticks`);
+});
+
+test("the README's test example passes", (t) => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), "cuebridge-example-"));
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+  fs.mkdirSync(path.join(dir, "node_modules"));
+  fs.symlinkSync(path.join(__dirname, ".."), path.join(dir, "node_modules", "cuebridge"));
+  fs.writeFileSync(path.join(dir, "example.test.js"), examples[1]);
+  const hostsim = path.resolve(__dirname, "../../../build/default/bin/cuebridge-hostsim");
+  // Without this runner's context, the example's runner reports its own result in its exit code.
+  const { NODE_TEST_CONTEXT: _, ...env } = process.env;
+  execFileSync(process.execPath, ["--test", "example.test.js"], {
+    cwd: dir,
+    env: { ...env, CUEBRIDGE_HOSTSIM: process.env.CUEBRIDGE_HOSTSIM ?? hostsim },
+    stdio: "pipe",
+    timeout: 60_000,
+  });
 });
 
 test("a failed jog step rejects the ticks it carried", async (t) => {

@@ -174,6 +174,7 @@ def main() -> None:
     parser.add_argument("--calls", type=int, default=700)
     parser.add_argument("--commands", type=int, default=10000)
     parser.add_argument("--unpinned", action="store_true", help="let the system place host and clients")
+    parser.add_argument("--long-mib", type=int, default=32, help="size of the long reply timed at the end")
     options = parser.parse_args()
     runs: Dict[str, List[Dict[str, List[float]]]] = {"raw": [], "sync": [], "asyncio": [], "library": []}
     cpus = sorted(os.sched_getaffinity(0))
@@ -188,6 +189,15 @@ def main() -> None:
             runs["sync"].append(sync_rounds(host.port_file, options.calls, options.commands))
             runs["asyncio"].append(asyncio.run(bare_rounds(host, options.calls, options.commands)))
             runs["library"].append(asyncio.run(library_rounds(host.port_file, options.calls, options.commands)))
+        # A long reply to the synchronous Client, alone and in a batch: both assembled in linear time.
+        long_reply = f"var s = 'x'; while (s.length < {options.long_mib << 20}) s = s + s; s"
+        with Client(host.port_file, timeout=600) as client:
+            start = time.perf_counter()
+            client.script(long_reply)
+            alone = time.perf_counter() - start
+            start = time.perf_counter()
+            client.batch([("Script", long_reply)])
+            batched = time.perf_counter() - start
     print(f"{options.rounds} interleaved rounds of {options.calls} calls and {options.commands} commands; medians")
     print(f"{'':26}{'socket':>10}{'Client':>10}{'/socket':>9}{'asyncio':>10}{'AsyncClient':>12}{'/asyncio':>9}")
     labels = {"query": "query round trip", "script": "script round trip", "commands": "pipelined commands"}
@@ -196,6 +206,7 @@ def main() -> None:
         raw, sync, bare, lib = (statistics.median(t for r in runs[k] for t in r[name]) for k in runs)
         figures = f"{raw * scale:10.1f}{sync * scale:10.1f}{sync / raw:9.2f}{bare * scale:10.1f}{lib * scale:12.1f}{lib / bare:9.2f}"
         print(f"{labels[name] + ' (' + unit + ')':26}{figures}")
+    print(f"a {options.long_mib} MiB reply to the Client: {alone:.2f} s alone, {batched:.2f} s in a batch")
 
 
 if __name__ == "__main__":

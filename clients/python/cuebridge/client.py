@@ -204,6 +204,7 @@ class AsyncClient:
         self._changed = asyncio.Event()
         self._loop: Optional[asyncio.AbstractEventLoop] = None
         self._debug = debug_log_wanted()
+        self._delivered = False  # whether the current connection has delivered any reply
 
     # ---- state ------------------------------------------------------------------------
 
@@ -223,7 +224,8 @@ class AsyncClient:
         return lambda: self._listeners.remove(listener)
 
     def _set_state(self, state: State, reason: str, detail: str) -> None:
-        if (state, reason) == (self._state.state, self._state.reason):
+        # Closed is final: nothing under way when close() was called changes it.
+        if (state, reason) == (self._state.state, self._state.reason) or self._state.state is State.CLOSED:
             return
         change = StateChange(state, reason, detail, self._state.state)
         self._state = change
@@ -262,21 +264,25 @@ class AsyncClient:
 
     async def connect(self, timeout: Optional[float] = None) -> None:
         """Starts keeping the connection and waits until it is up. On timeout raises
-        ConnectionFailed with the reason; the client keeps trying until close()."""
+        ConnectionFailed with the reason; the client keeps trying until close(). close() ends
+        the wait at once with ConnectionFailed."""
         if self._state.state is State.CLOSED:
             raise ConnectionFailed("the client is closed")
         loop = self._get_loop()
         if self._manager is None:
             self._manager = loop.create_task(self._keep_connected())
         try:
-            await self.wait_for_state(State.CONNECTED, timeout=timeout)
+            reached = await self.wait_for_state(State.CONNECTED, State.CLOSED, timeout=timeout)
         except CallTimeout:
             raise ConnectionFailed(
                 f"not connected: {self._state.state.value}, {self._state.reason}: {self._state.detail}"
             ) from None
+        if reached.state is State.CLOSED:
+            raise ConnectionFailed("the client was closed")
 
     async def close(self) -> None:
-        """Stops for good: the connection is closed and every unsettled call fails."""
+        """Stops for good, at once: a pending connect is abandoned, the connection is closed,
+        and every unsettled call and a waiting connect() fail with ConnectionFailed."""
         if self._state.state is State.CLOSED:
             return
         self._set_state(State.CLOSED, "closed", "close() was called")
@@ -309,12 +315,16 @@ class AsyncClient:
         while True:
             failure = await self._attempt()
             if failure is None:
-                pause = low
+                connected_at = time.monotonic()
                 self._wake.clear()
                 await self._wake.wait()  # set when the connection is lost
                 failing_since = time.monotonic()
-                continue
-            if time.monotonic() - failing_since >= self._report_after:
+                if self._delivered or failing_since - connected_at >= high:
+                    pause = low
+                    continue
+                # Ended at once without a reply (a peer that accepts and closes): a failed
+                # attempt, retried after the back-off.
+            elif time.monotonic() - failing_since >= self._report_after:
                 self._set_state(*failure)
             self._wake.clear()
             try:
@@ -341,6 +351,7 @@ class AsyncClient:
         if protocol.lost:  # reset before the connect returned (the listener closing)
             return State.DISCONNECTED, "connect-failed", f"port {found.port} reset the new connection"
         self._wire = protocol
+        self._delivered = False
         self._framer = wire.Framer(self._max_reply)
         self._set_state(State.CONNECTED, "connected", f"connected to 127.0.0.1:{found.port}")
         self._schedule_write()
@@ -368,6 +379,7 @@ class AsyncClient:
     def _received(self, protocol: _Wire, data: bytes) -> None:
         if protocol is not self._wire:
             return
+        self._delivered = True
         try:
             settled = self._framer.feed(data)
         except ProtocolError as error:

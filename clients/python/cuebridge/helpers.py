@@ -24,12 +24,13 @@ def literal(value: Any) -> str:
         return "null"
     if isinstance(value, bool):
         return "true" if value else "false"
-    if isinstance(value, int):
-        return str(value)
-    if isinstance(value, float):
-        if not math.isfinite(value):
+    if isinstance(value, (int, float)):
+        if isinstance(value, float) and not math.isfinite(value):
             raise ValueError(f"{value} has no literal")
-        return repr(value)
+        text = float.__repr__(value) if isinstance(value, float) else int.__repr__(value)
+        # A negative number in parentheses, so that it cannot join the text before it
+        # ("5-{{n}}" with -1 is "5-(-1)", not the decrement "5--1").
+        return f"({text})" if text.startswith("-") else text
     if isinstance(value, str):
         return '"' + "".join(_escape(c) for c in value) + '"'
     if isinstance(value, (list, tuple)):

@@ -7,6 +7,9 @@ change, never under the client's locks."""
 
 from __future__ import annotations
 
+import contextlib
+import errno
+import os
 import select
 import socket
 import struct
@@ -96,6 +99,11 @@ class Client:
         self._sock_timeout = -1.0  # the current socket's timeout; used under _io only
         self._closed = False
         self._keeper: Optional[threading.Thread] = None
+        # Written by close() to end the keeper's pending connect at once.
+        self._wake_keeper: Optional[Tuple[socket.socket, socket.socket]] = None
+        # Whether the current connection has delivered a reply: set by a call's thread under _io,
+        # read by the keeper once the connection has ended.
+        self._delivered = False
         # Held for a whole exchange: by a call, or by the keeper looking at an idle socket.
         self._io = threading.Lock()
         self._calling = False  # written under _io; the keeper reads it to keep off
@@ -118,8 +126,9 @@ class Client:
         return lambda: self._listeners.remove(listener)
 
     def _change(self, state: State, reason: str, detail: str) -> Optional[StateChange]:
-        """Under _lock: records the change; the caller reports it once the lock is released."""
-        if (state, reason) == (self._state.state, self._state.reason):
+        """Under _lock: records the change; the caller reports it once the lock is released.
+        Closed is final: nothing under way when close() was called changes it."""
+        if (state, reason) == (self._state.state, self._state.reason) or self._state.state is State.CLOSED:
             return None
         self._state = StateChange(state, reason, detail, self._state.state)
         self._lock.notify_all()
@@ -152,31 +161,39 @@ class Client:
 
     def connect(self, timeout: Optional[float] = None) -> None:
         """Starts keeping the connection and waits until it is up. On timeout raises
-        ConnectionFailed with the reason; the client keeps trying until close()."""
+        ConnectionFailed with the reason; the client keeps trying until close(). close() ends
+        the wait at once with ConnectionFailed."""
         with self._lock:
             if self._closed:
                 raise ConnectionFailed("the client is closed")
             if self._keeper is None:
+                self._wake_keeper = socket.socketpair()
                 self._keeper = threading.Thread(target=self._keep, name="cuebridge-keeper", daemon=True)
                 self._keeper.start()
         try:
-            self.wait_for_state(State.CONNECTED, timeout=timeout)
+            reached = self.wait_for_state(State.CONNECTED, State.CLOSED, timeout=timeout)
         except CallTimeout:
             change = self._state
             raise ConnectionFailed(f"not connected: {change.state.value}, {change.reason}: {change.detail}") from None
+        if reached.state is State.CLOSED:
+            raise ConnectionFailed("the client was closed")
 
     def close(self) -> None:
-        """Stops for good: the connection is closed and a call in flight fails."""
+        """Stops for good, at once: a pending connect is abandoned, the connection is closed,
+        and a call in flight and a waiting connect() fail with ConnectionFailed."""
         with self._lock:
             if self._closed:
                 return
             self._closed = True
             sock, self._sock = self._sock, None
             change = self._change(State.CLOSED, "closed", "close() was called")
-            keeper = self._keeper
+            keeper, wake = self._keeper, self._wake_keeper
         self._report(change)
         if sock is not None:
             _shut(sock)  # wakes a call blocked on it; the keeper closes it
+        if wake is not None:
+            with contextlib.suppress(OSError):  # the keeper closes it as it ends
+                wake[1].send(b"x")  # ends a pending connect
         if keeper is not None and keeper is not threading.current_thread():
             keeper.join()
 
@@ -193,20 +210,33 @@ class Client:
 
     # keeper thread
     def _keep(self) -> None:
+        try:
+            self._keep_connected()
+        finally:
+            assert self._wake_keeper is not None
+            for end in self._wake_keeper:
+                end.close()
+
+    # keeper thread
+    def _keep_connected(self) -> None:
         low, high = self._backoff
         pause, failing_since = low, time.monotonic()
         self._set_state(State.CONNECTING, "connect", f"looking for the plug-in via {self.port_file}")
         while not self._closed:
             sock, failure = self._attempt()
             if sock is not None:
-                pause = low
+                connected_at = time.monotonic()
                 self._watch(sock)
                 with self._io:  # a call woken by the drop has let go of it
                     sock.close()
                 failing_since = time.monotonic()
-                continue
-            assert failure is not None
-            if time.monotonic() - failing_since >= self._report_after:
+                if self._delivered or failing_since - connected_at >= high:
+                    pause = low
+                    continue
+                # Ended at once without a reply (a peer that accepts and closes): a failed
+                # attempt, retried after the back-off.
+            elif time.monotonic() - failing_since >= self._report_after:
+                assert failure is not None
                 self._set_state(*failure)
             with self._lock:
                 self._lock.wait_for(lambda: self._closed, pause)
@@ -220,12 +250,13 @@ class Client:
             return None, port_file_failure(self.port_file, found.problem)
         sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         try:
-            sock.settimeout(min(self.timeout, 5.0))
-            sock.connect(("127.0.0.1", found.port))
+            error = self._connect(sock, found.port)
+            if error == errno.ECONNREFUSED:
+                sock.close()
+                return None, refused(found.port)
+            if error:
+                raise OSError(error, os.strerror(error))
             sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        except ConnectionRefusedError:
-            sock.close()
-            return None, refused(found.port)
         except OSError as error:
             sock.close()
             return None, (State.DISCONNECTED, "connect-failed", f"connect to port {found.port} failed: {error!r}")
@@ -234,14 +265,28 @@ class Client:
                 change = None
             else:
                 self._sock_timeout = -1.0  # none set for a call yet
-                if _KERNEL_TIMEOUTS:
-                    sock.settimeout(None)  # blocking; _set_wait bounds each send and receive
+                self._delivered = False
+                sock.setblocking(True)  # _set_wait bounds each send and receive
                 self._poll = select.poll()
                 self._poll.register(sock, select.POLLIN)
                 self._sock = sock
                 change = self._change(State.CONNECTED, "connected", f"connected to 127.0.0.1:{found.port}")
         self._report(change)
         return sock, None
+
+    # keeper thread
+    def _connect(self, sock: socket.socket, port: int) -> int:
+        """Connects `sock` to the port: 0, or the error number. A connect still pending after
+        the client's timeout (at most 5 s), or when close() is called, fails with ETIMEDOUT."""
+        assert self._wake_keeper is not None
+        sock.setblocking(False)
+        error = sock.connect_ex(("127.0.0.1", port))
+        if error in (errno.EINPROGRESS, errno.EWOULDBLOCK, getattr(errno, "WSAEWOULDBLOCK", errno.EWOULDBLOCK)):
+            writable = select.select([self._wake_keeper[0]], [sock], [sock], min(self.timeout, 5.0))[1:]
+            if not any(writable):
+                return errno.ETIMEDOUT
+            error = sock.getsockopt(socket.SOL_SOCKET, socket.SO_ERROR)
+        return error
 
     # keeper thread
     def _watch(self, sock: socket.socket) -> None:
@@ -367,6 +412,7 @@ class Client:
         chunk = sock.recv(1 << 16)
         if not chunk:
             raise ConnectionResetError("the plug-in closed the connection")
+        self._delivered = True
         return chunk
 
     # under _io
@@ -390,19 +436,26 @@ class Client:
         is answered), then the fence's `tag|`, and nothing else."""
         head = (request.tag if request.replies else fence.tag) + b"|"
         end = fence.tag + b"|"
-        received = self._read(sock, deadline, False)
+        first = self._read(sock, deadline, False)
+        # Most replies arrive in one read; a long one grows in place (linear, held once).
+        received: Union[bytes, bytearray] = first
         while len(received) < len(head) or not received.endswith(end):
             if not head.startswith(received[: len(head)]):
                 break  # out of step: told below
             if len(received) > self._max_reply:
                 raise ProtocolError(f"a reply grew past {self._max_reply} bytes")
+            if received is first:
+                received = bytearray(first)
             received += self._read(sock, deadline, True)
         if not received.startswith(head) or (not request.replies and len(received) != len(end)):
-            raise ProtocolError(f"expected the reply to {head[:-1].decode()}, got {received[:40]!r}")
-        if request.replies:
-            request.result = received[len(head) : len(received) - len(end)]
+            raise ProtocolError(f"expected the reply to {head[:-1].decode()}, got {bytes(received[:40])!r}")
+        if request.replies and received is first:
+            request.result = first[len(head) : len(first) - len(end)]
+        elif request.replies:
+            with memoryview(received) as view:  # one copy of a long reply, not two
+                request.result = bytes(view[len(head) : len(received) - len(end)])
             if self._debug:
-                wire_log.debug("< %s", shown(received[: len(received) - len(end)]))
+                wire_log.debug("< %s", shown(bytes(received[: len(received) - len(end)])))
         if self._debug:
             wire_log.debug("< %s", shown(end))
 

@@ -168,7 +168,12 @@ class Framer:
                             raise ProtocolError(f"a reply grew past {self._max_reply} bytes")
                         self._search_from = max(at, size - len(marker) + 1)
                         return settled
-                    settled.append((self._current, bytes(buffer[at:end])))
+                    if buffer is data:
+                        result = data[at:end]
+                    else:
+                        with memoryview(buffer) as view:  # one copy of a long reply, not two
+                            result = bytes(view[at:end])
+                    settled.append((self._current, result))
                     at = end
                     self._current = None
         finally:

@@ -2,15 +2,18 @@
 missing port files, timeouts."""
 
 import asyncio
+import contextlib
+import logging
 import os
 import socket
+import subprocess
+import sys
 import tempfile
 import threading
 import time
+from pathlib import Path
 
 import pytest
-
-import logging
 
 from cuebridge import AsyncClient, CallTimeout, Client, ConnectionFailed, Poller, State, default_port_file
 from cuebridge.portfile import port_is_held
@@ -222,3 +225,172 @@ def test_sync_client_held_timeout_and_stale_port_file():
         with pytest.raises(ConnectionFailed, match="stale-port-file"):
             client.connect()
         client.close()
+
+
+# ---- fake plug-ins that misbehave, against both clients ------------------------------------
+
+KINDS = ["Client", "AsyncClient"]
+
+
+def serve(handle):
+    """A listener on a free port that runs handle(connection) on a thread for each one."""
+    server = socket.create_server(("127.0.0.1", 0))
+
+    def accept():
+        while True:
+            try:
+                connection, _ = server.accept()
+            except OSError:
+                return
+            threading.Thread(target=handle, args=(connection,), daemon=True).start()
+
+    threading.Thread(target=accept, daemon=True).start()
+    return server
+
+
+def port_file(tmp_path, server):
+    path = tmp_path / "socket.port"
+    path.write_text(str(server.getsockname()[1]))
+    return str(path)
+
+
+def run_client(kind, path, body, **options):
+    """Runs body(client) (a coroutine function for the AsyncClient), then closes the client."""
+    if kind == "Client":
+        client = Client(path, **options)
+        try:
+            body(client)
+        finally:
+            client.close()
+        return
+
+    async def run():
+        client = AsyncClient(path, **options)
+        try:
+            await body(client)
+        finally:
+            await client.close()
+
+    asyncio.run(run())
+
+
+@pytest.mark.parametrize("kind", KINDS)
+def test_a_peer_that_accepts_and_closes_at_once_is_retried_with_the_back_off(tmp_path, kind):
+    connects = []
+    server = serve(lambda connection: (connects.append(1), connection.close()))
+    path = port_file(tmp_path, server)
+
+    def sync(client):
+        with contextlib.suppress(ConnectionFailed):
+            client.connect(timeout=0)
+        time.sleep(1)
+
+    async def asynchronous(client):
+        with contextlib.suppress(ConnectionFailed):
+            await client.connect(timeout=0)
+        await asyncio.sleep(1)
+
+    run_client(kind, path, sync if kind == "Client" else asynchronous)
+    server.close()
+    # 10 ms doubled up to 1 s: 7 attempts in the first second.
+    assert len(connects) <= 10, f"{len(connects)} connects in 1 s"
+
+
+@pytest.mark.parametrize("kind", KINDS)
+def test_close_ends_a_pending_connect_at_once_and_for_good(tmp_path, kind):
+    # A listener that accepts nothing, its queue full: a further connect stays pending.
+    stalled = socket.create_server(("127.0.0.1", 0), backlog=0)
+    fillers = [socket.socket() for _ in range(2)]
+    for filler in fillers:
+        filler.setblocking(False)
+        filler.connect_ex(stalled.getsockname())
+    path = port_file(tmp_path, stalled)
+    reached = []
+    later = serve(reached.append)  # the plug-in found next must never see the closed client
+    took = {}
+
+    def sync(client):
+        failed = []
+        waiting = threading.Thread(target=lambda: failed.append(pytest.raises(ConnectionFailed, client.connect)))
+        waiting.start()
+        time.sleep(0.2)
+        started = time.monotonic()
+        client.close()
+        took["close"] = time.monotonic() - started
+        waiting.join()
+        took["connect"] = time.monotonic() - started
+        assert "closed" in str(failed[0].value)
+
+    async def asynchronous(client):
+        waiting = asyncio.ensure_future(client.connect())
+        await asyncio.sleep(0.2)
+        started = time.monotonic()
+        await client.close()
+        took["close"] = time.monotonic() - started
+        with pytest.raises(ConnectionFailed, match="closed"):
+            await waiting
+        took["connect"] = time.monotonic() - started
+
+    states = []
+
+    def body(client):
+        client.on_state(states.append)
+        return (sync if kind == "Client" else asynchronous)(client)
+
+    run_client(kind, path, body, timeout=3)
+    Path(path).write_text(str(later.getsockname()[1]))
+    time.sleep(0.3)
+    assert took["close"] < 0.5 and took["connect"] < 0.5, took
+    assert states[-1].state is State.CLOSED and reached == []
+    for end in (stalled, later, *fillers):
+        end.close()
+
+
+def endless_reply(connection):
+    """Answers the first request with its tag and then bytes without end."""
+    tag = connection.recv(16)
+    piece = b"x" * (1 << 20)
+    with contextlib.suppress(OSError):
+        connection.sendall(tag + b"|")
+        while True:
+            connection.sendall(piece)
+
+
+MEASURE = """
+import asyncio, resource, sys
+from cuebridge import AsyncClient, Client, ProtocolError
+kind, path, bound = sys.argv[1], sys.argv[2], int(sys.argv[3])
+def peak():
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+async def run_async():
+    async with AsyncClient(path, max_reply_bytes=bound) as client:
+        before = peak()
+        try:
+            await client.script("1")
+        except ProtocolError:
+            print(peak() - before)
+if kind == "Client":
+    with Client(path, max_reply_bytes=bound) as client:
+        before = peak()
+        try:
+            client.script("1")
+        except ProtocolError:
+            print(peak() - before)
+else:
+    asyncio.run(run_async())
+"""
+
+
+@pytest.mark.parametrize("kind", KINDS)
+def test_an_endless_reply_holds_the_process_to_the_reply_bound(tmp_path, kind):
+    server = serve(endless_reply)
+    bound = 64 << 20
+    run = subprocess.run(
+        [sys.executable, "-c", MEASURE, kind, port_file(tmp_path, server), str(bound)],
+        env={**os.environ, "PYTHONPATH": str(Path(__file__).parents[1])},
+        capture_output=True, text=True, timeout=60,
+    )
+    server.close()
+    assert run.returncode == 0 and run.stdout, run.stderr
+    grew = int(run.stdout)
+    assert grew < 1.25 * bound, f"the process grew by {grew >> 20} MiB for a bound of {bound >> 20} MiB"

@@ -24,6 +24,9 @@ def test_hostile_values_stay_inside_their_literals():
     with SimulatedHost() as host:
         scripts = [("Script", template("var v = {{v}}; var after = 1; " + CODES, v=value)) for value in HOSTILE]
         assert host.client.batch(scripts) == [utf16_codes(v) for v in HOSTILE]
+        # A negative number cannot join the text before it ("5--1" would be a decrement).
+        negatives = [("Script", template("5-{{n}}", n=n)) for n in (-1, -2.5, -0.0)]
+        assert host.client.batch(negatives) == ["6", "7.5", "5"]
     # JSON is a later addition to the host's language: only the modern dialect has it.
     with SimulatedHost(args=["--script-dialect", "modern"]) as host:
         structured = {"list": [1, 2.5, True, None, "x|y"], "nested": {"k'": ["\n"]}}
