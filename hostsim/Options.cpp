@@ -43,6 +43,7 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
     Options options;
     std::vector<std::string> refused;
     CLI::App app{"cuebridge-hostsim: a simulated host that loads the Cuebridge plug-in"};
+    app.set_version_flag("--version", "cuebridge-hostsim " CUEBRIDGE_VERSION);
     app.add_option("--plugin", options.pluginPath,
                    "plug-in to load (default: ../lib/Cuebridge.so beside this program, else "
                    "the installed " CUEBRIDGE_INSTALLED_PLUGIN ")");
