@@ -26,7 +26,7 @@ bool ParseSuitePair(const std::string& text, std::pair<std::string, std::int32_t
 }  // namespace
 
 // The plug-in built beside this program (../lib/Cuebridge.so in the build tree) or, when
-// there is none, the installed one (../lib/cuebridge/Cuebridge.so under the prefix).
+// there is none, the installed one (../lib/<arch>/cuebridge/Cuebridge.so under the prefix).
 std::string DefaultPluginPath() {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
