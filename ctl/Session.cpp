@@ -95,8 +95,8 @@ std::string DescribePortFile(const std::string& path, const PortFileContent& con
 std::string Age(std::chrono::seconds age) {
     const long long s = std::max<long long>(age.count(), 0);
     if (s < 120) return std::to_string(s) + " s";
-    if (s < 2 * 3600) return std::to_string(s / 60) + " min";
-    if (s < 2 * 86400) return std::to_string(s / 3600) + " h";
+    if (s < 2LL * 3600) return std::to_string(s / 60) + " min";
+    if (s < 2LL * 86400) return std::to_string(s / 3600) + " h";
     return std::to_string(s / 86400) + " days";
 }
 

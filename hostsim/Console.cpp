@@ -88,13 +88,13 @@ std::vector<std::string> Console::Feed(std::string_view bytes) {
         pending_.erase(0, newline + 1);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
-        answers.push_back(Handle(std::move(line)));
+        answers.push_back(Handle(line));
     }
     return answers;
 }
 
 // main thread
-std::string Console::Handle(std::string line) {
+std::string Console::Handle(const std::string& line) {
     const auto space = line.find(' ');
     const std::string verb = line.substr(0, space);
     const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);

@@ -23,7 +23,7 @@ class Console {
 public:
     explicit Console(Host& host) : host_(host) {}
     std::vector<std::string> Feed(std::string_view bytes);
-    std::string Handle(std::string line);
+    std::string Handle(const std::string& line);
 
 private:
     Host& host_;
