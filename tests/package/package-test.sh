@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build tree, unpacks it with dpkg-deb -x into an empty folder
-# and runs a controller conversation with the unpacked programs: the simulated host finds the
-# unpacked plug-in by itself, and the journal records what the controller asked for.
+# Builds the Debian package from a build tree, checks it with lintian (no errors) and for
+# maintainer scripts (none), unpacks it with dpkg-deb -x into an empty folder, checks what it
+# ships (man pages, versions, the examples the documents name) and runs a controller
+# conversation with the unpacked programs: the simulated host finds the unpacked plug-in by
+# itself, and the journal records what the controller asked for.
 # Usage: package-test.sh <build-dir>
 set -euo pipefail
 BUILD="${1:?usage: package-test.sh <build-dir>}"
