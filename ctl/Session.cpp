@@ -17,8 +17,8 @@ namespace {
 // it with a new port shortly after each connection ends.
 constexpr std::chrono::milliseconds kPortFileGrace{2000};
 constexpr std::chrono::milliseconds kConnectRetryPause{10};
-// A refused port that nothing holds is looked at again after this pause before the port file
-// is called stale: the plug-in removes its file a moment after the connection it served ends.
+// A refused port that nothing holds is looked at again after this pause before it is reported:
+// the plug-in removes its file a moment after the connection it served ends.
 constexpr std::chrono::milliseconds kStaleConfirmPause{50};
 // How long a refused connect is retried silently before the user is told why it waits.
 constexpr std::chrono::milliseconds kWaitingNoticeAfter{1000};
@@ -65,9 +65,15 @@ std::string DescribePortFile(const std::string& path, const PortFileContent& con
         case PortFileStatus::Missing: {
             std::string text = "no plug-in listening: no port file at " + path;
             std::optional<std::string> folder = MissingFolderOf(path);
-            if (folder && *folder == std::filesystem::path(path).parent_path()) {
-                text += " (its folder does not exist either: no plug-in has run under this HOME)";
-            } else if (folder) {
+            if (!folder) {
+                text +=
+                    " (its folder is there: a plug-in ran under this HOME, but none has "
+                    "published its port now)";
+            } else if (*folder == std::filesystem::path(path).parent_path()) {
+                text +=
+                    " yet: no plug-in has published its port under this HOME (the plug-in "
+                    "makes the file's folder when it starts, and that is not there yet)";
+            } else {
                 text += " (the folder " + *folder +
                         " does not exist; the plug-in creates only the last folder of that path, "
                         "so it cannot publish its port until the rest is created)";
@@ -89,8 +95,8 @@ std::string DescribePortFile(const std::string& path, const PortFileContent& con
 std::string Age(std::chrono::seconds age) {
     const long long s = std::max<long long>(age.count(), 0);
     if (s < 120) return std::to_string(s) + " s";
-    if (s < 2 * 3600) return std::to_string(s / 60) + " min";
-    if (s < 2 * 86400) return std::to_string(s / 3600) + " h";
+    if (s < 2LL * 3600) return std::to_string(s / 60) + " min";
+    if (s < 2LL * 86400) return std::to_string(s / 3600) + " h";
     return std::to_string(s / 86400) + " days";
 }
 
@@ -130,7 +136,8 @@ RequestResult Session::ConnectUntil(Clock::time_point deadline, std::chrono::mil
                             std::strerror(error)};
             }
             // Refused: a plug-in serving another controller still holds its port through that
-            // connection; when no socket holds it, the plug-in that wrote the file is gone.
+            // connection; when no socket holds it, the plug-in that wrote the file is gone or
+            // still carrying out an earlier controller's request (it listens again after).
             // Where the system's socket tables cannot be read, the port counts as held.
             if (!target_.port && status == ConnectStatus::Refused &&
                 PortIsHeld(content.port) == std::optional<bool>(false) &&
@@ -138,11 +145,11 @@ RequestResult Session::ConnectUntil(Clock::time_point deadline, std::chrono::mil
                 const std::optional<std::chrono::seconds> age = PortFileAge(target_.portFilePath);
                 return {Outcome::NotListening,
                         {},
-                        "no plug-in listening: the port file " + target_.portFilePath +
-                            " is stale: no socket on this machine holds port " +
-                            std::to_string(content.port) +
-                            (age ? " (the file was written " + Age(*age) + " ago)" : "") +
-                            "; the plug-in that wrote it is no longer running"};
+                        "no plug-in listening: nothing on this machine listens on port " +
+                            std::to_string(content.port) + ", named by the port file " +
+                            target_.portFilePath + (age ? " (written " + Age(*age) + " ago)" : "") +
+                            ": the plug-in that wrote it is not running, or is still busy with "
+                            "an earlier request (it listens again once that is done)"};
             }
             if (!noticeGiven && notice_ && status == ConnectStatus::Refused &&
                 Clock::now() - start >= kWaitingNoticeAfter) {
@@ -171,8 +178,8 @@ RequestResult Session::ConnectUntil(Clock::time_point deadline, std::chrono::mil
     const std::string what =
         status == ConnectStatus::TimedOut
             ? "; the connect was still pending (something listens there but does not accept)"
-            : "; it refused every attempt (another controller holds the plug-in, or the plug-in "
-              "is not running and the port file is stale)";
+            : "; it refused every attempt (another controller holds the plug-in, or nothing "
+              "listens there: the plug-in is not running or still busy with an earlier request)";
     return {Outcome::NotListening,
             {},
             "no plug-in accepted a connection: waited " + waited + " for " + where + what};

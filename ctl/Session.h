@@ -51,8 +51,9 @@ public:
 
     // Connects if not connected (or if the plug-in dropped the connection). A refused connect
     // (another controller holds the plug-in, or it is between listen cycles) is retried until
-    // the timeout; a missing or unreadable port file for a short grace period only. A port file
-    // whose port no socket on the machine holds is stale: reported at once.
+    // the timeout; a missing or unreadable port file for a short grace period only. A port that
+    // no socket on the machine holds (the plug-in is gone, or busy with an earlier request) is
+    // reported at once.
     RequestResult EnsureConnected();
 
     // Sends `line` (no line feed inside) and returns what came back before the end marker.

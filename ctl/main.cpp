@@ -117,6 +117,7 @@ int RunTool(int argc, char** argv) {
     app.require_subcommand(0, 1);
     app.allow_extras();
     app.fallthrough();
+    app.set_version_flag("--version", "cuebridge-ctl " CUEBRIDGE_VERSION);
     Options options;
     app.add_option("--port", options.port,
                    "connect to this port instead of the one in the port file")

@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     InstallSignalHandlers();
+    hostsim::ShareTheTerminal();
     WarnOfAMissingPortFolder();
     // Never destroyed: the plug-in's threads may still call the host while the process ends.
     auto* host = new hostsim::Host(options, std::move(effects), project);

@@ -1,7 +1,14 @@
 #include "console/Console.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <csignal>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "console/StateJson.h"
 #include "core/Host.h"
@@ -21,7 +28,55 @@ bool ParseInt32(std::string_view text, std::int32_t& value) {
     return ec == std::errc() && ptr == end && !text.empty();
 }
 
+// True while another job of the terminal `tty` holds it in the foreground.
+bool InBackground(int tty) {
+    const pid_t foreground = tcgetpgrp(tty);
+    return foreground >= 0 && foreground != getpgrp();
+}
+
+// terminal thread, for the life of the process: copies what is typed into the console's pipe.
+// In the background a read fails at once (SIGTTIN is ignored) and is tried again a moment
+// later. End of input or a hung-up terminal closes the pipe, which the console reads as its end.
+void ForwardTerminal(int tty, int pipe) {
+    char buffer[4096];
+    for (;;) {
+        const auto n = read(tty, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EIO && InBackground(tty)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
+        if (n <= 0) break;
+        for (ssize_t done = 0; done < n;) {
+            const auto written = write(pipe, buffer + done, static_cast<std::size_t>(n - done));
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) {
+                close(pipe);
+                return;
+            }
+            done += written;
+        }
+    }
+    close(pipe);
+}
+
 }  // namespace
+
+// main thread
+void ShareTheTerminal() {
+    signal(SIGTTOU, SIG_IGN);
+    if (isatty(STDIN_FILENO) == 0) return;
+    const int tty = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    int ends[2];
+    if (tty < 0 || pipe2(ends, O_CLOEXEC) != 0) {
+        if (tty >= 0) close(tty);
+        return;  // the console reads the terminal itself, as a foreground host may
+    }
+    signal(SIGTTIN, SIG_IGN);
+    dup2(ends[0], STDIN_FILENO);
+    close(ends[0]);
+    std::thread(ForwardTerminal, tty, ends[1]).detach();
+}
 
 // main thread
 std::vector<std::string> Console::Feed(std::string_view bytes) {
@@ -33,13 +88,13 @@ std::vector<std::string> Console::Feed(std::string_view bytes) {
         pending_.erase(0, newline + 1);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
-        answers.push_back(Handle(std::move(line)));
+        answers.push_back(Handle(line));
     }
     return answers;
 }
 
 // main thread
-std::string Console::Handle(std::string line) {
+std::string Console::Handle(const std::string& line) {
     const auto space = line.find(' ');
     const std::string verb = line.substr(0, space);
     const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);

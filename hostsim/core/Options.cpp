@@ -26,7 +26,7 @@ bool ParseSuitePair(const std::string& text, std::pair<std::string, std::int32_t
 }  // namespace
 
 // The plug-in built beside this program (../lib/Cuebridge.so in the build tree) or, when
-// there is none, the installed one (../lib/cuebridge/Cuebridge.so under the prefix).
+// there is none, the installed one (../lib/<arch>/cuebridge/Cuebridge.so under the prefix).
 std::string DefaultPluginPath() {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -43,6 +43,7 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
     Options options;
     std::vector<std::string> refused;
     CLI::App app{"cuebridge-hostsim: a simulated host that loads the Cuebridge plug-in"};
+    app.set_version_flag("--version", "cuebridge-hostsim " CUEBRIDGE_VERSION);
     app.add_option("--plugin", options.pluginPath,
                    "plug-in to load (default: ../lib/Cuebridge.so beside this program, else "
                    "the installed " CUEBRIDGE_INSTALLED_PLUGIN ")");

@@ -244,6 +244,19 @@ TEST(CtlWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
              return std::vector<int>{};
          },
          {"the folder " + service + "/PluginData does not exist"}},
+        // The folders a person makes by hand are there; the plug-in's own is not, yet.
+        {{"wait", "--timeout-ms", "200"},
+         [](const std::string& portFile) {
+             fs::create_directories(fs::path(portFile).parent_path().parent_path());
+             return std::vector<int>{};
+         },
+         {"no port file at PORTFILE yet: no plug-in has published its port under this"}},
+        {language,
+         [](const std::string& portFile) {
+             fs::create_directories(fs::path(portFile).parent_path());
+             return std::vector<int>{};
+         },
+         {"no port file at PORTFILE (its folder is there: a plug-in ran under this"}},
         // A FIFO is not read, so it cannot block the client.
         {language,
          [](const std::string& portFile) {
@@ -252,8 +265,8 @@ TEST(CtlWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
              return std::vector<int>{};
          },
          {"PORTFILE is not a regular file"}},
-        // A port no socket holds: the plug-in that wrote the file is gone, said at once
-        // however long the timeout (no waiting figure).
+        // A port no socket holds: the plug-in that wrote the file is gone or busy with an
+        // earlier controller's request, said at once however long the timeout (no waiting figure).
         {{"--timeout-ms", "60000", "language"},
          [](const std::string& portFile) {
              int port;
@@ -262,8 +275,9 @@ TEST(CtlWithoutPlugin, ExitsThreeAndSaysWhatItWaitedFor) {
              fs::last_write_time(portFile, fs::file_time_type::clock::now() - 5min);
              return std::vector<int>{};
          },
-         {"the port file PORTFILE is stale: no socket on this machine holds port PORT",
-          "(the file was written 5 min ago)"}},
+         {"nothing on this machine listens on port PORT, named by the port file PORTFILE "
+          "(written 5 min ago): the plug-in that wrote it is not running, or is still busy with "
+          "an earlier request"}},
         // A port held through a connection (a plug-in serving another controller): waited for
         // until the timeout, and after a second the user is told why.
         {{"--timeout-ms", "1500", "language"},

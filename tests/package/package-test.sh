@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build tree, unpacks it with dpkg-deb -x into an empty folder
-# and runs a controller conversation with the unpacked programs: the simulated host finds the
-# unpacked plug-in by itself, and the journal records what the controller asked for.
+# Builds the Debian package from a build tree, checks it with lintian (no errors) and for
+# maintainer scripts (none), unpacks it with dpkg-deb -x into an empty folder, checks what it
+# ships (man pages, versions, the examples the documents name) and runs a controller
+# conversation with the unpacked programs: the simulated host finds the unpacked plug-in by
+# itself, and the journal records what the controller asked for.
 # Usage: package-test.sh <build-dir>
 set -euo pipefail
 BUILD="${1:?usage: package-test.sh <build-dir>}"
@@ -33,14 +35,33 @@ DEB="$(ls "$WORK"/out/cuebridge_*.deb)"
 DEPENDS="$(dpkg-deb -f "$DEB" Depends)"
 [[ "$DEPENDS" == *libc6* && "$DEPENDS" == *libstdc++6* ]] || fail "runtime dependencies missing: '$DEPENDS'"
 
+# Debian's policy as lintian checks it: no errors (its warnings are shown in the log).
+command -v lintian >/dev/null || fail "lintian is not installed (./run setup installs it)"
+lintian --fail-on error --info "$DEB" >"$WORK/lintian.log" 2>&1 ||
+  { cat "$WORK/lintian.log" >&2; fail "lintian found errors in $(basename "$DEB")"; }
+cat "$WORK/lintian.log"
+# Only files: nothing runs as root at install or removal (the plug-in is outside the linker's path).
+dpkg-deb -e "$DEB" "$WORK/control"
+for script in preinst postinst prerm postrm; do
+  [ ! -e "$WORK/control/$script" ] || fail "the package has a $script script"
+done
+
 mkdir "$WORK/root"
 dpkg-deb -x "$DEB" "$WORK/root"
 ROOT="$WORK/root/usr"
-for page in cuebridge-hostsim cuebridge-ctl; do
-  grep -q "^\.SH OPTIONS" "$ROOT/share/man/man1/$page.1" || fail "man page of $page lacks its options"
+DOC="$ROOT/share/doc/cuebridge"
+VERSION="$(dpkg-deb -f "$DEB" Version)"
+for program in cuebridge-hostsim cuebridge-ctl; do
+  gzip -dc "$ROOT/share/man/man1/$program.1.gz" | grep -q "^\.SH OPTIONS" ||
+    fail "man page of $program lacks its options"
+  [ "$("$ROOT/bin/$program" --version)" = "$program $VERSION" ] ||
+    fail "$program --version does not say $program $VERSION"
 done
-[ -f "$ROOT/share/doc/cuebridge/README.md" ] || fail "README not installed"
-[ -f "$ROOT/share/doc/cuebridge/examples/project.json" ] || fail "examples not installed"
+[ -f "$DOC/README.md" ] || fail "README not installed"
+# Every example the installed documents name is installed beside them.
+for example in $(cat "$DOC/README.md" "$DOC"/docs/*.md | grep -o 'examples/[A-Za-z0-9_./-]*' | sort -u); do
+  [ -e "$DOC/$example" ] || fail "$example is named in the documents but not installed"
+done
 
 export HOME="$WORK/home"
 mkdir -p "$HOME/Library/Application Support/Ostrel/OstrelPluginService/PluginData"

@@ -25,6 +25,19 @@ cmd_test >"$work/out" 2>&1 && fail "cmd_test succeeded after a failed setup"
 [ -e "$work/ran" ] && fail "steps ran after a failed setup: $(tr '\n' ' ' <"$work/ran")"
 grep -q "Unable to locate package nosuchpackage" "$work/out" || fail "the setup error is not shown"
 
+# A user with neither root nor sudo: told so at once, with the packages that are missing, and
+# apt-get is never tried (no PATH: sudo cannot be found).
+id() { echo 1000; }
+dpkg-query() { return 1; }
+apt-get() { echo apt-get >>"$work/ran"; }
+mkdir "$work/empty"
+PATH="$work/empty" install_packages cmake duktape-dev >"$work/out" 2>&1 &&
+  fail "install_packages succeeded without root or sudo"
+unset -f id dpkg-query apt-get
+grep -q "needs root or sudo.*missing: cmake duktape-dev" "$work/out" ||
+  fail "no word of root and the missing packages: $(cat "$work/out")"
+grep -q "apt-get" "$work/ran" 2>/dev/null && fail "apt-get was run without root or sudo"
+
 # A step that builds for a while: its ninja lines appear while it runs.
 SUMMARY=()
 slow_build() {
