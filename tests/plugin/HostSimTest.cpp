@@ -145,6 +145,10 @@ TEST(HostSimScripts, ObjectModelErrorsAndText) {
         // The engine's surrogate pairs reach the result as UTF-8 (the repair: ToValidUtf8).
         {"String.fromCharCode(0xD83D, 0xDE00)", "\xF0\x9F\x98\x80", ""},
         {"while(true){}", "", "RangeError: execution timeout"},
+        // Slow built-in calls are stopped as soon: each step of the loop, or the one call.
+        {"var a = []; while (true) a.push(new Array(100000).join('x'))", "",
+         "RangeError: execution timeout"},
+        {"new Array(50000000).join('x').length", "", "RangeError: execution timeout"},
         {"1+1", "2", ""},  // the engine still works after a stopped script
     };
     for (const auto& c : cases) {
