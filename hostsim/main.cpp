@@ -1,4 +1,7 @@
 // cuebridge-hostsim: loads a plug-in the way the host does and plays the host around it.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +22,17 @@
 #include "view/WebView.h"
 
 namespace {
+
+// A standard descriptor the host was started without is opened on /dev/null, so that no file
+// the host opens later (the journal) takes its number and receives the host's own messages.
+void KeepStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0) continue;
+        // Those below fd are open by now, so /dev/null takes fd's own number.
+        [[maybe_unused]] const int opened =
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    }
+}
 
 void InstallSignalHandlers() {
     struct sigaction action {};
@@ -68,6 +82,7 @@ bool PluginWillTrace() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    KeepStandardDescriptors();
     // One line at a time even into a pipe: a console answer never waits behind a trace.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     auto parsed = hostsim::ParseOptions(argc, argv);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -18,13 +20,50 @@ using nlohmann::json;
     throw ConfigError(path + ": " + problem);
 }
 
+// Reads a document only to find where the parser gave up: the byte after the fault.
+struct FaultLocator : json::json_sax_t {
+    std::size_t at = 0;
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override { return true; }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return true; }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t position, const std::string&, const json::exception&) override {
+        at = position;
+        return false;
+    }
+};
+
+// "line L, column C" of the fault in text, as the parser's own syntax errors say it.
+std::string FaultPlace(const std::string& text) {
+    FaultLocator locator;
+    json::sax_parse(text, &locator);
+    const std::size_t at = std::min(locator.at, text.size());
+    const std::size_t lineStart = text.rfind('\n', at == 0 ? 0 : at - 1);
+    const auto line =
+        1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+    const std::size_t column = lineStart == std::string::npos ? at : at - lineStart - 1;
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
 json ReadJsonFile(const std::string& path) {
     std::ifstream in(path);
     if (!in) Fail(path, "cannot be opened");
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     try {
-        return json::parse(in);
+        return json::parse(text);
     } catch (const json::parse_error& e) {
         Fail(path, std::string("not valid JSON (") + e.what() + ")");
+    } catch (const json::exception& e) {
+        // A number too large for a double: the parser's text names it but not its place.
+        Fail(path, std::string("not valid JSON (") + e.what() + " at " + FaultPlace(text) + ")");
     }
 }
 
@@ -91,10 +130,26 @@ void CheckReferences(const ProjectSetup& project, const std::string& path) {
             Fail(path, "item id " + std::to_string(item.id) + " is used twice");
         if (item.type == AEGP_ItemType_FOLDER) folders.insert(item.id);
     }
-    for (const auto& item : project.items)
+    std::map<std::int32_t, std::int32_t> parentOf;
+    for (const auto& item : project.items) {
         if (item.parentId != 0 && !folders.count(item.parentId))
             Fail(path, "item " + std::to_string(item.id) + ": parent " +
                            std::to_string(item.parentId) + " is not a folder of the project");
+        parentOf[item.id] = item.parentId;
+    }
+    // Every item's way up ends at the root: no folder lies inside itself. A way longer than
+    // the project leads into a loop above the item, which its own folders report.
+    for (const auto& item : project.items) {
+        std::string way = std::to_string(item.id);
+        std::int32_t at = item.parentId;
+        for (std::size_t steps = 0; at != 0 && steps < project.items.size(); ++steps) {
+            way += " in " + std::to_string(at);
+            if (at == item.id)
+                Fail(path,
+                     "folder " + std::to_string(item.id) + " lies inside itself (" + way + ")");
+            at = parentOf[at];
+        }
+    }
     if (project.activeId != 0 && !ids.count(project.activeId))
         Fail(path, "\"active\" names item " + std::to_string(project.activeId) +
                        ", which does not exist");

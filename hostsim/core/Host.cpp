@@ -111,6 +111,7 @@ A_Err Host::CallEntryPoint(AEGP_EntryPointFunc entry) {
 int Host::Run(const MainLoop::Input& input) {
     loop_.Run(options_, input, [this] { RunIdleHooks(); });
     ReportAtExit();
+    if (journal_.Lost() > 0) return 5;  // what the run did cannot be read back
     std::lock_guard lock(mutex_);
     return options_.strict && records_.ViolationCount() > 0 ? 3 : 0;
 }
@@ -154,6 +155,9 @@ void Host::ReportAtExit() const {
     if (memHandles_.Outstanding() > 0)
         std::cerr << "cuebridge-hostsim: " << memHandles_.Outstanding()
                   << " memory handle(s) never freed\n";
+    if (journal_.Lost() > 0)
+        std::cerr << "cuebridge-hostsim: " << journal_.Lost()
+                  << " journal record(s) lost: the journal is incomplete\n";
 }
 
 Records Host::RecordsCopy() const {

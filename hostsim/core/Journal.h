@@ -22,7 +22,10 @@ public:
     void KeepInMemory();
     bool Enabled() const { return enabled_; }
     std::vector<nlohmann::json> Lines() const;  // any thread; the kept lines, in order
-    // any thread. stampMicros: the monotonic time at which the call began.
+    std::uint64_t Lost() const;                 // any thread; the lines not written
+    // any thread. stampMicros: the monotonic time at which the call began. A line that
+    // cannot be written (a full disk, a pipe whose reader left) is said on stderr the first
+    // time; from then on no line is written, and each one is counted as lost.
     void Record(std::string_view call, std::int64_t stampMicros, bool onMainThread,
                 nlohmann::json args, nlohmann::json result, nlohmann::json out = nullptr);
 
@@ -31,6 +34,8 @@ private:
     bool inMemory_ = false;  // written once before other threads exist
     mutable std::mutex mutex_;
     std::ofstream file_;
+    std::string path_;
+    std::uint64_t lost_ = 0;
     std::vector<nlohmann::json> lines_;
     std::uint64_t nextSeq_ = 1;
 };

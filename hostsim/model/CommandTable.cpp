@@ -1,5 +1,7 @@
 #include "CommandTable.h"
 
+#include <cstdint>
+
 #include "ModelError.h"
 
 namespace hostsim::model {
@@ -37,7 +39,14 @@ CommandTable CommandTable::FromJson(const nlohmann::json& doc) {
         if (!e.is_object() || !e.contains("number") || !e["number"].is_number_integer() ||
             !e.contains("name") || !e["name"].is_string())
             throw ModelError(where + "needs a whole \"number\" and a \"name\" text");
-        CommandEntry entry{e["number"].get<std::int32_t>(), e["name"].get<std::string>()};
+        // A command number is 32 bits wide: a wider one would silently become another.
+        const auto& number = e["number"];
+        if (number.is_number_unsigned()
+                ? number.get<std::uint64_t>() > INT32_MAX
+                : number.get<std::int64_t>() < INT32_MIN || number.get<std::int64_t>() > INT32_MAX)
+            throw ModelError(where + "number " + number.dump() +
+                             " is not a command number (-2147483648 to 2147483647)");
+        CommandEntry entry{number.get<std::int32_t>(), e["name"].get<std::string>()};
         if (e.contains("action")) {
             const std::string action =
                 e["action"].is_string() ? e["action"].get<std::string>() : "";

@@ -1,5 +1,6 @@
 #include "scripting/ScriptEngine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
@@ -15,10 +16,28 @@
 // Called by the engine between instructions (built with DUK_USE_EXEC_TIMEOUT_CHECK); a true
 // result makes the running script throw "RangeError: execution timeout".
 extern "C" int cuebridge_duk_exec_timeout_check(void* udata) {
-    if (hostsim::ScriptEngine::Stopping()) return 1;
     const auto* engine = static_cast<const hostsim::ScriptEngine*>(udata);
-    if (engine == nullptr || engine->DeadlineMicros() == 0) return 0;
-    return hostsim::MonotonicMicros() >= engine->DeadlineMicros() ? 1 : 0;
+    return engine != nullptr && engine->PastItsEnd() ? 1 : 0;
+}
+
+// How many instructions the engine runs before it calls the check again; asked at each check
+// (the engine is built to ask). The engine's own fixed 262,144 left a script whose
+// instructions are slow built-in calls (a 100,000-element join takes 15 to 50 ms) unchecked
+// for minutes, so the count follows the clock: about one check a millisecond, down to one
+// after every instruction when each takes longer, up to the engine's count for quick ones.
+// Main thread (the engine's); the state is the thread's own.
+extern "C" long cuebridge_duk_interrupt_interval(void) {
+    constexpr long kMost = 256L * 1024L;
+    constexpr std::int64_t kEveryMicros = 1000;
+    thread_local std::int64_t last = 0;
+    thread_local long interval = 1;
+    const std::int64_t now = hostsim::MonotonicMicros();
+    const std::int64_t elapsed = now - last;
+    last = now;
+    interval = elapsed > kEveryMicros
+                   ? std::max(1L, static_cast<long>(interval * kEveryMicros / elapsed))
+                   : std::min(kMost, interval * 2);
+    return interval;
 }
 
 namespace hostsim {
@@ -81,6 +100,12 @@ std::string ErrorText(duk_context* ctx) {
 void ScriptEngine::StopAll() { g_stopAll.store(true); }
 bool ScriptEngine::Stopping() { return g_stopAll.load(); }
 
+// main thread
+bool ScriptEngine::PastItsEnd(std::int64_t graceMicros) const {
+    return Stopping() ||
+           (deadlineMicros_ != 0 && MonotonicMicros() >= deadlineMicros_ + graceMicros);
+}
+
 namespace {
 
 // Each block is preceded by its size, in a header that keeps the block's alignment.
@@ -101,6 +126,15 @@ void* ScriptEngine::Reallocate(void* udata, void* block, std::size_t size) {
     const std::size_t old = base == nullptr ? 0 : SizeOf(base);
     if (size == 0) {
         Free(udata, block);
+        return nullptr;
+    }
+    // A built-in call runs between two checks of the engine, however long it takes; one
+    // that allocates as it goes (a long join, a growing text) is stopped here once the
+    // script is past its end: the allocation fails, and the script ends with an error. The
+    // grace leaves the engine's own check, whose error names the script's line, to come first.
+    constexpr std::int64_t kGraceMicros = 50'000;
+    if (size > old && engine->inScript_ && engine->PastItsEnd(kGraceMicros)) {
+        engine->allocationStopped_ = true;
         return nullptr;
     }
     // The engine collects garbage and tries again before it gives up with an error.
@@ -155,24 +189,38 @@ ScriptOutcome ScriptEngine::Run(const std::string& source, std::int64_t timeoutM
     running_ = true;
     deadlineMicros_ = timeoutMs > 0 ? MonotonicMicros() + timeoutMs * 1000 : 0;
     memoryExhausted_ = false;
+    allocationStopped_ = false;
     ScriptOutcome outcome;
     duk_push_lstring(ctx_, source.data(), source.size());
     duk_push_string(ctx_, "script");
     if (duk_pcompile(ctx_, DUK_COMPILE_EVAL) != 0) {
         outcome.error = ErrorText(ctx_);
-    } else if (duk_pcall(ctx_, 0) != 0) {
-        outcome.error = ErrorText(ctx_);
-    } else if (!duk_is_undefined(ctx_, -1)) {
-        outcome.result = TopAsText(ctx_);
+    } else {
+        inScript_ = true;
+        const bool failed = duk_pcall(ctx_, 0) != 0;
+        inScript_ = false;
+        if (failed)
+            outcome.error = ErrorText(ctx_);
+        else if (!duk_is_undefined(ctx_, -1))
+            outcome.result = TopAsText(ctx_);
     }
     duk_pop(ctx_);
+    if (!outcome.error.empty() && allocationStopped_) {
+        // The engine's own text for a refused allocation is "alloc failed"; the script was
+        // stopped as at any other check.
+        const auto line = outcome.error.rfind(" (line ");
+        outcome.error = "RangeError: execution timeout" +
+                        (line == std::string::npos ? "" : outcome.error.substr(line));
+    }
     // A group the script left open closes as it ends, as in the host.
     model_.WithScene([](model::Scene& scene) { scene.EndScript(); });
     if (!outcome.error.empty() && memoryExhausted_) {
         // The engine's own text ("alloc failed") does not say which bound was reached.
-        outcome.error = "RangeError: out of memory: the script needed more than the " +
-                        std::to_string(memoryLimit_ >> 20) +
-                        " MiB the script engine may hold (--script-memory-mb); " + outcome.error;
+        if (!allocationStopped_)
+            outcome.error = "RangeError: out of memory: the script needed more than the " +
+                            std::to_string(memoryLimit_ >> 20) +
+                            " MiB the script engine may hold (--script-memory-mb); " +
+                            outcome.error;
         duk_gc(ctx_, 0);  // what the failed script left behind goes before the next one
     }
     deadlineMicros_ = 0;

@@ -42,7 +42,9 @@ public:
     static bool Stopping();
 
     ScriptModel& Model() { return model_; }
-    std::int64_t DeadlineMicros() const { return deadlineMicros_; }
+    // main thread: the running script is graceMicros past its time limit, or the host is
+    // ending.
+    bool PastItsEnd(std::int64_t graceMicros = 0) const;
 
     // The engine's allocator (main thread: the engine allocates only while called): every
     // block carries its size, so that what the heap holds is known.
@@ -55,7 +57,9 @@ private:
     ScriptModel& model_;
     std::size_t memoryLimit_;
     std::size_t memoryUsed_ = 0;
-    bool memoryExhausted_ = false;  // an allocation failed during the current run
+    bool memoryExhausted_ = false;    // an allocation failed during the current run
+    bool allocationStopped_ = false;  // an allocation was refused past the run's end
+    bool inScript_ = false;           // the script itself runs (not its compiling or result)
     duk_hthread* ctx_ = nullptr;
     std::int64_t deadlineMicros_ = 0;  // 0: no limit
     bool running_ = false;

@@ -3,9 +3,11 @@
 // process shows. A strict conversation (also the test ./run test runs under valgrind's
 // memcheck, through CUEBRIDGE_HOST_WRAPPER), start-up faults, signals, abuse of every kind
 // and a soak. CUEBRIDGE_SOAK_SCALE divides the soak's counts (sanitizers).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -172,26 +174,61 @@ TEST(CuebridgeProcess, TraceLinesAreWrittenAtOnceAndDroppedWorkIsTracedOncePerCo
 
 TEST(CuebridgeProcess, EndsOnSignalOrQuitDuringAnEndlessScriptOrAtItsDeadline) {
     // 0: "quit" on the console, which the main thread cannot read while the script runs;
-    // -1: the --exit-after-ms deadline passing while it runs.
-    for (const int signal : {SIGINT, SIGTERM, 0, -1}) {
-        SCOPED_TRACE(signal);
-        PluginProcess plugin(signal == -1 ? std::vector<std::string>{"--exit-after-ms", "1000"}
-                                          : std::vector<std::string>{});
-        plugin.SendAndLeave("1|Script|while (true) {}\n", 100ms);
-        if (signal == -1) {
-            EXPECT_EQ(plugin.Host().WaitExit(5s), 0);
-        } else if (signal == 0) {
-            EXPECT_EQ(plugin.Host().Quit(5s), 0);
-        } else {
-            plugin.Host().Signal(signal);
-            EXPECT_EQ(plugin.Host().WaitExit(5s), 0);
+    // -1: the --exit-after-ms deadline passing while it runs. The script loops in the engine
+    // or in slow built-in calls.
+    for (const int signal : {SIGINT, SIGTERM, 0, -1})
+        for (const std::string script :
+             {"while (true) {}", "var a = []; while (true) a.push(new Array(100000).join('x'))"}) {
+            SCOPED_TRACE(std::to_string(signal) + " " + script);
+            PluginProcess plugin(signal == -1 ? std::vector<std::string>{"--exit-after-ms", "1000"}
+                                              : std::vector<std::string>{});
+            plugin.SendAndLeave("1|Script|" + script + "\n", 100ms);
+            if (signal == -1) {
+                EXPECT_EQ(plugin.Host().WaitExit(5s), 0);
+            } else if (signal == 0) {
+                EXPECT_EQ(plugin.Host().Quit(5s), 0);
+            } else {
+                plugin.Host().Signal(signal);
+                EXPECT_EQ(plugin.Host().WaitExit(5s), 0);
+            }
         }
-    }
     PluginProcess plugin({"--exit-after-ms", "300"});
     plugin.Host().CloseStdin();  // the end of the console's input ends nothing
     std::this_thread::sleep_for(100ms);
     EXPECT_TRUE(plugin.Host().Running());
     EXPECT_EQ(plugin.Host().WaitExit(10s), 0);
+}
+
+// A journal that cannot be written (a full disk; a pipe whose reader left) is said on stderr
+// while the host runs, and in its exit code; the host's own messages never go into the
+// journal, even when it was started with its standard descriptors closed.
+TEST(CuebridgeProcess, AJournalThatLosesRecordsIsSaidAndHoldsOnlyRecords) {
+    const std::string folder = hostsim::MakeTempDir("cuebridge-journal-");
+    const std::string fifo = folder + "/journal.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& journal : {std::string("/dev/full"), fifo}) {
+        SCOPED_TRACE(journal);
+        int reader = journal == fifo ? open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--journal", journal});
+        EXPECT_FALSE(host.State().empty());
+        if (reader >= 0) close(reader);
+        host.Ask("command 2004");  // a command hook call: one more record
+        testkit::WaitFor("the lost journal said on stderr", [&] {
+            return host.Stderr().find("journal " + journal + ": cannot be written") !=
+                   std::string::npos;
+        });
+        EXPECT_EQ(host.Quit(), 5);
+        EXPECT_NE(host.Stderr().find("record(s) lost"), std::string::npos) << host.Stderr();
+    }
+    hostsim::RemoveTree(folder);
+    HostProcess host("/bin/sh",
+                     {"-c", R"(exec "$0" "$@" <&- >&- 2>&-)", HOSTSIM_PATH, "--plugin",
+                      CUEBRIDGE_PLUGIN_PATH, "--exit-after-ms", "300"},
+                     true);
+    EXPECT_EQ(host.WaitExit(), 0);
+    const auto lines = host.Journal();
+    EXPECT_FALSE(lines.empty());
+    for (const auto& line : lines) EXPECT_TRUE(line.is_object()) << line.dump();
 }
 
 // ---- abuse and soak -------------------------------------------------------------------------

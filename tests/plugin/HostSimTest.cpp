@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "TempHome.h"
@@ -15,34 +16,57 @@ namespace {
 
 using nlohmann::json;
 
-TEST(HostSimStart, ABadFileIsNamedAndTheExampleFilesLoad) {
+TEST(HostSimStart, ABadFileIsNamedWithThePlaceAndTheExampleFilesLoad) {
     TempHome files;
     const std::string bad = (files.Path() / "bad.json").string();
-    std::ofstream(bad) << "{ items: ";
-    try {
-        hostsim::LoadProjectFile(bad);
-        ADD_FAILURE() << "a file that is not JSON loads";
-    } catch (const hostsim::ConfigError& e) {
-        EXPECT_NE(std::string(e.what()).find(bad + ": not valid JSON"), std::string::npos);
+    const auto project = [](const std::string& path) { hostsim::LoadProjectFile(path); };
+    const auto effects = [](const std::string& path) { hostsim::LoadEffectsFile(path); };
+    const auto commands = [](const std::string& path) { hostsim::LoadCommandsFile(path); };
+    const struct {
+        std::function<void(const std::string&)> load;
+        const char* text;
+        const char* problem;  // a part of the message after the file's name
+    } cases[] = {
+        {project, "{ items: ", "not valid JSON"},
+        {project,
+         "{\"items\": [{\"id\": 1, \"name\": \"C\", \"type\": \"composition\",\n  \"time\": "
+         "-1e999}]}",
+         "number overflow parsing '-1e999' at line 2, column 16)"},
+        {effects,
+         R"([{"matchName": "M", "displayName": "D", "category": "C", "params": [{"name": "N",
+         "matchName": "M-0001", "type": "OneD", "default": 0, "max": 1e999}]}])",
+         "number overflow parsing '1e999' at line 2, column 74)"},
+        {commands, R"([{"number": 1E400, "name": "X"}])", "'1E400' at line 1, column 17)"},
+        {commands, R"([{"number": 4294969300, "name": "X"}])",
+         "commands[0]: number 4294969300 is not a command number"},
+        {commands, R"([{"number": -2147483649, "name": "X"}])", "number -2147483649 is not"},
+        {project, R"({"items": [{"id": 1, "name": "F", "type": "folder", "parent": 1}]})",
+         "folder 1 lies inside itself (1 in 1)"},
+        {project, R"({"items": [{"id": 1, "name": "F", "type": "folder", "parent": 2},
+            {"id": 2, "name": "G", "type": "folder", "parent": 1},
+            {"id": 3, "name": "V", "type": "footage", "parent": 2}]})",
+         "folder 1 lies inside itself (1 in 2 in 1)"},
+        // The composition content is checked by the model's rules, with the place named.
+        {project, R"({"items": [{"id": 1, "name": "C", "type": "composition",
+            "layers": [{"name": "L", "properties": {"Opacity": 300}}]}]})",
+         "items[0].layers[0].properties.Opacity: Unable to call \"setValue\" because of "
+         "parameter 1. Value 300 out of range 0 to 100."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::ofstream(bad) << c.text;
+        try {
+            c.load(bad);
+            ADD_FAILURE() << "loads";
+        } catch (const hostsim::ConfigError& e) {
+            EXPECT_TRUE(std::string(e.what()).starts_with(bad + ": ")) << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.problem), std::string::npos) << e.what();
+        }
     }
     EXPECT_EQ(hostsim::LoadProjectFile(EXAMPLES_DIR "/project.json").items.size(), 6u);
     EXPECT_EQ(hostsim::LoadProjectFile(EXAMPLES_DIR "/comps.json").viewerComp, 3);
     EXPECT_EQ(hostsim::LoadCommandsFile(EXAMPLES_DIR "/commands.json").FindByName("Next Frame"),
               3051);
-    // The composition content is checked by the model's rules, with the place named.
-    std::ofstream(bad) << R"({"items": [{"id": 1, "name": "C", "type": "composition",
-        "layers": [{"name": "L", "properties": {"Opacity": 300}}]}]})";
-    try {
-        hostsim::LoadProjectFile(bad);
-        ADD_FAILURE() << "an opacity of 300 loads";
-    } catch (const hostsim::ConfigError& e) {
-        EXPECT_NE(
-            std::string(e.what()).find(
-                "items[0].layers[0].properties.Opacity: Unable to call \"setValue\" because of "
-                "parameter 1. Value 300 out of range 0 to 100."),
-            std::string::npos)
-            << e.what();
-    }
     EXPECT_FALSE(hostsim::LoadEffectsFile(EXAMPLES_DIR "/effects.json").empty());
 }
 
@@ -121,6 +145,10 @@ TEST(HostSimScripts, ObjectModelErrorsAndText) {
         // The engine's surrogate pairs reach the result as UTF-8 (the repair: ToValidUtf8).
         {"String.fromCharCode(0xD83D, 0xDE00)", "\xF0\x9F\x98\x80", ""},
         {"while(true){}", "", "RangeError: execution timeout"},
+        // Slow built-in calls are stopped as soon: each step of the loop, or the one call.
+        {"var a = []; while (true) a.push(new Array(100000).join('x'))", "",
+         "RangeError: execution timeout"},
+        {"new Array(50000000).join('x').length", "", "RangeError: execution timeout"},
         {"1+1", "2", ""},  // the engine still works after a stopped script
     };
     for (const auto& c : cases) {
