@@ -355,6 +355,8 @@ ScriptOutcome Host::RunScript(const std::string& script) {
 A_Err Host::ExecuteScript(const std::string& script, AEGP_MemHandle* result, AEGP_MemHandle* error,
                           nlohmann::json& out) {
     if (result == nullptr || error == nullptr) return A_Err_PARAMETER;
+    // The fault switch: the call fails with this code and hands back no text.
+    if (const A_Err fault = options_.scriptCallError) return fault;
     auto outcome = RunScript(script);
     out = {{"result", outcome.result}, {"error", outcome.error}};
     *result = memHandles_.New(std::move(outcome.result));

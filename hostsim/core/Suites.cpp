@@ -145,8 +145,6 @@ A_Err ExecuteScript(AEGP_PluginID id, const A_char* script, A_Boolean platformEn
     // The engine belongs to the main thread; running it from another would corrupt it.
     if (call.OffMain()) return call.Finish(args, A_Err_GENERIC);
     if (script == nullptr) return call.Finish(args, A_Err_PARAMETER);
-    if (const A_Err fault = call.host()->GetOptions().scriptCallError)
-        return call.Finish(args, fault);
     json out;
     const A_Err err = call.host()->ExecuteScript(script, result, error, out);
     return call.Finish(args, err, std::move(out));

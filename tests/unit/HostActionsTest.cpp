@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "Host.h"
+#include "core/Host.h"
 #include "HostContext.h"
 #include "MarlunePlugin.h"
 #include "PluginEntry.h"
-#include "Suites.h"
+#include "core/Suites.h"
 #include "ThreadSafeQueue.h"
 
 namespace {
