@@ -319,7 +319,7 @@
   // member that is neither (undefined, or another error) is a fault and has no status.
   function memberReport() {
     var status = {}, faults = [];
-    function answer(cname, obj, members) {
+    function answer(cname, obj, members, unreachable) {
       var out = status[cname] || (status[cname] = {});
       for (var i = 0; i < members.length; i++) {
         var m = members[i], v, s = null, why = 'undefined';
@@ -334,7 +334,7 @@
           if (e.message === notModelled(m.name).message) s = 'not-modelled';
         }
         if (s === null) faults.push(cname + '.' + m.name + ': ' + why);
-        else out[m.name] = s;
+        else out[m.name] = unreachable ? 'not-modelled' : s;
       }
     }
     var items = project.items, live = { Application: app, Project: project,
@@ -364,8 +364,13 @@
         members = members.concat(list.classes[base].members);
       answer(cn2, obj, members);
     }
+    // Named groups are read on the transform group; the others (layer styles, camera, light,
+    // text, audio, ...) cannot be reached, since the layer attributes leading to them are not
+    // modelled, so none of their members counts as modelled (the transform shortcuts every
+    // group has, such as opacity, would answer there).
     for (var gn2 in list.groups)
-      if (live.PropertyGroup) answer(gn2, live.PropertyGroup, list.groups[gn2].members);
+      if (live.PropertyGroup)
+        answer(gn2, live.PropertyGroup, list.groups[gn2].members, gn2 !== '_TransformGroup');
     answer('global', global, list.globals.global.members);
     for (var en2 in list.environment)
       answer(en2, envTargets[en2], list.environment[en2].members);
