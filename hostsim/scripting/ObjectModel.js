@@ -16,9 +16,11 @@
   // The host's member list (members.json, built into the program): classes, named groups,
   // globals, the script environment and the enumerations with their values.
   var list = cb.members();
-  // The one error for a member the host has and this model lacks.
+  // The one error for a member the host has and this model lacks (with the engine's own
+  // Error, whatever a script makes of the global).
+  var NativeError = Error;
   function notModelled(name) {
-    return new Error('"' + name + '" is not modelled by the simulated host');
+    return new NativeError('"' + name + '" is not modelled by the simulated host');
   }
   var protos = [];  // [prototype, class name] for every class below
   // A class of the host's: a global unless hidden (the host has no AVItem), with String(obj)

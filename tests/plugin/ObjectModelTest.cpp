@@ -175,6 +175,8 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         {"system.osName", "", refused("osName")},
         {"$.writeln('x')", "", refused("writeln")},
         {"[KeyframeInterpolationType.HOLD, ViewerType.VIEWER_COMPOSITION].join()", "6614,7612", ""},
+        // Last: the script's own Error stays in the global scope.
+        {"Error = function () {}; L.label", "", refused("label")},
     };
     for (const auto& c : cases) {
         const auto outcome = host.RunScript(prefix + c.script);
