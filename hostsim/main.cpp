@@ -79,6 +79,23 @@ bool PluginWillTrace() {
     return std::ifstream(Protocol::ServiceFolder(home) + Protocol::kTraceMarker).is_open();
 }
 
+// --member-report: the object model's answer for every listed member, read on the project's
+// live objects, without a plug-in. 0, or 1 when a member neither works nor says it is not
+// modelled (each named on stderr), 2 when the file cannot be written.
+int WriteMemberReport(const hostsim::Options& options, std::vector<hostsim::Effect> effects,
+                      const hostsim::ProjectSetup& project) {
+    hostsim::Host host(options, std::move(effects), project);
+    const auto report = host.ReportMembers();
+    for (const auto& fault : report.faults)
+        std::cerr << "cuebridge-hostsim: neither modelled nor refused: " << fault << "\n";
+    std::ofstream out(options.memberReportFile);
+    if (!(out << report.json << "\n")) {
+        std::cerr << "cuebridge-hostsim: " << options.memberReportFile << ": cannot be written\n";
+        return 2;
+    }
+    return report.faults.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,6 +121,7 @@ int main(int argc, char** argv) {
         std::cerr << "cuebridge-hostsim: " << e.what() << "\n";
         return 2;
     }
+    if (!options.memberReportFile.empty()) return WriteMemberReport(options, effects, project);
     InstallSignalHandlers();
     hostsim::ShareTheTerminal();
     WarnOfAMissingPortFolder();

@@ -132,6 +132,8 @@ public:
     std::string UserSelect(std::int32_t id);             // empty on success, else the problem
     void UserCommand(AEGP_Command command);              // menus update, then the command runs
     ScriptOutcome RunScript(const std::string& script);  // as AEGP_ExecuteScript does
+    // What the object model says of every member of the host's list (--member-report).
+    MemberReport ReportMembers() { return engine_->ReportMembers(); }
 
 private:
     void ReportAtExit() const;

@@ -67,6 +67,9 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
     app.add_option("--stamp-commands", options.stampCommandsFile,
                    "write \"<command> <CLOCK_MONOTONIC ns>\" to this file (or FIFO) as "
                    "AEGP_DoCommand is entered");
+    app.add_option("--member-report", options.memberReportFile,
+                   "write what the object model models of each member of the host's list "
+                   "(JSON, for tools/object-model/table.mjs) to this file, and exit");
     app.add_option("--idle-interval-ms", options.idleIntervalMs, "idle hook period in milliseconds")
         ->capture_default_str()
         ->check(CLI::Range(std::int64_t{1}, std::int64_t{3600000}));

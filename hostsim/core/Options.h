@@ -20,6 +20,7 @@ struct Options {
     std::string language = "en_US";
     std::string journalFile;
     std::string stampCommandsFile;  // empty: no command stamps (benchmarks use them)
+    std::string memberReportFile;   // write the object model's member report here and exit
     std::int64_t idleIntervalMs = 30;
     std::int64_t scriptTimeoutMs = 0;   // 0: no limit
     std::int64_t exitAfterMs = 0;       // 0: run until quit or a signal

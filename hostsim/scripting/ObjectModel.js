@@ -13,19 +13,37 @@
       throw new Error(r.error);
     return r;
   }
-  function cls(name, base) {
-    var f = function () {};
+  // The host's member list (members.json, built into the program): classes, named groups,
+  // globals, the script environment and the enumerations with their values.
+  var list = cb.members();
+  // The one error for a member the host has and this model lacks (with the engine's own
+  // Error, whatever a script makes of the global).
+  var NativeError = Error;
+  function notModelled(name) {
+    return new NativeError('"' + name + '" is not modelled by the simulated host');
+  }
+  var protos = [];  // [prototype, class name] for every class below
+  // A class of the host's: a global unless hidden (the host has no AVItem), with String(obj)
+  // naming it as the host does. construct: what `new` does (none: an empty object).
+  function cls(name, base, hidden, construct) {
+    var f = construct || function () {};
     if (base) f.prototype = create(base.prototype);
     def(f.prototype, 'constructor', { value: f });
-    def(global, name, { value: f, writable: true, configurable: true });
+    def(f.prototype, 'toString', {
+      value: function () { return '[object ' + name + ']'; }, writable: true, configurable: true
+    });
+    protos.push([f.prototype, name]);
+    if (!hidden) def(global, name, { value: f, writable: true, configurable: true });
     return f;
   }
   var PropertyBase = cls('PropertyBase'), PropertyGroup = cls('PropertyGroup', PropertyBase),
       Property = cls('Property', PropertyBase), Layer = cls('Layer', PropertyGroup),
-      AVLayer = cls('AVLayer', Layer), Item = cls('Item'), CompItem = cls('CompItem', Item),
-      FootageItem = cls('FootageItem', Item), FolderItem = cls('FolderItem', Item),
-      Viewer = cls('Viewer'), ItemCollection = cls('ItemCollection'),
-      LayerCollection = cls('LayerCollection');
+      AVLayer = cls('AVLayer', Layer), Item = cls('Item'), AVItem = cls('AVItem', Item, true),
+      CompItem = cls('CompItem', AVItem), FootageItem = cls('FootageItem', AVItem),
+      FolderItem = cls('FolderItem', Item), Viewer = cls('Viewer'),
+      Collection = cls('Collection'), ItemCollection = cls('ItemCollection', Collection),
+      LayerCollection = cls('LayerCollection', Collection), Application = cls('Application'),
+      Project = cls('Project');
   var kinds = { c: CompItem, f: FootageItem, d: FolderItem, l: AVLayer, p: Property, v: Viewer };
   // [kind, id] from the host as the object a script holds. A group is callable, as in the
   // host: group(name) is group.property(name).
@@ -46,6 +64,25 @@
     for (var i = 0; i < list.length; i++) out.push(wrap(list[i]));
     return out;
   }
+  // The class of a prototype (or of the project and app objects) and its bases in the list.
+  function lineage(obj) {
+    var name = null, out = [];
+    for (var i = 0; i < protos.length && name === null; i++)
+      if (protos[i][0] === obj) name = protos[i][1];
+    while (name && list.classes[name]) {
+      out.push(list.classes[name]);
+      name = list.classes[name].base;
+    }
+    return out;
+  }
+  // Whether the host lets a script write the attribute of that prototype's class.
+  function writable(proto, name) {
+    var classes = lineage(proto);
+    for (var i = 0; i < classes.length; i++)
+      for (var j = 0; j < classes[i].members.length; j++)
+        if (classes[i].members[j].name === name) return classes[i].members[j].kind === 'attribute';
+    return false;
+  }
   var ONE = 1, ALL = 2;
   function attr(proto, name, getOp, setOp, wraps) {
     def(proto, name, {
@@ -54,7 +91,11 @@
         return wraps === ONE ? wrap(v) : wraps === ALL ? wrapAll(v) : v;
       },
       set: function (v) {
-        if (!setOp) throw new Error('Unable to set "' + name + '". It is read-only.');
+        if (!setOp) {
+          // Read-only in the host: its wording; writable there: not modelled here.
+          if (writable(proto, name)) throw notModelled(name);
+          throw new Error('Unable to set "' + name + '". It is read-only.');
+        }
         op(setOp, this._h, v);
       },
       configurable: true
@@ -144,7 +185,8 @@
   method(L, 'remove', 'layer.remove');
 
   // ---- the project, the viewer and the application ----
-  var project = {};
+  var project = create(Project.prototype);
+  protos.push([project, 'Project']);
   attr(project, 'numItems', 'project.numItems');
   attr(project, 'activeItem', 'project.activeItem', null, ONE);
   attr(project, 'selection', 'project.selection', null, ALL);
@@ -160,12 +202,14 @@
   });
   method(ItemCollection.prototype, 'addComp', 'project.addComp', ONE);
   method(ItemCollection.prototype, 'addFolder', 'project.addFolder', ONE);
-  var ViewerType = freeze({ VIEWER_COMPOSITION: 6401, VIEWER_LAYER: 6402, VIEWER_FOOTAGE: 6403 });
-  def(global, 'ViewerType', { value: ViewerType, writable: true, configurable: true });
-  def(global, 'PropertyValueType', {
-    value: freeze({ NO_VALUE: 6412, ThreeD_SPATIAL: 6413, ThreeD: 6414, TwoD_SPATIAL: 6415,
-                    TwoD: 6416, OneD: 6417, COLOR: 6418 }),
-    writable: true, configurable: true });
+  // The enumerations with the host's values, as its type definitions give them.
+  for (var en in list.enums) {
+    var values = {};
+    for (var ev = 0; ev < list.enums[en].length; ev++)
+      values[list.enums[en][ev].name] = list.enums[en][ev].value;
+    def(global, en, { value: freeze(values), writable: true, configurable: true });
+  }
+  var ViewerType = global.ViewerType;
   def(Viewer.prototype, 'type', { value: ViewerType.VIEWER_COMPOSITION });
   attr(Viewer.prototype, 'active', 'viewer.active');
   method(Viewer.prototype, 'setActive', 'viewer.setActive');
@@ -173,7 +217,8 @@
   var effects = cb.effects();
   for (var e = 0; e < effects.length; e++) freeze(effects[e]);
   freeze(effects);
-  var app = {};
+  var app = create(Application.prototype);
+  protos.push([app, 'Application']);
   def(app, 'effects', { value: effects, enumerable: true });
   def(app, 'project', { value: project, enumerable: true });
   def(app, 'isoLanguage', { get: function () { return cb.language(); }, enumerable: true });
@@ -188,6 +233,160 @@
   app.beginUndoGroup = function (name) { op('app.beginUndoGroup', 0, name); };
   app.endUndoGroup = function () { op('app.endUndoGroup', 0); };
   def(global, 'app', { value: app, enumerable: false, writable: false, configurable: false });
+
+  // ---- every member the host has and this model lacks: the one "not modelled" error ----
+  // An attribute throws it on read and on write; a method is a function that throws it when
+  // called (and a write to it throws it too). Members the model has are left as they are;
+  // names the host does not have stay ordinary script properties.
+  var stubMethods = create(null);  // name -> the throwing function, to tell stubs apart
+  function stubMethod(name) {
+    if (!stubMethods[name])
+      stubMethods[name] = function () { throw notModelled(name); };
+    return stubMethods[name];
+  }
+  function stubMembers(target, members) {
+    for (var i = 0; i < members.length; i++) {
+      var m = members[i];
+      if (m.name in target) continue;
+      (function (name, method) {
+        var fail = function () { throw notModelled(name); };
+        def(target, name, method ? { get: function () { return stubMethod(name); }, set: fail,
+                                     configurable: true }
+                                 : { get: fail, set: fail, configurable: true });
+      })(m.name, m.kind === 'method');
+    }
+  }
+  // The classes the model lacks exist, so that instanceof works; constructing one throws.
+  var ordered = [], seen = create(null);
+  function order(name) {
+    if (seen[name]) return;
+    seen[name] = true;
+    if (list.classes[name].base) order(list.classes[name].base);
+    ordered.push(name);
+  }
+  for (var cn in list.classes) order(cn);
+  function targetOf(name) {
+    for (var i = 0; i < protos.length; i++) if (protos[i][1] === name) return protos[i][0];
+    return null;
+  }
+  for (var oc = 0; oc < ordered.length; oc++) {
+    var name = ordered[oc], c = list.classes[name];
+    if (targetOf(name) === null) {
+      cls(name, c.base ? targetOf(c.base).constructor : null, false,
+          (function (n) { return function () { throw notModelled(n); }; })(name));
+    }
+    // The application and the project are single objects: their members are their own.
+    stubMembers(name === 'Application' ? app : name === 'Project' ? project : targetOf(name),
+                c.members);
+  }
+  // Named groups (layer.transform.position) are attributes of property groups.
+  for (var gn in list.groups) stubMembers(PropertyGroup.prototype, list.groups[gn].members);
+  // The script environment: objects whose members the model lacks.
+  function envObject(name) {
+    var o = {};
+    def(o, 'toString', { value: function () { return '[object ' + name + ']'; },
+                         writable: true, configurable: true });
+    return o;
+  }
+  function envClass(name) {
+    var f = function () { throw notModelled(name); };
+    return f;
+  }
+  var system = create(targetOf('System'));
+  def(global, 'system', { value: system, writable: true, configurable: true });
+  var dollar = envObject('$'), File = envClass('File'), Folder = envClass('Folder'),
+      ScriptUI = envObject('ScriptUI'), environment = envObject('Environment'),
+      keyboardState = envObject('KeyboardState');
+  def(global, '$', { value: dollar, writable: true, configurable: true });
+  def(global, 'File', { value: File, writable: true, configurable: true });
+  def(global, 'Folder', { value: Folder, writable: true, configurable: true });
+  def(global, 'ScriptUI', { value: ScriptUI, writable: true, configurable: true });
+  def(ScriptUI, 'environment', { value: environment, enumerable: true });
+  def(environment, 'keyboardState', { value: keyboardState, enumerable: true });
+  var envTargets = { $: dollar, File: File.prototype, FileConstructor: File,
+                     Folder: Folder.prototype, FolderConstructor: Folder, ScriptUI: ScriptUI,
+                     Environment: environment, KeyboardState: keyboardState };
+  for (var env in list.environment) stubMembers(envTargets[env], list.environment[env].members);
+  // Global functions the model lacks: a script may still define its own under that name.
+  var globals = list.globals.global.members;
+  for (var gf = 0; gf < globals.length; gf++) {
+    if (globals[gf].name in global) continue;
+    def(global, globals[gf].name, { value: stubMethod(globals[gf].name), writable: true,
+                                    configurable: true });
+  }
+
+  // The host's own answer, for every listed member, whether the model has it: read on a live
+  // object of each class (a class without one: its prototype, for the members no live object
+  // answers). {status: {Class: {member: "modelled" | "not-modelled"}}, faults: [text]}; a
+  // member that is neither (undefined, or another error) is a fault and has no status.
+  function memberReport() {
+    var status = {}, faults = [];
+    function answer(cname, obj, members, unreachable) {
+      var out = status[cname] || (status[cname] = {});
+      for (var i = 0; i < members.length; i++) {
+        var m = members[i], v, s = null, why = 'undefined';
+        try {
+          v = obj[m.name];
+          if (m.kind === 'method')
+            s = typeof v !== 'function' ? null : v === stubMethods[m.name] ? 'not-modelled'
+                                                                           : 'modelled';
+          else if (v !== undefined) s = 'modelled';
+        } catch (e) {
+          why = String(e);
+          if (e.message === notModelled(m.name).message) s = 'not-modelled';
+        }
+        if (s === null) faults.push(cname + '.' + m.name + ': ' + why);
+        else out[m.name] = unreachable ? 'not-modelled' : s;
+      }
+    }
+    var items = project.items, live = { Application: app, Project: project,
+                                        ItemCollection: items, System: system };
+    for (var i = 1; i <= items.length; i++) {
+      var it = items[i], k = it instanceof CompItem ? 'CompItem'
+                             : it instanceof FolderItem ? 'FolderItem' : 'FootageItem';
+      if (!live[k]) live[k] = it;
+    }
+    var comp = live.CompItem;
+    if (comp && comp.numLayers > 0) {
+      live.LayerCollection = comp.layers;
+      live.AVLayer = comp.layer(1);
+      live.PropertyGroup = live.AVLayer.transform;
+      live.Property = live.PropertyGroup.opacity;
+    }
+    if (app.activeViewer) live.Viewer = app.activeViewer;
+    // A class answers with its bases' members; one with no live object, and no live class
+    // below it, answers on its prototype for itself and the bases no live object answers for.
+    var answered = create(null);
+    for (var ln in live)
+      for (var b = ln; b; b = list.classes[b].base) answered[b] = true;
+    for (var cn2 in list.classes) {
+      var members = [], base = cn2, obj = live[cn2] || targetOf(cn2);
+      if (!live[cn2] && answered[cn2]) continue;
+      for (; base && (base === cn2 || live[cn2] || !answered[base]); base = list.classes[base].base)
+        members = members.concat(list.classes[base].members);
+      answer(cn2, obj, members);
+    }
+    // Named groups are read on the transform group; the others (layer styles, camera, light,
+    // text, audio, ...) cannot be reached, since the layer attributes leading to them are not
+    // modelled, so none of their members counts as modelled (the transform shortcuts every
+    // group has, such as opacity, would answer there).
+    for (var gn2 in list.groups)
+      if (live.PropertyGroup)
+        answer(gn2, live.PropertyGroup, list.groups[gn2].members, gn2 !== '_TransformGroup');
+    answer('global', global, list.globals.global.members);
+    for (var en2 in list.environment)
+      answer(en2, envTargets[en2], list.environment[en2].members);
+    for (var en3 in list.enums) {
+      var vals = list.enums[en3], out = status[en3] = {};
+      for (var v = 0; v < vals.length; v++) {
+        if (global[en3] && global[en3][vals[v].name] === vals[v].value)
+          out[vals[v].name] = 'modelled';
+        else faults.push(en3 + '.' + vals[v].name + ': not ' + vals[v].value);
+      }
+    }
+    return { status: status, faults: faults };
+  }
+  cb.keepMemberReport(memberReport);
 
   if (dialect !== 'classic') return;
   // The host's own language predates these; a script using them fails there, so here too.

@@ -10,6 +10,7 @@
 #include "base/Utf8.h"
 #include "duktape.h"
 #include "model/ModelError.h"
+#include "scripting/ObjectModel.h"
 #include "scripting/ScriptEngine.h"
 #include "scripting/bindings/Binding.h"
 
@@ -202,7 +203,49 @@ duk_ret_t NativeFindMenuCommandId(duk_context* ctx) {
     return 1;
 }
 
+// members(): the host's member list (members.json, built into the program), parsed.
+duk_ret_t NativeMembers(duk_context* ctx) {
+    duk_push_string(ctx, kMemberList);
+    duk_json_decode(ctx, -1);
+    return 1;
+}
+
+// keepMemberReport(f): keeps the object model's report function where scripts cannot reach it.
+duk_ret_t NativeKeepMemberReport(duk_context* ctx) {
+    duk_push_global_stash(ctx);
+    duk_dup(ctx, 0);
+    duk_put_prop_string(ctx, -2,
+                        "\xff"
+                        "memberReport");
+    return 0;
+}
+
 }  // namespace
+
+MemberReport ReportMembers(duk_hthread* ctx) {
+    MemberReport report;
+    duk_push_global_stash(ctx);
+    duk_get_prop_string(ctx, -1,
+                        "\xff"
+                        "memberReport");
+    if (duk_pcall(ctx, 0) != 0) {
+        report.faults.push_back(duk_safe_to_string(ctx, -1));
+        duk_pop_2(ctx);
+        return report;
+    }
+    duk_get_prop_string(ctx, -1, "status");
+    report.json = duk_json_encode(ctx, -1);
+    duk_pop(ctx);
+    duk_get_prop_string(ctx, -1, "faults");
+    const auto n = duk_get_length(ctx, -1);
+    for (duk_size_t i = 0; i < n; ++i) {
+        duk_get_prop_index(ctx, -1, static_cast<duk_uarridx_t>(i));
+        report.faults.push_back(duk_safe_to_string(ctx, -1));
+        duk_pop(ctx);
+    }
+    duk_pop_3(ctx);
+    return report;
+}
 
 void SetBindingsModel(duk_context* ctx, ScriptModel* model) {
     duk_push_global_stash(ctx);
@@ -221,6 +264,8 @@ void PutScriptBindings(duk_context* ctx) {
         {"version", NativeVersion, 0},
         {"exec", NativeExecuteCommand, 1},
         {"findMenuCommandId", NativeFindMenuCommandId, 1},
+        {"members", NativeMembers, 0},
+        {"keepMemberReport", NativeKeepMemberReport, 1},
         {nullptr, nullptr, 0}};
     duk_put_function_list(ctx, -1, natives);
 }

@@ -7,6 +7,9 @@
 // main thread, during a script.
 #pragma once
 
+#include <string>
+#include <vector>
+
 struct duk_hthread;
 
 namespace hostsim {
@@ -17,5 +20,14 @@ class ScriptModel;
 void PutScriptBindings(duk_hthread* ctx);
 // The model the natives use, kept in the heap's stash.
 void SetBindingsModel(duk_hthread* ctx, ScriptModel* model);
+
+// What the object model says of every member of the host's list, read on live objects:
+// json is {"Class": {"member": "modelled" | "not-modelled"}}; faults names each member that
+// is neither (it reads as undefined or throws another error). Main thread, outside a run.
+struct MemberReport {
+    std::string json;
+    std::vector<std::string> faults;
+};
+MemberReport ReportMembers(duk_hthread* ctx);
 
 }  // namespace hostsim

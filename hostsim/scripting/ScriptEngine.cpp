@@ -184,6 +184,9 @@ void ScriptEngine::InstallObjectModel(ScriptDialect dialect) {
 }
 
 // main thread
+MemberReport ScriptEngine::ReportMembers() { return hostsim::ReportMembers(ctx_); }
+
+// main thread
 ScriptOutcome ScriptEngine::Run(const std::string& source, std::int64_t timeoutMs) {
     if (running_) return {"", "Error: a script is already running"};
     running_ = true;

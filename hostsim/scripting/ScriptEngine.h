@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "scripting/ScriptBindings.h"
 #include "scripting/ScriptModel.h"
 
 struct duk_hthread;
@@ -40,6 +41,9 @@ public:
     // error; for the host's end (a signal or quit), so that no script holds it for ever.
     static void StopAll();
     static bool Stopping();
+
+    // main thread, outside a run: what the object model says of every listed member.
+    MemberReport ReportMembers();
 
     ScriptModel& Model() { return model_; }
     // main thread: the running script is graceMicros past its time limit, or the host is

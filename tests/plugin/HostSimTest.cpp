@@ -122,8 +122,6 @@ TEST(HostSimScripts, ObjectModelErrorsAndText) {
          R"(Error: Unable to call "layer" because of parameter 1. Value 9 out of range 1 to 3. (line 1))"},
         {"var l = app.project.activeItem.layers.addNull(); l.remove(); l.name", "",
          "Error: Object is invalid (line 1)"},
-        {"app.project.activeItem.duration = 5", "",
-         R"(Unable to set "duration". It is read-only.)"},
         {"app.project.activeItem.layer(1).effect.addProperty('Nope')", "",
          R"("Nope" is not the name of an installed effect.)"},
         {"app.project.activeItem.layer('Nope') === null && app.findMenuCommandId('Select All')",

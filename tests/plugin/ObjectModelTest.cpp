@@ -1,0 +1,188 @@
+// The object model against the host's member list (members.json): every listed member, read,
+// written and called on live objects, works or says it is not modelled; and the cases where a
+// mistake would hide.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+
+#include "core/Catalog.h"
+#include "core/Host.h"
+
+namespace {
+
+using nlohmann::json;
+
+// The members of a class and of its bases, as the list gives them.
+json Lineage(const json& section, const std::string& name, bool withBases) {
+    json members = json::array();
+    for (std::string c = name; !c.empty();) {
+        for (const auto& m : section.at(c).at("members")) members.push_back(m);
+        const auto& base = section.at(c).at("base");
+        c = withBases && base.is_string() ? base.get<std::string>() : "";
+    }
+    return members;
+}
+
+TEST(ObjectModel, EveryListedMemberWorksOrSaysItIsNotModelled) {
+    hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+    const std::string layer = "app.project.item(2).layer(1)";
+    // Its first parameter has a range, so that every attribute of a property reads.
+    ASSERT_EQ(host.RunScript(layer + ".effect.addProperty('Gaussian Blur').name").result,
+              "Gaussian Blur");
+    std::ifstream file(MEMBERS_FILE);
+    const json list = json::parse(file);
+    // Where each class is found: a live object answers for its bases' members too; a class
+    // the model has no object of answers on its prototype for its own members.
+    const struct {
+        const char* section;
+        std::string cls, object;
+        bool withBases;
+    } rows[] = {
+        {"classes", "Application", "app", true},
+        {"classes", "Project", "app.project", true},
+        {"classes", "ItemCollection", "app.project.items", true},
+        {"classes", "CompItem", "app.project.item(2)", true},
+        {"classes", "FolderItem", "app.project.item(1)", true},
+        {"classes", "FootageItem", "app.project.item(3)", true},
+        {"classes", "LayerCollection", "app.project.item(2).layers", true},
+        {"classes", "AVLayer", layer, true},
+        {"classes", "PropertyGroup", layer + ".transform", true},
+        {"classes", "PropertyGroup", layer + ".effect(1)", true},
+        {"classes", "Property", layer + ".transform.opacity", true},
+        {"classes", "Property", layer + ".effect(1).property(1)", true},
+        {"classes", "Viewer", "app.activeViewer", true},
+        {"classes", "System", "system", true},
+        {"classes", "Settings", "Settings.prototype", false},
+        {"classes", "KeyframeEase", "KeyframeEase.prototype", false},
+        {"classes", "MarkerValue", "MarkerValue.prototype", false},
+        {"classes", "TextDocument", "TextDocument.prototype", false},
+        {"classes", "Shape", "Shape.prototype", false},
+        {"classes", "MaskPropertyGroup", "MaskPropertyGroup.prototype", false},
+        {"classes", "TextLayer", "TextLayer.prototype", false},
+        {"classes", "ShapeLayer", "ShapeLayer.prototype", false},
+        {"classes", "CameraLayer", "CameraLayer.prototype", false},
+        {"classes", "LightLayer", "LightLayer.prototype", false},
+        {"classes", "ThreeDModelLayer", "ThreeDModelLayer.prototype", false},
+        {"classes", "PlaceholderItem", "PlaceholderItem.prototype", false},
+        {"classes", "FootageSource", "FootageSource.prototype", false},
+        {"classes", "FileSource", "FileSource.prototype", false},
+        {"classes", "SolidSource", "SolidSource.prototype", false},
+        {"classes", "PlaceholderSource", "PlaceholderSource.prototype", false},
+        {"classes", "View", "View.prototype", false},
+        {"classes", "ViewOptions", "ViewOptions.prototype", false},
+        {"globals", "global", "(function () { return this; })()", false},
+        {"environment", "$", "$", false},
+        {"environment", "File", "File.prototype", false},
+        {"environment", "FileConstructor", "File", false},
+        {"environment", "Folder", "Folder.prototype", false},
+        {"environment", "FolderConstructor", "Folder", false},
+        {"environment", "ScriptUI", "ScriptUI", false},
+        {"environment", "Environment", "ScriptUI.environment", false},
+        {"environment", "KeyboardState", "ScriptUI.environment.keyboardState", false},
+    };
+    std::set<std::string> walked;
+    std::size_t checked = 0;
+    const auto walk = [&](const std::string& cls, const std::string& object, const json& members) {
+        for (const auto& m : members) {
+            const std::string name = m.at("name");
+            const bool method = m.at("kind") == "method";
+            // A read gives a value (a method: a function) or the error; a write of what was
+            // read throws the error where the model lacks the member or its setter; a member
+            // whose read or write says so must say so on every use.
+            const std::string script =
+                "(function (o, n, method) {"
+                "  var said = '\"' + n + '\" is not modelled by the simulated host', v, r, w;"
+                "  function use(f) {"
+                "    try { f(); } catch (e) { return e.message === said ? 'no' : String(e); }"
+                "    return 'ok';"
+                "  }"
+                "  r = use(function () {"
+                "    v = o[n];"
+                "    if (v === undefined || (method && typeof v !== 'function')) throw 'gave ' + v;"
+                "  });"
+                "  w = use(function () { o[n] = r === 'ok' ? v : 0; });"
+                "  if (r !== 'ok' && r !== 'no') return 'read: ' + r;"
+                "  if (r === 'no' && w !== 'no') return 'write after a refused read: ' + w;"
+                "  if (r === 'ok' && w === 'no' && method) {"
+                "    var c = use(function () { v(); });"
+                "    if (c !== 'no') return 'call of a refused method: ' + c;"
+                "  }"
+                "  return '';"
+                "})(" +
+                object + ", '" + name + "', " + (method ? "true" : "false") + ")";
+            const auto outcome = host.RunScript(script);
+            EXPECT_EQ(outcome.error + outcome.result, "") << cls << "." << name << " on " << object;
+            ++checked;
+        }
+    };
+    for (const auto& row : rows) {
+        walk(row.cls, row.object, Lineage(list.at(row.section), row.cls, row.withBases));
+        for (std::string c = row.cls; !c.empty();) {
+            walked.insert(c);
+            const auto& base = list.at(row.section).at(c).at("base");
+            c = row.withBases && base.is_string() ? base.get<std::string>() : "";
+        }
+    }
+    // The named groups are attributes of property groups: on a live one.
+    for (const auto& [name, group] : list.at("groups").items()) {
+        walk(name, layer + ".transform", group.at("members"));
+        walked.insert(name);
+    }
+    // The table covers the whole list.
+    for (const char* section : {"classes", "groups", "globals", "environment"})
+        for (const auto& [name, cls] : list.at(section).items())
+            EXPECT_TRUE(walked.count(name)) << name << " is not walked";
+    EXPECT_GT(checked, 900u);
+}
+
+// Where a mistake would hide: writes the host allows and the model lacks, the host's own
+// wording where it is read-only, class names, classes the model lacks, ordinary properties.
+TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
+    hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+    const std::string prefix = "var C = app.project.item(2), L = C.layer(1); ";
+    ASSERT_EQ(host.RunScript(prefix + "L.effect.addProperty('Tint').name").result, "Tint");
+    const auto refused = [](const std::string& name) {
+        return "Error: \"" + name + "\" is not modelled by the simulated host (line 1)";
+    };
+    const struct {
+        std::string script, result, error;
+    } cases[] = {
+        // These replied success and changed nothing before.
+        {"L.label = 3", "", refused("label")},
+        {"L.effect(1).enabled = false", "", refused("enabled")},
+        {"L.label", "", refused("label")},
+        {"L.duplicate()", "", refused("duplicate")},
+        // Writable in the host, read here only.
+        {"C.duration = 5", "", refused("duration")},
+        {"L.effect(1).name = 'Soft'", "", refused("name")},
+        {"L.index = 3", "", "Error: Unable to set \"index\". It is read-only. (line 1)"},
+        {"L.myNote = 'kept'; L.myNote + L.effect(1).name", "keptTint", ""},
+        {"[C, L, L.transform, L.transform.opacity, L.effect(1), app.project, app, C.layers, "
+         "app.project.items, app.project.item(1), app.project.item(3), app.activeViewer, "
+         "system].join(' ')",
+         "[object CompItem] [object AVLayer] [object PropertyGroup] [object Property] "
+         "[object PropertyGroup] [object Project] [object Application] [object LayerCollection] "
+         "[object ItemCollection] [object FolderItem] [object FootageItem] [object Viewer] "
+         "[object System]",
+         ""},
+        {"new KeyframeEase(1, 50)", "", refused("KeyframeEase")},
+        {"[L instanceof AVLayer, L instanceof TextLayer, typeof MarkerValue].join()",
+         "true,false,function", ""},
+        {"alert('x')", "", refused("alert")},
+        {"system.osName", "", refused("osName")},
+        {"$.writeln('x')", "", refused("writeln")},
+        {"[KeyframeInterpolationType.HOLD, ViewerType.VIEWER_COMPOSITION].join()", "6614,7612", ""},
+        // Last: the script's own Error stays in the global scope.
+        {"Error = function () {}; L.label", "", refused("label")},
+    };
+    for (const auto& c : cases) {
+        const auto outcome = host.RunScript(prefix + c.script);
+        EXPECT_EQ(outcome.result, c.result) << c.script;
+        EXPECT_EQ(outcome.error, c.error) << c.script;
+    }
+}
+
+}  // namespace
