@@ -243,9 +243,7 @@ ScriptOutcome ScriptEngine::Run(const std::string& source, std::int64_t timeoutM
     deadlineMicros_ = timeoutMs > 0 ? MonotonicMicros() + timeoutMs * 1000 : 0;
     memoryExhausted_ = false;
     ScriptOutcome outcome;
-    if (!Program(source)) {
-        outcome.error = ErrorText(ctx_);
-    } else if (duk_pcall(ctx_, 0) != 0) {
+    if (!Program(source) || duk_pcall(ctx_, 0) != 0) {
         outcome.error = ErrorText(ctx_);
     } else if (!duk_is_undefined(ctx_, -1)) {
         outcome.result = TopAsText(ctx_);
