@@ -14,13 +14,15 @@
 #include "view/ViewModel.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
 #define CUEBRIDGE_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#include <sanitizer/allocator_interface.h>
 #define CUEBRIDGE_ASAN 1
 #endif
+#endif
+#if defined(CUEBRIDGE_ASAN)
+// The address sanitizer's runtime: what its allocator holds now.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
