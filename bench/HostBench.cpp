@@ -113,8 +113,10 @@ std::size_t CommandsRunByPlugin(HostProcess& host) {
 }
 
 std::vector<std::string> HostArgs(const HostSetup& setup, const std::string& effectsFile) {
-    return {"--plugin",          setup.plugin, "--idle-interval-ms",
-            kLongIdleIntervalMs, "--effects",  effectsFile};
+    std::vector<std::string> args = {"--plugin",          setup.plugin, "--idle-interval-ms",
+                                     kLongIdleIntervalMs, "--effects",  effectsFile};
+    args.insert(args.end(), setup.extraOptions.begin(), setup.extraOptions.end());
+    return args;
 }
 
 // A throw-away folder for one measurement's host files, removed when it ends.
@@ -212,6 +214,14 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
     const std::string modelLine = Protocol::FormatRequest("m", Protocol::kScript, kModelScript);
     const std::string modelReply = LearnReply(wire, modelLine);
     if (modelReply != "m|100") Fail("the model script was answered with " + modelReply);
+    const std::string selectLine =
+        Protocol::FormatRequest("k", Protocol::kScript, kSelectKeyedProperties);
+    if (const std::string ready = LearnReply(wire, selectLine); ready != "k|ready")
+        Fail("the script selecting keyed properties was answered with " + ready);
+    const std::string keysLine =
+        Protocol::FormatRequest("k", Protocol::kScript, kSelectedKeysScript);
+    const std::string keysReply = LearnReply(wire, keysLine);
+    if (keysReply != "k|4") Fail("the selected keys script was answered with " + keysReply);
 
     // The floors answer the same requests with as many bytes as the plug-in does.
     FloorPeer echo(result.queryReply.size());
@@ -222,6 +232,7 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
     RoundTrips(wire, queryLine, result.queryReply, kWarmup, warm);
     RoundTrips(wire, scriptLine, result.scriptReply, kWarmup, warm);
     RoundTrips(wire, modelLine, modelReply, kWarmup, warm);
+    RoundTrips(wire, keysLine, keysReply, kWarmup, warm);
     RoundTrips(wire, effectsLine, effectsReply, kWarmup, warm);
     for (int block = 0; block < blocks; ++block) {
         const int n = BlockShare(samples, block, blocks);
@@ -230,6 +241,7 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
         RoundTrips(wire, queryLine, result.queryReply, n, result.query);
         RoundTrips(wire, scriptLine, result.scriptReply, n, result.script);
         RoundTrips(wire, modelLine, modelReply, n, result.modelScript);
+        RoundTrips(wire, keysLine, keysReply, n, result.keysScript);
         Append(result.largeReply, large.Trips(effectsLine, effectsN));
         RoundTrips(wire, effectsLine, effectsReply, effectsN, result.effects);
     }

@@ -20,10 +20,28 @@ constexpr const char* kModelScript =
     "c.time = (Math.round(c.time * c.frameRate) + 1) % n / c.frameRate; "
     "c.layer(1).transform.opacity.value";
 
+// Selects two properties with keys on two selected layers (and one without keys), once.
+constexpr const char* kSelectKeyedProperties =
+    "var c = app.project.activeItem, t = c.layer('Title'), g = c.layer('Logo'); "
+    "g.selected = true; t.position.setValueAtTime(0, [960, 540, 0]); "
+    "t.position.setValueAtTime(1, [960, 300, 0]); t.position.selected = true; "
+    "t.opacity.selected = true; g.opacity.selected = true; 'ready'";
+
+// An ease script's shape: every key of the selected layers' selected properties read (time and
+// value) and set again; replies the number of keys (4 after kSelectKeyedProperties).
+constexpr const char* kSelectedKeysScript =
+    "var layers = app.project.activeItem.selectedLayers, keys = 0; "
+    "for (var i = 0; i < layers.length; i++) { var props = layers[i].selectedProperties; "
+    "for (var j = 0; j < props.length; j++) { var p = props[j]; "
+    "if (!(p instanceof Property)) continue; "
+    "for (var k = 1; k <= p.numKeys; k++) { p.setValueAtTime(p.keyTime(k), p.keyValue(k)); "
+    "keys++; } } } keys";
+
 struct HostSetup {
-    std::string hostsim;  // the cuebridge-hostsim program
-    std::string plugin;   // Cuebridge.so
-    int effects = 1000;   // installed effects the host reports
+    std::string hostsim;                    // the cuebridge-hostsim program
+    std::string plugin;                     // Cuebridge.so
+    int effects = 1000;                     // installed effects the host reports
+    std::vector<std::string> extraOptions;  // passed on to every host
 };
 
 struct Interactive {
@@ -34,6 +52,8 @@ struct Interactive {
     // A controller's script on the host's model: the playhead one frame on, and one
     // property's value read back (kModelScript), request -> reply.
     std::vector<double> modelScript;
+    // The selected layers' selected keys read and set (kSelectedKeysScript), request -> reply.
+    std::vector<double> keysScript;
     std::vector<double> command;  // ExecuteCommand sent -> AEGP_DoCommand entered
     std::vector<double> effects;  // GetInstalledAfterEffectEffects request -> whole reply
     std::size_t effectsReplyBytes = 0;

@@ -25,7 +25,8 @@ Host::Host(Options options, std::vector<Effect> effects, const ProjectSetup& pro
       scriptModel_(std::make_unique<HostScriptModel>(*this)),
       engine_(std::make_unique<ScriptEngine>(
           *scriptModel_, static_cast<std::size_t>(options_.scriptMemoryMb) << 20,
-          options_.scriptDialect == "modern" ? ScriptDialect::Modern : ScriptDialect::Classic)),
+          options_.scriptDialect == "modern" ? ScriptDialect::Modern : ScriptDialect::Classic,
+          static_cast<std::size_t>(options_.scriptCache))),
       refused_(options_.refusedSuites) {
     project_.SetChangeSink(
         [this](std::vector<model::Change> changes) { RecordModelChanges(std::move(changes)); });

@@ -81,6 +81,11 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
                    "with an out-of-memory error")
         ->capture_default_str()
         ->check(CLI::Range(std::int64_t{4}, std::int64_t{1} << 20));
+    app.add_option("--script-cache", options.scriptCache,
+                   "how many compiled script texts to keep for running again (0: compile every "
+                   "run)")
+        ->capture_default_str()
+        ->check(CLI::Range(std::int64_t{0}, std::int64_t{4096}));
     app.add_option("--exit-after-ms", options.exitAfterMs,
                    "end the run after this time (0: run until quit)")
         ->check(CLI::NonNegativeNumber);

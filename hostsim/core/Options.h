@@ -25,6 +25,7 @@ struct Options {
     std::int64_t scriptTimeoutMs = 0;   // 0: no limit
     std::int64_t exitAfterMs = 0;       // 0: run until quit or a signal
     std::int64_t scriptMemoryMb = 512;  // what the script engine's heap may hold at most
+    std::int64_t scriptCache = 64;      // compiled texts kept for running again; 0: none
     std::int64_t uiPort = -1;           // the live view's port; 0: any free port; -1: no view
     bool strict = false;
     std::vector<std::pair<std::string, std::int32_t>> refusedSuites;

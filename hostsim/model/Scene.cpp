@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "ModelError.h"
 
@@ -65,10 +66,22 @@ Item& Scene::AppendItem(std::int32_t id, std::string name, ItemType type, std::i
     return *items_.back();
 }
 
+// One past the largest id; once an item holds the largest 32-bit id, the smallest positive id
+// no item holds, so that ids stay unique (0 stays "none").
 std::int32_t Scene::NextId() const {
-    std::int32_t id = 0;
-    for (const auto& item : items_) id = std::max(id, item->id);
-    return id + 1;
+    std::int32_t largest = 0;
+    for (const auto& item : items_) largest = std::max(largest, item->id);
+    if (largest < std::numeric_limits<std::int32_t>::max()) return largest + 1;
+    std::vector<std::int32_t> ids;
+    for (const auto& item : items_)
+        if (item->id > 0) ids.push_back(item->id);
+    std::sort(ids.begin(), ids.end());
+    std::int32_t free = 1;
+    for (const std::int32_t id : ids) {
+        if (id > free) break;
+        if (id == free) ++free;
+    }
+    return free;
 }
 
 std::int32_t Scene::ActiveItemId() const {

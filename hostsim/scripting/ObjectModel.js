@@ -4,15 +4,24 @@
 // Evaluated once per engine; its value is the function that installs the model. Built into the
 // program (EmbedScript.cmake) as kObjectModel.
 (function (cb, global, dialect) {
-  var def = Object.defineProperty, create = Object.create, setProto = Object.setPrototypeOf,
-      freeze = Object.freeze;
-  // Every call into the host: the result, or the host's error thrown here.
-  function op() {
-    var r = cb.op.apply(null, arguments);
-    if (r !== null && typeof r === 'object' && !(r instanceof Array) && typeof r.error === 'string')
-      throw new Error(r.error);
-    return r;
+  // The built-ins the bindings rely on, taken before any script runs: a script may replace the
+  // globals (Error = ...) or the prototypes' methods (Function.prototype.apply = ...), and the
+  // model still answers it and every later script the same. Code in here calls no prototype
+  // method at run time: elements are read by index and calls go straight to the natives.
+  var Object = global.Object, Array = global.Array, Error = global.Error, String = global.String,
+      defineProperty = Object.defineProperty, create = Object.create,
+      setProto = Object.setPrototypeOf, freeze = Object.freeze,
+      hasOwn = Object.prototype.hasOwnProperty, reflectApply = global.Reflect.apply;
+  // Object.defineProperty with the descriptor's own fields only, so that what a script puts on
+  // Object.prototype (a "get", say) cannot change a definition.
+  function def(o, name, d) {
+    var own = create(null);
+    for (var f in d) if (reflectApply(hasOwn, d, [f])) own[f] = d[f];
+    return defineProperty(o, name, own);
   }
+  // Every call into the host: op(name, handle, args...) returns the result or throws the
+  // host's error; opList(name, handle, arguments) takes the arguments as one array-like.
+  var op = cb.op, opList = cb.opList;
   // The host's member list (members.json, built into the program): classes, named groups,
   // globals, the script environment and the enumerations with their values.
   var list = cb.members();
@@ -47,6 +56,7 @@
   var kinds = { c: CompItem, f: FootageItem, d: FolderItem, l: AVLayer, p: Property, v: Viewer };
   // [kind, id] from the host as the object a script holds. A group is callable, as in the
   // host: group(name) is group.property(name).
+  var handle = create(null);  // the descriptor of every reference's _h, filled in each time
   function wrap(r) {
     if (r === null || r === undefined) return r;
     var o;
@@ -56,13 +66,14 @@
     } else {
       o = create(kinds[r[0]].prototype);
     }
-    def(o, '_h', { value: r[1] });
+    handle.value = r[1];
+    defineProperty(o, '_h', handle);
     return o;
   }
+  // The host's list of references, each replaced by its object.
   function wrapAll(list) {
-    var out = [];
-    for (var i = 0; i < list.length; i++) out.push(wrap(list[i]));
-    return out;
+    for (var i = 0; i < list.length; i++) list[i] = wrap(list[i]);
+    return list;
   }
   // The class of a prototype (or of the project and app objects) and its bases in the list.
   function lineage(obj) {
@@ -70,7 +81,7 @@
     for (var i = 0; i < protos.length && name === null; i++)
       if (protos[i][0] === obj) name = protos[i][1];
     while (name && list.classes[name]) {
-      out.push(list.classes[name]);
+      out[out.length] = list.classes[name];  // no push: it runs under a script
       name = list.classes[name].base;
     }
     return out;
@@ -107,9 +118,7 @@
   function method(proto, name, opName, wraps) {
     def(proto, name, {
       value: function () {
-        var args = [opName, this._h];
-        for (var i = 0; i < arguments.length; i++) args.push(arguments[i]);
-        var v = op.apply(null, args);
+        var v = opList(opName, this._h, arguments);
         return wraps === ONE ? wrap(v) : wraps === ALL ? wrapAll(v) : v;
       },
       writable: true, configurable: true

@@ -1,6 +1,8 @@
 #include "scripting/ScriptBindings.h"
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -32,9 +34,26 @@ const std::unordered_map<std::string_view, Op>& Ops() {
 }
 
 // ---- The engine side ---------------------------------------------------------------------
+//
+// The engine reports an error by jumping (longjmp) to its nearest protected call. Between a
+// native's entry and that call there must be no C++ frame that holds something to destroy, or
+// what it holds is lost. So every engine call that can throw while C++ values are alive (a
+// script's getter runs while an argument is read; an allocation can fail while a result is
+// pushed) is made inside Protected, and a native throws only once its C++ values are gone.
 
-Arg ToArg(duk_context* ctx, duk_idx_t at) {
-    Arg arg;
+// Runs f(ctx) in a protected call: true with f's value (or undefined) on top, or false with
+// what the engine threw on top. f holds nothing that needs destroying and pushes at most one
+// value.
+template <typename F>
+bool Protected(duk_context* ctx, F& f) {
+    const auto trampoline = [](duk_context* c, void* udata) -> duk_ret_t {
+        return (*static_cast<F*>(udata))(c);
+    };
+    return duk_safe_call(ctx, trampoline, &f, 0, 1) == DUK_EXEC_SUCCESS;
+}
+
+// Reads the value at `at` into arg (which the caller owns, so that a throw loses nothing).
+void ReadArg(duk_context* ctx, duk_idx_t at, Arg& arg) {
     switch (duk_get_type(ctx, at)) {
         case DUK_TYPE_UNDEFINED:
         case DUK_TYPE_NONE:
@@ -64,10 +83,11 @@ Arg ToArg(duk_context* ctx, duk_idx_t at) {
             arg.flag = true;
             arg.type = Arg::Other;
             if (duk_is_array(ctx, at)) {
+                at = duk_normalize_index(ctx, at);
                 arg.type = Arg::Numbers;
                 const auto n = duk_get_length(ctx, at);
                 for (duk_size_t i = 0; i < n && arg.type == Arg::Numbers; ++i) {
-                    duk_get_prop_index(ctx, at, static_cast<duk_uarridx_t>(i));
+                    duk_get_prop_index(ctx, at, static_cast<duk_uarridx_t>(i));  // may run a getter
                     if (duk_is_number(ctx, -1))
                         arg.numbers.push_back(duk_get_number(ctx, -1));
                     else
@@ -76,11 +96,21 @@ Arg ToArg(duk_context* ctx, duk_idx_t at) {
                 }
             }
     }
-    return arg;
 }
 
+// Array elements are defined, not assigned, so that nothing a script put on Array.prototype
+// sees or changes them.
+void PutElement(duk_context* ctx, std::size_t index) {
+    duk_push_uint(ctx, static_cast<duk_uint_t>(index));
+    duk_swap_top(ctx, -2);
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_ENUMERABLE |
+                     DUK_DEFPROP_SET_CONFIGURABLE);
+}
+
+// [kind, id]: read only by the script half, so an array without a prototype.
 void PushRef(duk_context* ctx, const Ref& ref) {
-    duk_push_array(ctx);
+    duk_push_bare_array(ctx);
     const char kind[2] = {ref.kind, 0};
     duk_push_string(ctx, kind);
     duk_put_prop_index(ctx, -2, 0);
@@ -100,7 +130,7 @@ void Push(duk_context* ctx, const Out& out) {
             duk_push_array(ctx);
             for (std::size_t i = 0; i < v.size(); ++i) {
                 duk_push_number(ctx, v[i]);
-                duk_put_prop_index(ctx, -2, static_cast<duk_uarridx_t>(i));
+                PutElement(ctx, i);
             }
         }
         void operator()(const Ref& r) const { PushRef(ctx, r); }
@@ -108,7 +138,7 @@ void Push(duk_context* ctx, const Out& out) {
             duk_push_array(ctx);
             for (std::size_t i = 0; i < refs.size(); ++i) {
                 PushRef(ctx, refs[i]);
-                duk_put_prop_index(ctx, -2, static_cast<duk_uarridx_t>(i));
+                PutElement(ctx, i);
             }
         }
     };
@@ -125,44 +155,89 @@ ScriptModel& ModelOf(duk_context* ctx) {
     return *model;
 }
 
-// Runs the operation; true with its result pushed, or false with the error's text pushed.
-// No engine error is thrown from here: the engine's throw would jump over the C++ frames.
-bool RunOp(duk_context* ctx) {
+// How a native's C++ part ended; in each case one value is on top of the stack.
+enum class Ending {
+    Result,   // the result
+    Refused,  // the host's error text
+    Thrown,   // what the engine threw meanwhile (a script's getter, a failed allocation)
+};
+
+// Pushes the result, or the refusal's text, protected.
+Ending PushOutcome(duk_context* ctx, const Out& out, const std::string& problem) {
+    auto push = [&](duk_context* c) -> duk_ret_t {
+        if (problem.empty())
+            Push(c, out);
+        else
+            duk_push_lstring(c, problem.data(), problem.size());
+        return 1;
+    };
+    if (!Protected(ctx, push)) return Ending::Thrown;
+    return problem.empty() ? Ending::Result : Ending::Refused;
+}
+
+// op(name, handle, args...), or with `listed` opList(name, handle, arrayLike): looks the
+// operation up and runs it on the model. Nothing is thrown from here.
+Ending RunOp(duk_context* ctx, bool listed) {
     const duk_idx_t top = duk_get_top(ctx);
-    const std::string name = duk_safe_to_string(ctx, 0);
+    duk_size_t nameLength = 0;
+    const char* nameText = duk_get_lstring(ctx, 0, &nameLength);
+    const std::string name = nameText ? std::string(nameText, nameLength) : std::string();
     Call call;
     const auto dot = name.find('.');
-    call.method = std::string_view(name).substr(dot + 1);
+    call.method = std::string_view(name).substr(dot == std::string::npos ? 0 : dot + 1);
     if (!call.method.empty() && call.method.back() == '=') call.method.remove_suffix(1);
     call.handle = duk_is_number(ctx, 1) ? duk_get_number(ctx, 1) : 0;
-    for (duk_idx_t i = 2; i < top; ++i) call.args.push_back(ToArg(ctx, i));
+    auto read = [&](duk_context* c) -> duk_ret_t {
+        if (!listed) {
+            for (duk_idx_t i = 2; i < top; ++i) ReadArg(c, i, call.args.emplace_back());
+            return 0;
+        }
+        if (!duk_is_object(c, 2)) return 0;
+        const duk_size_t n = duk_get_length(c, 2);
+        call.args.reserve(n);
+        for (duk_size_t i = 0; i < n; ++i) {
+            duk_get_prop_index(c, 2, static_cast<duk_uarridx_t>(i));
+            ReadArg(c, -1, call.args.emplace_back());
+            duk_pop(c);
+        }
+        return 0;
+    };
+    if (!Protected(ctx, read)) return Ending::Thrown;
+    duk_pop(ctx);
     const auto& ops = Ops();
     const auto it = ops.find(name);
     std::string problem;
+    Out out;
     try {
         if (it == ops.end()) throw ModelError("no such operation: " + name);
-        Out out;
         ModelOf(ctx).WithScene([&](Scene& scene) { out = it->second(scene, call); });
-        Push(ctx, out);
-        return true;
     } catch (const ModelError& e) {
         problem = e.what();
     } catch (const std::exception& e) {
         problem = std::string("internal error: ") + e.what();
     }
-    duk_push_lstring(ctx, problem.data(), problem.size());
-    return false;
+    return PushOutcome(ctx, out, problem);
 }
 
-// op(name, handle, args...): the result, or an object {error: text} that the script half
-// throws as an Error.
-duk_ret_t NativeOp(duk_context* ctx) {
-    if (RunOp(ctx)) return 1;
-    duk_push_object(ctx);
-    duk_swap_top(ctx, -2);
-    duk_put_prop_string(ctx, -2, "error");
-    return 1;
+// Past every C++ frame of a native: returns the result, or throws the host's Error (the
+// refusal's text as its message) or what the engine threw.
+duk_ret_t End(duk_context* ctx, Ending ending) {
+    if (ending == Ending::Result) return 1;
+    if (ending == Ending::Refused) {
+        // No C file and line: the error belongs to the script's call.
+        duk_push_error_object_raw(ctx, DUK_ERR_ERROR, nullptr, 0, "%s", "");
+        duk_swap_top(ctx, -2);
+        duk_put_prop_string(ctx, -2, "message");  // the text whole, U+0000 included
+    }
+    return duk_throw(ctx);
 }
+
+// op(name, handle, args...): the operation's result, or the host's error thrown as an Error.
+duk_ret_t NativeOp(duk_context* ctx) { return End(ctx, RunOp(ctx, false)); }
+
+// opList(name, handle, arrayLike): the same with the arguments in an array-like (a method's
+// own arguments object), so that the script half copies nothing.
+duk_ret_t NativeOpList(duk_context* ctx) { return End(ctx, RunOp(ctx, true)); }
 
 duk_ret_t NativeEffects(duk_context* ctx) {
     const auto effects = ModelOf(ctx).Effects();
@@ -191,10 +266,29 @@ duk_ret_t NativeVersion(duk_context* ctx) {
     return 1;
 }
 
+// A command number is a whole number from 0 to 2^31 - 1; anything else is refused rather
+// than truncated or clamped into another command.
+Ending RunCommand(duk_context* ctx) {
+    const double n = duk_get_number(ctx, 0);
+    std::string problem;
+    try {
+        if (!std::isfinite(n) || n != std::floor(n))
+            model::ThrowParameter("executeCommand", 1, "Value is not a whole number.");
+        if (n < 0 || n > std::numeric_limits<std::int32_t>::max())
+            model::ThrowParameterRange("executeCommand", 1, n, 0,
+                                       std::numeric_limits<std::int32_t>::max());
+        ModelOf(ctx).ExecuteCommand(static_cast<std::int32_t>(n));
+    } catch (const ModelError& e) {
+        problem = e.what();
+    } catch (const std::exception& e) {
+        problem = std::string("internal error: ") + e.what();
+    }
+    return PushOutcome(ctx, Undefined{}, problem);
+}
+
 duk_ret_t NativeExecuteCommand(duk_context* ctx) {
     if (!duk_is_number(ctx, 0)) return 0;  // the script half reports the wrong type
-    ModelOf(ctx).ExecuteCommand(static_cast<std::int32_t>(duk_get_int(ctx, 0)));
-    return 0;
+    return End(ctx, RunCommand(ctx));
 }
 
 duk_ret_t NativeFindMenuCommandId(duk_context* ctx) {
@@ -259,6 +353,7 @@ void SetBindingsModel(duk_context* ctx, ScriptModel* model) {
 void PutScriptBindings(duk_context* ctx) {
     static const duk_function_list_entry natives[] = {
         {"op", NativeOp, DUK_VARARGS},
+        {"opList", NativeOpList, 3},
         {"effects", NativeEffects, 0},
         {"language", NativeLanguage, 0},
         {"version", NativeVersion, 0},

@@ -159,17 +159,103 @@ void ScriptEngine::Free(void* udata, void* block) {
     std::free(base);
 }
 
-ScriptEngine::ScriptEngine(ScriptModel& model, std::size_t memoryLimit, ScriptDialect dialect)
-    : model_(model), memoryLimit_(memoryLimit) {
+ScriptEngine::ScriptEngine(ScriptModel& model, std::size_t memoryLimit, ScriptDialect dialect,
+                           std::size_t cachedScripts)
+    : model_(model),
+      memoryLimit_(memoryLimit),
+      maxCached_(cachedScripts),
+      maxCachedBytes_(std::min(kCachedTextBytes, memoryLimit / 64)) {
     ctx_ = duk_create_heap(Allocate, Reallocate, Free, this, FatalHandler);
     if (ctx_ == nullptr) {
         std::fprintf(stderr, "cuebridge-hostsim: cannot create the script engine\n");
         std::exit(2);
     }
     InstallObjectModel(dialect);
+    duk_push_bare_array(ctx_);  // the cache: stays at index 0 of the stack for the engine's life
 }
 
 ScriptEngine::~ScriptEngine() { duk_destroy_heap(ctx_); }
+
+namespace {
+
+// Runs f(ctx) in a protected call, so that a failed allocation becomes an error returned here
+// rather than the engine's fatal error. f pushes nothing.
+template <typename F>
+bool Protected(duk_context* ctx, F& f) {
+    const auto trampoline = [](duk_context* c, void* udata) -> duk_ret_t {
+        (*static_cast<F*>(udata))(c);
+        return 0;
+    };
+    const bool ok = duk_safe_call(ctx, trampoline, &f, 0, 1) == DUK_EXEC_SUCCESS;
+    duk_pop(ctx);
+    return ok;
+}
+
+constexpr duk_idx_t kCacheIndex = 0;
+
+}  // namespace
+
+// main thread
+bool ScriptEngine::Program(const std::string& source) {
+    const auto found = cacheIndex_.find(std::string_view(source));
+    if (found != cacheIndex_.end()) {
+        cache_.splice(cache_.begin(), cache_, found->second);  // the most recently run now
+        duk_get_prop_index(ctx_, kCacheIndex, found->second->slot);
+        return true;
+    }
+    duk_push_lstring(ctx_, source.data(), source.size());
+    duk_push_string(ctx_, "script");
+    // Texts that do not compile are not kept: compiling again reports the same error.
+    if (duk_pcompile(ctx_, DUK_COMPILE_EVAL) != 0) return false;
+    Keep(source);
+    return true;
+}
+
+// main thread: keeps the program on top of the stack for source, making room by dropping the
+// least recently run ones. A text larger than the whole bound is not kept.
+void ScriptEngine::Keep(const std::string& source) {
+    if (maxCached_ == 0 || source.size() > maxCachedBytes_) return;
+    std::vector<std::uint32_t> dropped;
+    while (!cache_.empty() &&
+           (cache_.size() >= maxCached_ || cachedBytes_ + source.size() > maxCachedBytes_)) {
+        Cached& last = cache_.back();
+        cachedBytes_ -= last.source.size();
+        dropped.push_back(last.slot);
+        freeSlots_.push_back(last.slot);
+        cacheIndex_.erase(std::string_view(last.source));
+        cache_.pop_back();
+    }
+    std::uint32_t slot = static_cast<std::uint32_t>(cache_.size());
+    if (!freeSlots_.empty()) {
+        slot = freeSlots_.back();
+        freeSlots_.pop_back();
+    }
+    auto store = [&](duk_context* ctx) {
+        for (const std::uint32_t at : dropped) {
+            duk_push_undefined(ctx);
+            duk_put_prop_index(ctx, kCacheIndex, at);
+        }
+        duk_dup(ctx, -1);  // the program (a safe call shares the caller's stack)
+        duk_put_prop_index(ctx, kCacheIndex, slot);
+    };
+    if (!Protected(ctx_, store)) {  // out of memory: keep nothing
+        DropCache();
+        return;
+    }
+    cache_.push_front({source, slot});
+    cacheIndex_.emplace(std::string_view(cache_.front().source), cache_.begin());
+    cachedBytes_ += source.size();
+}
+
+// main thread: forgets every kept program, so that the heap can collect them.
+void ScriptEngine::DropCache() {
+    cache_.clear();
+    cacheIndex_.clear();
+    freeSlots_.clear();
+    cachedBytes_ = 0;
+    auto clear = [](duk_context* ctx) { duk_set_length(ctx, kCacheIndex, 0); };
+    Protected(ctx_, clear);
+}
 
 // main thread
 void ScriptEngine::InstallObjectModel(ScriptDialect dialect) {
@@ -194,9 +280,7 @@ ScriptOutcome ScriptEngine::Run(const std::string& source, std::int64_t timeoutM
     memoryExhausted_ = false;
     allocationStopped_ = false;
     ScriptOutcome outcome;
-    duk_push_lstring(ctx_, source.data(), source.size());
-    duk_push_string(ctx_, "script");
-    if (duk_pcompile(ctx_, DUK_COMPILE_EVAL) != 0) {
+    if (!Program(source)) {
         outcome.error = ErrorText(ctx_);
     } else {
         inScript_ = true;
@@ -224,6 +308,7 @@ ScriptOutcome ScriptEngine::Run(const std::string& source, std::int64_t timeoutM
                             std::to_string(memoryLimit_ >> 20) +
                             " MiB the script engine may hold (--script-memory-mb); " +
                             outcome.error;
+        DropCache();  // the kept programs go too, so that the next script has the whole heap
         duk_gc(ctx_, 0);  // what the failed script left behind goes before the next one
     }
     deadlineMicros_ = 0;

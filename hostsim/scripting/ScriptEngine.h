@@ -5,7 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <list>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "scripting/ScriptBindings.h"
@@ -26,16 +29,29 @@ struct ScriptOutcome {
 
 class ScriptEngine {
 public:
+    // How many compiled scripts the engine keeps by default, and how much of their text at
+    // most (also at most 1/64 of the memory limit).
+    static constexpr std::size_t kCachedScripts = 64;
+    static constexpr std::size_t kCachedTextBytes = 1 << 20;
+
     // main thread. memoryLimit: the most the engine's heap may hold, in bytes; an allocation
-    // past it fails, so the running script ends with an out-of-memory error.
+    // past it fails, so the running script ends with an out-of-memory error. cachedScripts: how
+    // many compiled texts to keep for running again (0: compile every run).
     ScriptEngine(ScriptModel& model, std::size_t memoryLimit,
-                 ScriptDialect dialect = ScriptDialect::Classic);
+                 ScriptDialect dialect = ScriptDialect::Classic,
+                 std::size_t cachedScripts = kCachedScripts);
     ~ScriptEngine();
     ScriptEngine(const ScriptEngine&) = delete;
     ScriptEngine& operator=(const ScriptEngine&) = delete;
 
-    // main thread. timeoutMs 0: no limit. A run started from inside a run is refused.
+    // main thread. timeoutMs 0: no limit. A run started from inside a run is refused. A text
+    // run before is not compiled again while the engine keeps it (the most recently run texts,
+    // within the bounds above); a run of the kept program behaves as a run of a fresh compile.
     ScriptOutcome Run(const std::string& source, std::int64_t timeoutMs);
+
+    // main thread: the compiled texts kept, and the bytes of their text.
+    std::size_t CachedScripts() const { return cache_.size(); }
+    std::size_t CachedTextBytes() const { return cachedBytes_; }
 
     // Async-signal-safe: the running script (and any later one) stops at once with an
     // error; for the host's end (a signal or quit), so that no script holds it for ever.
@@ -57,7 +73,16 @@ public:
     static void Free(void* engine, void* block);
 
 private:
+    // A compiled text kept in the engine's cache array (at value stack index 0) at `slot`.
+    struct Cached {
+        std::string source;
+        std::uint32_t slot;
+    };
     void InstallObjectModel(ScriptDialect dialect);
+    // Pushes the program for source (kept or compiled); false with the error pushed instead.
+    bool Program(const std::string& source);
+    void Keep(const std::string& source);  // the compiled program on top is kept for source
+    void DropCache();
     ScriptModel& model_;
     std::size_t memoryLimit_;
     std::size_t memoryUsed_ = 0;
@@ -67,6 +92,12 @@ private:
     duk_hthread* ctx_ = nullptr;
     std::int64_t deadlineMicros_ = 0;  // 0: no limit
     bool running_ = false;
+    std::size_t maxCached_;
+    std::size_t maxCachedBytes_;
+    std::list<Cached> cache_;  // most recently run first
+    std::unordered_map<std::string_view, std::list<Cached>::iterator> cacheIndex_;
+    std::size_t cachedBytes_ = 0;
+    std::vector<std::uint32_t> freeSlots_;
 };
 
 }  // namespace hostsim

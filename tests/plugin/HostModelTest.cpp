@@ -230,4 +230,16 @@ TEST(HostModel, FrameStepsStayWithinTheCompAndTheCommandTableReads) {
         EXPECT_NE(ErrorOf([&] { CommandTable::FromJson(json::parse(bad)); }), "") << bad;
 }
 
+TEST(HostModel, NewItemsGetIdsNoOtherItemHasAfterTheLargest) {
+    Fixture f;
+    f.scene->AppendItem(2147483647, "Last", ItemType::Folder, 0);
+    const std::int32_t a = f.scene->AddFolder("A"), b = f.scene->AddFolder("B");
+    EXPECT_GT(a, 0);
+    EXPECT_GT(b, 0);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(f.scene->FindItem(a)->name, "A");
+    EXPECT_EQ(f.scene->FindItem(b)->name, "B");
+    EXPECT_EQ(f.scene->FindItem(2147483647)->name, "Last");
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // The simulated host's own parts, in process and without a plug-in: its start-up files, the
 // thread rule, the script engine with its object model, and the live view's composition.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,8 +10,21 @@
 
 #include "TempHome.h"
 #include "core/Host.h"
+#include "core/HostScriptModel.h"
 #include "core/Suites.h"
 #include "view/ViewModel.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define CUEBRIDGE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CUEBRIDGE_ASAN 1
+#endif
+#endif
+#if defined(CUEBRIDGE_ASAN)
+// The address sanitizer's runtime: what its allocator holds now.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace {
 
@@ -218,6 +232,132 @@ TEST(HostSimScripts, TheMemoryBoundEndsAScriptAndGivesItsMemoryBack) {
         EXPECT_EQ(outcome.error.empty(), c.error.empty()) << outcome.error;
         EXPECT_NE(outcome.error.find(c.error), std::string::npos) << outcome.error;
     }
+}
+
+// A number that is not a command number is refused, not clamped or truncated into another.
+TEST(HostSimScripts, ExecuteCommandTakesOnlyCommandNumbers) {
+    hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+    for (const char* n : {"NaN", "Infinity", "-Infinity", "1e300", "4294969300", "2004.5", "-1"}) {
+        const auto outcome = host.RunScript(std::string("app.executeCommand(") + n + ")");
+        EXPECT_NE(
+            outcome.error.find(R"(Unable to call "executeCommand" because of parameter 1. Value )"),
+            std::string::npos)
+            << n << ": " << outcome.error;
+    }
+    EXPECT_TRUE(host.RecordsCopy().commandsRun.empty());
+    EXPECT_EQ(host.RunScript("app.executeCommand(2147483647); app.executeCommand(0); 1").error, "");
+    EXPECT_EQ(host.RecordsCopy().commandsRun.size(), 2u);
+}
+
+// What the host's allocator holds (the sanitizer's figure under the address sanitizer).
+std::size_t HeapInUse() {
+#if defined(CUEBRIDGE_ASAN)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
+}
+
+// A getter that throws while the host reads an argument ends that call with the getter's
+// error; the host's own frames are not jumped over, so nothing they held is lost.
+TEST(HostSimScripts, AnArgumentThatThrowsWhileReadLeaksNothing) {
+    hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+    const std::string script =
+        "var v = [1, 2]; v.length = 3; v.__proto__ = { get 2() { throw new Error('read'); } };"
+        "var p = app.project.activeItem.layer(1).position, seen = '';"
+        "for (var i = 0; i < 20000; i++) try { p.setValue(v); } catch (e) { seen = e.message; }"
+        "seen + '|' + p.value[0]";
+    EXPECT_EQ(host.RunScript(script).result, "read|960");
+    const std::size_t before = HeapInUse();
+    EXPECT_EQ(host.RunScript(script).result, "read|960");
+    const std::size_t after = HeapInUse();
+    EXPECT_LT(after, before + 256 * 1024) << "grew by " << after - before << " bytes";
+}
+
+// Whatever a script does to the built-ins, the object model answers later scripts as before.
+TEST(HostSimScripts, TheModelAnswersTheSameWhateverAScriptDidToTheBuiltIns) {
+    const std::string probe =
+        "var c = app.project.activeItem, l = c.layer(1), e = '';"
+        "try { c.layer(9); } catch (x) { e = x.message; }"
+        "app.project.numItems + '|' + c.numLayers + '|' + c.selectedLayers.length + '|' +"
+        "c.selectedLayers[0].name + '|' + l.position.value[0] + '|' +"
+        "c.layer(2).opacity.valueAtTime(1, false) + '|' + (l.transform instanceof PropertyGroup) +"
+        "'|' + (c.layer(2) instanceof AVLayer) + '|' + l.transform('Opacity').name + '|' + e";
+    const std::string expected =
+        "6|3|1|Title|960|50|true|true|Opacity|Unable to call \"layer\" because of parameter 1. "
+        "Value 9 out of range 1 to 3.";
+    for (const char* hostile : {
+             "Function.prototype.apply = function () { return 42; }",
+             "Function.prototype.call = function () { return 42; }",
+             "Array.prototype.push = function () { return 0; }",
+             "Array = 0",
+             "Error = function () { return {}; }",
+             "Object.prototype.get = function () { return 42; }",
+         }) {
+        hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+        EXPECT_EQ(host.RunScript(hostile).error, "") << hostile;
+        const auto outcome = host.RunScript(probe);
+        EXPECT_EQ(outcome.result, expected) << hostile << ": " << outcome.error;
+    }
+}
+
+// A kept program runs as a fresh compile would: each script of the table, run twice, gives the
+// same results and errors (the script's lines, syntax errors, the timeout) with and without
+// the cache; global declarations persist alike.
+TEST(HostSimScripts, AKeptProgramRunsAsAFreshCompileWould) {
+    const char* const scripts[] = {
+        "1+1",
+        "var n = (typeof n === 'number' ? n : 0) + 1; n",
+        "function f() { return typeof g + ++calls; } var g = 1, calls = calls || 0; f()",
+        "if (typeof count === 'undefined') count = 0; count += 2",
+        "var l = app.project.activeItem.layer(1);\nl.opacity.setValue(l.opacity.value - 1);\n"
+        "l.opacity.value",
+        "var r = /a/g; r.test('aa') + '|' + r.lastIndex + '|' + (function () { return this; })()"
+        ".app.project.numItems",
+        "var made = made || []; made[made.length] = function () {}; made.length + '|' + "
+        "(made[0] === made[made.length - 1])",
+        "\n\nnoSuchThing()",
+        "app.project.activeItem\n.layer(9)",
+        "this is not a script(",
+        "while (true) {}",
+        "undefined",
+    };
+    const auto runs = [&](std::int64_t cache) {
+        hostsim::Options options;
+        options.scriptTimeoutMs = 200;
+        options.scriptCache = cache;
+        hostsim::Host host(options, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+        std::vector<std::string> outcomes;
+        for (const char* script : scripts)
+            for (int run = 0; run < 2; ++run) {
+                const auto outcome = host.RunScript(script);
+                outcomes.push_back(outcome.result + "|error: " + outcome.error);
+            }
+        return outcomes;
+    };
+    const auto fresh = runs(0), kept = runs(64);
+    for (std::size_t i = 0; i < fresh.size(); ++i)
+        EXPECT_EQ(kept[i], fresh[i]) << scripts[i / 2] << " (run " << i % 2 + 1 << ")";
+}
+
+TEST(HostSimScripts, TheKeptProgramsStayWithinTheirBounds) {
+    hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+    hostsim::HostScriptModel model(host);
+    hostsim::ScriptEngine engine(model, std::size_t{64} << 20, hostsim::ScriptDialect::Classic, 4);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(engine.Run(std::to_string(i) + " * 2", 0).result, std::to_string(i * 2));
+        EXPECT_LE(engine.CachedScripts(), 4u);
+    }
+    EXPECT_EQ(engine.Run("1 * 2", 0).result, "2") << "run again after it was dropped";
+    // Texts within the byte bound (1 MiB of text) are kept, a larger one is not.
+    const std::string padding(400 * 1024, ' ');
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(engine.Run(padding + std::to_string(i), 0).result, std::to_string(i));
+        EXPECT_LE(engine.CachedTextBytes(), hostsim::ScriptEngine::kCachedTextBytes);
+    }
+    EXPECT_EQ(engine.Run(std::string(2 << 20, ' ') + "'big'", 0).result, "big");
+    EXPECT_LE(engine.CachedTextBytes(), hostsim::ScriptEngine::kCachedTextBytes);
+    EXPECT_GE(engine.CachedScripts(), 1u);
 }
 
 }  // namespace
