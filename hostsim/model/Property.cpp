@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "ModelError.h"
 
@@ -145,6 +146,21 @@ int Property::NearestKeyIndex(double time) const {
     for (std::size_t i = 1; i < keys_.size(); ++i)
         if (std::abs(keys_[i].time - time) < std::abs(keys_[best].time - time)) best = i;
     return static_cast<int>(best) + 1;
+}
+
+bool Property::KeySelected(int index) const { return KeyAt(index, "keySelected").selected; }
+
+bool Property::SetKeySelected(int index, bool on) {
+    KeyAt(index, "setSelectedAtKey");
+    bool& selected = keys_[static_cast<std::size_t>(index - 1)].selected;
+    return std::exchange(selected, on) != on;
+}
+
+std::vector<int> Property::SelectedKeys() const {
+    std::vector<int> out;
+    for (std::size_t i = 0; i < keys_.size(); ++i)
+        if (keys_[i].selected) out.push_back(static_cast<int>(i) + 1);
+    return out;
 }
 
 }  // namespace hostsim::model

@@ -26,6 +26,7 @@ struct PropertySetup {
 struct Keyframe {
     double time;
     Value value;
+    bool selected = false;  // travels with the key as other keys come and go
 };
 
 std::size_t Dimensions(ValueType type);
@@ -58,6 +59,11 @@ public:
     const Value& KeyValue(int index) const;
     void RemoveKey(int index);
     int NearestKeyIndex(double time) const;
+    // Key selection, as a click in the timeline makes it; indices are 1-based and checked
+    // with the host's wording. SetKeySelected says whether anything changed.
+    bool KeySelected(int index) const;
+    bool SetKeySelected(int index, bool on);
+    std::vector<int> SelectedKeys() const;
 
 private:
     const Keyframe& KeyAt(int index, const char* method) const;

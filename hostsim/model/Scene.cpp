@@ -357,6 +357,16 @@ void Scene::RemoveKey(Property& p, int index) {
     Note(std::move(where));
 }
 
+void Scene::SetKeySelected(Property& p, int index, bool on) {
+    if (!p.SetKeySelected(index, on)) return;
+    auto where = Where(p);
+    where["change"] = "key selected";
+    where["key"] = index;
+    where["time"] = p.KeyTime(index);
+    where["to"] = on;
+    Note(std::move(where));
+}
+
 const EffectDef* Scene::FindEffect(const std::string& name) const {
     for (const auto& e : effects_)
         if (e.matchName == name) return &e;

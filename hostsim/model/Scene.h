@@ -90,6 +90,7 @@ public:
     void SetValueAtTime(Property& p, double t, const Value& v);
     int AddKey(Property& p, double t);
     void RemoveKey(Property& p, int index);
+    void SetKeySelected(Property& p, int index, bool on);        // noted only when it changes
     const EffectDef* FindEffect(const std::string& name) const;  // match or display name
     // Applies the effect to the layer: earlier references to the layer's effects go
     // invalid. Throws for a name that is not installed.

@@ -49,11 +49,19 @@ void SetProperties(Scene& scene, PropertyGroup& group, const json& values,
         if (value.is_object()) {
             if (!value.contains("keys") || !value["keys"].is_array())
                 Fail(at, "\"keys\" must be a list of [time, value]");
+            // [time, value], or [time, value, {"selected": true}] for a key the user clicked.
             for (const auto& key : value["keys"]) {
-                if (!key.is_array() || key.size() != 2 || !key[0].is_number())
-                    Fail(at, "each key must be [time, value]");
+                if (!key.is_array() || key.size() < 2 || key.size() > 3 || !key[0].is_number() ||
+                    (key.size() == 3 && !key[2].is_object()))
+                    Fail(at,
+                         "each key must be [time, value] or [time, value, {\"selected\": true}]");
                 const Value v = ParseValue(key[1], at);
-                Checked(at, [&] { scene.SetValueAtTime(property, key[0].get<double>(), v); });
+                const double t = key[0].get<double>();
+                const bool selected = key.size() == 3 && Flag(key[2], "selected", false, at);
+                Checked(at, [&] {
+                    scene.SetValueAtTime(property, t, v);
+                    if (selected) scene.SetKeySelected(property, property.NearestKeyIndex(t), true);
+                });
             }
         } else {
             const Value v = ParseValue(value, at);

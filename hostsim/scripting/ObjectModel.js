@@ -179,10 +179,10 @@
   shortcut(G, 'zRotation', 'ADBE Rotate Z');
   shortcut(G, 'opacity', 'ADBE Opacity');
   attrs(P, 'prop.', ['value', 'numKeys', 'isTimeVarying', 'propertyValueType', 'hasMin', 'hasMax',
-                     'minValue', 'maxValue']);
+                     'minValue', 'maxValue', 'selectedKeys']);
   def(P, 'canVaryOverTime', { value: true });
   var propMethods = ['setValue', 'setValueAtTime', 'valueAtTime', 'addKey', 'keyTime', 'keyValue',
-                     'removeKey', 'nearestKeyIndex'];
+                     'removeKey', 'nearestKeyIndex', 'keySelected', 'setSelectedAtKey'];
   for (var m = 0; m < propMethods.length; m++) method(P, propMethods[m], 'prop.' + propMethods[m]);
   attr(L, 'name', 'node.name', 'layer.name=');
   attrs(L, 'layer.', ['index', 'active', 'nullLayer', 'inPoint', 'outPoint', 'startTime']);

@@ -396,6 +396,11 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
         {"select-all-layers", "3",
          R"([{"change":"switch","comp":2,"layer":2,"switch":"selected","to":true},
              {"change":"switch","comp":2,"layer":3,"switch":"selected","to":true}])"},
+        // The playhead at 0: Title's opacity key and Logo's first key are under it.
+        {"select-keys-at-playhead", "2",
+         std::string(R"([{"change":"key selected",)") + kOpacity +
+             R"(,"key":1,"time":0,"to":true},
+             {"change":"key selected","comp":2,"layer":2,"property":"ADBE Transform Group/ADBE Opacity","key":1,"time":0,"to":true}])"},
         {"next-frame-command", "0.04", time("0", "0.04", "command")},
         {"active-comp-time", "Main Comp|0.04|25", "[]"},
     };

@@ -1,12 +1,15 @@
 // The simulated host's model on its own, without the script engine: the host's rules for
-// ranges (and that a refused change changes nothing), interpolation between keys, a layer's
-// `active`, the project's active item, undo groups, references invalidated by removing and
-// adding effects, frame steps and the command table.
+// ranges (and that a refused change changes nothing), interpolation between keys, key
+// selection, a layer's `active`, the project's active item, undo groups, references
+// invalidated by removing and adding effects, frame steps and the command table; and key
+// selection as the project file and a script reach it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "core/Catalog.h"
+#include "core/Host.h"
 #include "model/ModelError.h"
 
 namespace {
@@ -66,6 +69,9 @@ TEST(HostModel, RefusedChangesHaveTheHostsWordingAndChangeNothing) {
              f.scene->AddSolid(f.comp, {1, 2, 0}, "S", 100, 100, 1, 5);
          },
          R"(Unable to call "addSolid" because of parameter 1. Value 2 out of range 0 to 1.)"},
+        {"a key selection past the end",
+         [](Fixture& f) { f.scene->SetKeySelected(f.logoOpacity, 3, true); },
+         R"(Unable to call "setSelectedAtKey" because of parameter 1. Value 3 out of range 1 to 2.)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -74,6 +80,7 @@ TEST(HostModel, RefusedChangesHaveTheHostsWordingAndChangeNothing) {
         EXPECT_EQ(f.opacity.ValueAt(0), (Value{100}));
         EXPECT_EQ(f.opacity.NumKeys(), 0);
         EXPECT_EQ(f.logoOpacity.NumKeys(), 2);
+        EXPECT_TRUE(f.logoOpacity.SelectedKeys().empty());
         EXPECT_EQ(f.position.ValueAt(0), (Value{960, 540, 0}));
         EXPECT_EQ(f.comp.time, 0);
         EXPECT_EQ(f.scene->Items().size(), items);
@@ -109,6 +116,72 @@ TEST(HostModel, ValuesBetweenKeysAreLinearAndHeldOutsideThem) {
     for (int i = 3; i >= 2; --i) f.scene->RemoveKey(f.logoOpacity, i);
     f.scene->RemoveKey(f.logoOpacity, 1);
     EXPECT_EQ(f.logoOpacity.ValueAt(5), (Value{0}));
+}
+
+TEST(HostModel, KeysKeepTheirSelectionAsOtherKeysComeAndGo) {
+    Fixture f;
+    Property& p = f.logoOpacity;  // keys at 0 s and 2 s
+    const struct {
+        const char* what;
+        std::function<void(Scene&)> act;
+        std::vector<int> selected;
+        int noted;  // "key selected" changes noted
+    } steps[] = {
+        {"select the 2 s key", [&](Scene& s) { s.SetKeySelected(p, 2, true); }, {2}, 1},
+        {"a key added before it", [&](Scene& s) { s.AddKey(p, 1); }, {3}, 0},
+        {"select the 0 s key", [&](Scene& s) { s.SetKeySelected(p, 1, true); }, {1, 3}, 1},
+        {"a selected key's value replaced",
+         [&](Scene& s) { s.SetValueAtTime(p, 2, {40}); },
+         {1, 3},
+         0},
+        {"the 1 s key removed", [&](Scene& s) { s.RemoveKey(p, 2); }, {1, 2}, 0},
+        {"deselect the 0 s key", [&](Scene& s) { s.SetKeySelected(p, 1, false); }, {2}, 1},
+        {"deselect it again", [&](Scene& s) { s.SetKeySelected(p, 1, false); }, {2}, 0},
+        {"a key added after it", [&](Scene& s) { s.AddKey(p, 5); }, {2}, 0},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act(*f.scene);
+        EXPECT_EQ(p.SelectedKeys(), step.selected);
+        for (int i = 1; i <= p.NumKeys(); ++i)
+            EXPECT_EQ(p.KeySelected(i), std::ranges::count(step.selected, i) == 1) << i;
+        int noted = 0;
+        for (const auto& change : f.scene->TakeChanges())
+            noted += change.detail["change"] == "key selected";
+        EXPECT_EQ(noted, step.noted);
+    }
+    EXPECT_EQ(
+        ErrorOf([&] { p.KeySelected(0); }),
+        R"(Unable to call "keySelected" because of parameter 1. Value 0 out of range 1 to 3.)");
+}
+
+TEST(HostModel, TheProjectFileSelectsKeysAndScriptsReadAndChangeThem) {
+    auto project = hostsim::BuiltInProject();
+    project.items[1].comp["layers"][1]["properties"]["Opacity"]["keys"] =
+        json::parse(R"([[0, 0], [1, 50, {"selected": true}], [2, 100]])");
+    hostsim::Host host({}, hostsim::BuiltInEffects(), project);
+    const std::string prefix = "var p = app.project.item(2).layer(2).transform.opacity; ";
+    const struct {
+        std::string script, result, error;
+    } cases[] = {
+        {"p.selectedKeys.join() + '|' + p.keySelected(1) + p.keySelected(2)", "2|falsetrue", ""},
+        {"p.setSelectedAtKey(3, true); p.addKey(0.5); p.selectedKeys.join()", "3,4", ""},
+        // A refused call selects nothing: the index is checked, then the switch.
+        {"p.setSelectedAtKey(1, 'yes')", "",
+         R"(Error: Unable to call "setSelectedAtKey" because of parameter 2. Value is not a boolean. (line 1))"},
+        {"p.setSelectedAtKey(1.5, true)", "",
+         R"(Error: Unable to call "setSelectedAtKey" because of parameter 1. Value is not a whole number. (line 1))"},
+        {"p.keySelected(5)", "",
+         R"(Error: Unable to call "keySelected" because of parameter 1. Value 5 out of range 1 to 4. (line 1))"},
+        {"p.selectedKeys = [1]", "",
+         R"(Error: Unable to set "selectedKeys". It is read-only. (line 1))"},
+        {"p.setSelectedAtKey(4, false); p.selectedKeys.join()", "3", ""},
+    };
+    for (const auto& c : cases) {
+        const auto outcome = host.RunScript(prefix + c.script);
+        EXPECT_EQ(outcome.result, c.result) << c.script;
+        EXPECT_EQ(outcome.error, c.error) << c.script;
+    }
 }
 
 TEST(HostModel, ALayerIsActiveWhenEnabledInsideItsTimesAndNotHiddenBySolo) {

@@ -1,4 +1,4 @@
-// The script bindings of Property: values, keys, value type and range.
+// The script bindings of Property: values, keys and their selection, value type and range.
 #include "scripting/bindings/Binding.h"
 
 namespace hostsim::bindings {
@@ -72,6 +72,24 @@ std::span<const OpEntry> PropertyOps() {
         {"prop.nearestKeyIndex",
          [](Scene& s, const Call& c) -> Out {
              return static_cast<double>(s.RequireProperty(c.Handle()).NearestKeyIndex(c.Number(0)));
+         }},
+        {"prop.keySelected",
+         [](Scene& s, const Call& c) -> Out {
+             return s.RequireProperty(c.Handle()).KeySelected(c.Index(0));
+         }},
+        {"prop.setSelectedAtKey",
+         [](Scene& s, const Call& c) -> Out {
+             model::Property& p = s.RequireProperty(c.Handle());
+             const int index = c.Index(0);
+             if (c.At(1).type != Arg::Bool)
+                 model::ThrowParameter("setSelectedAtKey", 2, "Value is not a boolean.");
+             return s.SetKeySelected(p, index, c.At(1).flag), Undefined{};
+         }},
+        {"prop.selectedKeys",
+         [](Scene& s, const Call& c) -> Out {
+             std::vector<double> out;
+             for (int i : s.RequireProperty(c.Handle()).SelectedKeys()) out.push_back(i);
+             return out;
          }},
         {"prop.propertyValueType",
          [](Scene& s, const Call& c) -> Out {
