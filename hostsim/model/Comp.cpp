@@ -44,6 +44,23 @@ int Comp::IndexOf(const Layer& layer) const {
     return 0;
 }
 
+Layer& Comp::LayerFrom(const Layer& other, int relIndex) const {
+    const int at = IndexOf(other);
+    if (at == 0) ThrowParameter("layer", 1, "The layer is not in this composition.");
+    if (at + relIndex < 1 || at + relIndex > NumLayers())
+        ThrowParameterRange("layer", 2, relIndex, 1 - at, NumLayers() - at);
+    return *LayerAt(at + relIndex);
+}
+
+void Comp::Restack(const Layer& layer, int to) {
+    const auto from = layers.begin() + (IndexOf(layer) - 1);
+    const auto dest = layers.begin() + (to - 1);
+    if (from < dest)
+        std::rotate(from, from + 1, dest + 1);
+    else
+        std::rotate(dest, from, from + 1);
+}
+
 bool Comp::AnySolo() const {
     return std::any_of(layers.begin(), layers.end(), [](const auto& l) { return l->solo; });
 }

@@ -27,6 +27,12 @@ public:
     Layer* LayerAt(int index) const;  // 1-based; null when out of range
     Layer* LayerByName(const std::string& name) const;
     int IndexOf(const Layer& layer) const;  // 1-based; 0 when not here
+    // comp.layer(other, relIndex): the layer relIndex places from `other`. Throws the host's
+    // parameter error for a layer of another composition or an index out of range.
+    Layer& LayerFrom(const Layer& other, int relIndex) const;
+    // Takes one of its layers out of the stack and puts it back at `to` (1-based); the
+    // others keep their order.
+    void Restack(const Layer& layer, int to);
     bool AnySolo() const;
     bool IsActive(const Layer& layer) const { return layer.Active(time, AnySolo()); }
     std::vector<Layer*> SelectedLayers() const;

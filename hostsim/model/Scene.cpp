@@ -285,6 +285,27 @@ void Scene::RemoveLayer(Layer& layer) {
     Note({{"change", "layer removed"}, {"comp", comp.id}, {"layer", index}});
 }
 
+void Scene::MoveLayer(Layer& layer, LayerMove how, const Layer* target) {
+    static constexpr const char* kMethods[] = {"moveBefore", "moveAfter", "moveToBeginning",
+                                               "moveToEnd"};
+    const char* method = kMethods[static_cast<int>(how)];
+    Comp& comp = *layer.comp;
+    const int from = comp.IndexOf(layer);
+    int to = how == LayerMove::ToBeginning ? 1 : comp.NumLayers();
+    if (how == LayerMove::Before || how == LayerMove::After) {
+        if (target == nullptr || target->comp != &comp)
+            ThrowParameter(method, 1, "The layer is not in the same composition.");
+        if (target == &layer)
+            ThrowParameter(method, 1, "A layer cannot be moved relative to itself.");
+        const int at = comp.IndexOf(*target);
+        const int below = how == LayerMove::Before ? at : at + 1;  // as if not yet taken out
+        to = from < below ? below - 1 : below;
+    }
+    if (to == from) return;
+    comp.Restack(layer, to);
+    Note({{"change", "layer moved"}, {"comp", comp.id}, {"layer", from}, {"to", to}});
+}
+
 void Scene::SetLayerName(Layer& layer, const std::string& name) {
     layer.name = name;
     auto where = Where(layer);

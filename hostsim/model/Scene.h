@@ -36,6 +36,7 @@ struct Change {
 };
 
 enum class Switch { Enabled, Solo, Shy, Locked, Selected };
+enum class LayerMove { Before, After, ToBeginning, ToEnd };
 
 class Scene {
 public:
@@ -83,6 +84,10 @@ public:
     Layer& AddNull(Comp& comp, double duration);
     void RemoveLayer(Layer& layer);
     void SetLayerName(Layer& layer, const std::string& name);
+    // moveBefore, moveAfter (`target`: another layer of its composition), moveToBeginning,
+    // moveToEnd: the other layers keep their order. Locked layers move too (the host's guide
+    // says nothing of them). Notes "layer moved" when the index changes.
+    void MoveLayer(Layer& layer, LayerMove how, const Layer* target = nullptr);
     void SetSwitch(Layer& layer, Switch which, bool on);
     void SelectAllLayers(Comp& comp, bool on);
     void SetPropertySelected(Node& node, bool on);

@@ -141,7 +141,15 @@
   attr(C, 'hideShyLayers', 'comp.hideShyLayers', 'comp.hideShyLayers=');
   attr(C, 'selectedLayers', 'comp.selectedLayers', null, ALL);
   attr(C, 'selectedProperties', 'comp.selectedProperties', null, ALL);
-  method(C, 'layer', 'comp.layer', ONE);
+  // layer(index | name), or layer(otherLayer, relIndex): then the layer's handle and the
+  // offset, the only form that passes two arguments.
+  def(C, 'layer', {
+    value: function (x, relIndex) {
+      return wrap(x instanceof Layer ? op('comp.layer', this._h, x._h, relIndex)
+                                     : op('comp.layer', this._h, x));
+    },
+    writable: true, configurable: true
+  });
   method(C, 'openInViewer', 'comp.openInViewer', ONE);
   def(C, 'layers', {
     get: function () {
@@ -192,6 +200,19 @@
   attr(L, 'containingComp', 'layer.containingComp', null, ONE);
   attr(L, 'selectedProperties', 'layer.selectedProperties', null, ALL);
   method(L, 'remove', 'layer.remove');
+  method(L, 'moveToBeginning', 'layer.moveToBeginning');
+  method(L, 'moveToEnd', 'layer.moveToEnd');
+  // A target layer crosses as its handle; anything else as null, which the host refuses.
+  var moves = ['moveBefore', 'moveAfter'];
+  for (var mv = 0; mv < moves.length; mv++)
+    (function (name) {
+      def(L, name, {
+        value: function (target) {
+          op('layer.' + name, this._h, target instanceof Layer ? target._h : null);
+        },
+        writable: true, configurable: true
+      });
+    })(moves[mv]);
 
   // ---- the project, the viewer and the application ----
   var project = create(Project.prototype);

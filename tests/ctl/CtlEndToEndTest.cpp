@@ -368,6 +368,7 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
     const struct {
         const char* script;
         std::string reply, changes;
+        const char* setup = nullptr;  // a script run first, its changes not counted
     } cases[] = {
         {"jog-forward-1", "1", time("0", "0.04")},
         {"jog-forward-10", "11", time("0.04", "0.44")},
@@ -401,12 +402,21 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
          std::string(R"([{"change":"key selected",)") + kOpacity +
              R"(,"key":1,"time":0,"to":true},
              {"change":"key selected","comp":2,"layer":2,"property":"ADBE Transform Group/ADBE Opacity","key":1,"time":0,"to":true}])"},
+        {"move-layer-to-top", "Logo,Background,Title",
+         undo("Move Layers to Top",
+              R"({"change":"layer moved","comp":2,"layer":2,"to":1},
+                 {"change":"layer moved","comp":2,"layer":3,"to":2})"),
+         "app.project.activeItem.layer('Title').selected = false"},
         {"next-frame-command", "0.04", time("0", "0.04", "command")},
         {"active-comp-time", "Main Comp|0.04|25", "[]"},
     };
     std::size_t seen = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
+        if (c.setup) {
+            ASSERT_EQ(RunCtl(host.Home(), {"script", c.setup}).exitCode, 0);
+            seen = host.Calls("HostModel").size();
+        }
         const auto run =
             RunCtl(host.Home(),
                    {"script", "-f", std::string(EXAMPLES_DIR "/scripts/") + c.script + ".jsx"});

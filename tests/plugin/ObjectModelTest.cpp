@@ -1,6 +1,6 @@
 // The object model against the host's member list (members.json): every listed member, read,
 // written and called on live objects, works or says it is not modelled; and the cases where a
-// mistake would hide.
+// mistake would hide: among them the stacking order after each kind of move.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -182,6 +182,60 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         const auto outcome = host.RunScript(prefix + c.script);
         EXPECT_EQ(outcome.result, c.result) << c.script;
         EXPECT_EQ(outcome.error, c.error) << c.script;
+    }
+}
+
+// Start order Title, Logo, Background, all selected; the order after the call (indices,
+// comp.layer(i), comp.layers and selectedLayers agreeing), or the error with the order kept.
+TEST(ObjectModel, LayerOrderFollowsEachMoveAndARefusedMoveChangesNothing) {
+    const std::string prefix =
+        "var C = app.project.item(2), T = C.layer('Title'), L = C.layer('Logo'), "
+        "B = C.layer('Background'); L.selected = B.selected = true; "
+        "var O = app.project.items.addComp('Other', 100, 100, 1, 5, 25).layers.addNull(), "
+        "N = C.layers.addNull(); N.remove(); ";
+    const std::string order =
+        "(function () { var n = [], s = C.selectedLayers; for (var i = 1; i <= C.numLayers; "
+        "i++) { var l = C.layers[i]; if (l.index !== i || C.layer(i).name !== l.name || "
+        "s[i - 1].name !== l.name) return 'out of step at ' + i; n.push(l.name); } "
+        "return n.join(); })()";
+    const auto param = [](const std::string& method, int n, const std::string& problem) {
+        return "Error: Unable to call \"" + method + "\" because of parameter " +
+               std::to_string(n) + ". " + problem + " (line 1)";
+    };
+    const std::string unchanged = "Title,Logo,Background";
+    const struct {
+        std::string call, order, error;
+    } cases[] = {
+        {"B.moveToBeginning()", "Background,Title,Logo", ""},
+        {"T.moveToBeginning()", unchanged, ""},
+        {"T.moveToEnd()", "Logo,Background,Title", ""},
+        {"T.moveAfter(L)", "Logo,Title,Background", ""},
+        {"T.moveBefore(B)", "Logo,Title,Background", ""},
+        {"B.moveBefore(L)", "Title,Background,Logo", ""},
+        {"B.moveAfter(T)", "Title,Background,Logo", ""},
+        {"T.locked = true; T.moveToEnd()", "Logo,Background,Title", ""},
+        {"B.moveToBeginning(); C.layer(T, 1).name === 'Logo' && C.layer(B, 2).name === 'Logo' &&"
+         " C.layer(L, -2).name === 'Background' && C.layer(T, 0).name === 'Title' || X",
+         "Background,Title,Logo", ""},
+        {"T.moveBefore(O)", unchanged,
+         param("moveBefore", 1, "The layer is not in the same composition.")},
+        {"T.moveAfter(T)", unchanged,
+         param("moveAfter", 1, "A layer cannot be moved relative to itself.")},
+        {"T.moveAfter(N)", unchanged, "Error: Object is invalid (line 1)"},
+        {"N.moveToEnd()", unchanged, "Error: Object is invalid (line 1)"},
+        {"T.moveBefore(2)", unchanged, param("moveBefore", 1, "Value is not a layer.")},
+        {"T.moveBefore(C)", unchanged, param("moveBefore", 1, "Value is not a layer.")},
+        {"C.layer(T, -1)", unchanged, param("layer", 2, "Value -1 out of range 0 to 2.")},
+        {"C.layer(B, 1)", unchanged, param("layer", 2, "Value 1 out of range -2 to 0.")},
+        {"C.layer(O, 0)", unchanged, param("layer", 1, "The layer is not in this composition.")},
+        {"C.layer(N, 0)", unchanged, "Error: Object is invalid (line 1)"},
+        {"C.layer(T, 'x')", unchanged, param("layer", 2, "Value is not a number.")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.call);
+        hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
+        EXPECT_EQ(host.RunScript(prefix + c.call).error, c.error);
+        EXPECT_EQ(host.RunScript(prefix + order).result, c.order);
     }
 }
 

@@ -20,6 +20,15 @@ Ref NodeRef(const model::Node& node) {
 
 Out NodeOrNull(const model::Node* node) { return node ? Out(NodeRef(*node)) : Out(Null{}); }
 
+model::Layer& LayerArg(const Scene& s, const Call& c, std::size_t i) {
+    const Arg& arg = c.At(i);
+    if (arg.type != Arg::Number)
+        model::ThrowParameter(std::string(c.method), static_cast<int>(i) + 1,
+                              "Value is not a layer.");
+    const bool handle = arg.number > 0 && arg.number < 9e15;
+    return s.RequireLayer(handle ? static_cast<std::uint64_t>(arg.number) : 0);
+}
+
 std::vector<Ref> ItemRefs(const Scene& s, bool selectedOnly) {
     std::vector<Ref> refs;
     for (const auto& item : s.Items())

@@ -101,6 +101,9 @@ Out ValueOut(const model::Value& v);
 Ref ItemRef(const model::Item& item);
 Ref NodeRef(const model::Node& node);
 Out NodeOrNull(const model::Node* node);
+// Argument i as a layer: the script half passes a layer as its handle and anything else as
+// null, which is refused with the host's parameter wording.
+model::Layer& LayerArg(const Scene& s, const Call& c, std::size_t i);
 // The project's items, or only the selected ones, in the host's order.
 std::vector<Ref> ItemRefs(const Scene& s, bool selectedOnly);
 // The selected properties under a group, depth first.

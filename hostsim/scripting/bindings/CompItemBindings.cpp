@@ -40,6 +40,8 @@ std::span<const OpEntry> CompItemOps() {
         {"comp.layer",
          [](Scene& s, const Call& c) -> Out {
              const model::Comp& comp = s.RequireComp(c.ItemId());
+             // layer(otherLayer, relIndex): the script half passes two arguments only then.
+             if (c.args.size() == 2) return NodeRef(comp.LayerFrom(LayerArg(s, c, 0), c.Index(1)));
              if (c.At(0).type == Arg::Text) return NodeOrNull(comp.LayerByName(c.At(0).text));
              const int i = c.Index(0);
              if (i < 1 || i > comp.NumLayers())

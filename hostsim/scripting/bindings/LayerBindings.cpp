@@ -1,9 +1,10 @@
-// The script bindings of Layer and AVLayer: index, switches, times, removal.
+// The script bindings of Layer and AVLayer: index, switches, times, stacking order, removal.
 #include "scripting/bindings/Binding.h"
 
 namespace hostsim::bindings {
 namespace {
 
+using model::LayerMove;
 using model::Switch;
 
 Out SwitchGet(Scene& s, const Call& c, Switch which) {
@@ -17,6 +18,13 @@ Out SwitchGet(Scene& s, const Call& c, Switch which) {
 
 Out SwitchSet(Scene& s, const Call& c, Switch which) {
     s.SetSwitch(s.RequireLayer(c.Handle()), which, c.Flag());
+    return Undefined{};
+}
+
+Out Move(Scene& s, const Call& c, LayerMove how) {
+    model::Layer& layer = s.RequireLayer(c.Handle());
+    const bool relative = how == LayerMove::Before || how == LayerMove::After;
+    s.MoveLayer(layer, how, relative ? &LayerArg(s, c, 0) : nullptr);
     return Undefined{};
 }
 
@@ -71,6 +79,11 @@ std::span<const OpEntry> LayerOps() {
              SelectedUnder(s.RequireLayer(c.Handle()), refs);
              return refs;
          }},
+        {"layer.moveBefore", [](Scene& s, const Call& c) { return Move(s, c, LayerMove::Before); }},
+        {"layer.moveAfter", [](Scene& s, const Call& c) { return Move(s, c, LayerMove::After); }},
+        {"layer.moveToBeginning",
+         [](Scene& s, const Call& c) { return Move(s, c, LayerMove::ToBeginning); }},
+        {"layer.moveToEnd", [](Scene& s, const Call& c) { return Move(s, c, LayerMove::ToEnd); }},
         {"layer.remove",
          [](Scene& s, const Call& c) -> Out {
              return s.RemoveLayer(s.RequireLayer(c.Handle())), Undefined{};
