@@ -1,14 +1,12 @@
 // The port file's life seen from outside, with simulated hosts as child processes: it belongs
 // to the host that wrote it, so several hosts under one home never remove or overwrite each
 // other's, a host waiting for a controller publishes again when another withdrew the file,
-// and a host that exits normally leaves none behind. A host that serves session after session
-// keeps the same number of descriptors.
+// and a host that exits normally leaves none behind.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -98,28 +96,6 @@ TEST(PortFileLife, HostsUnderOneHomeLeaveEachOthersPortFileAlone) {
     EXPECT_EQ(NamedPort(portFile), portC) << "C's port file after A's exit";
     EXPECT_EQ(Stop(c), 0);
     EXPECT_FALSE(fs::exists(portFile)) << "a port file after the last host's normal exit";
-}
-
-// Every session's listening socket and connection are closed: the host holds as many
-// descriptors after twenty sessions as after the first (measured while it listens).
-TEST(PortFileLife, HostDescriptorsStayFlatOverSessions) {
-    hostsim::HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH});
-    const auto descriptors = [&] {
-        const auto fds = fs::directory_iterator("/proc/" + std::to_string(host.Pid()) + "/fd");
-        return static_cast<int>(std::distance(begin(fds), end(fds)));
-    };
-    auto port = host.WaitForPort(testkit::Deadline());
-    ASSERT_TRUE(port);
-    int first = 0;
-    for (int session = 0; session <= 20; ++session) {
-        ASSERT_NO_FATAL_FAILURE(ExpectSession(*port));
-        ASSERT_TRUE(port = host.WaitForPort(testkit::Deadline(), *port)) << "session " << session;
-        if (session == 0) first = descriptors();
-    }
-    const int last = descriptors();
-    std::printf("[ figures ] descriptors of the host after 1 and 21 sessions: %d -> %d\n", first,
-                last);
-    EXPECT_EQ(last, first);
 }
 
 }  // namespace
