@@ -133,9 +133,6 @@ TEST(CuebridgeProcess, FailedHookRegistrationAlertsAndQueriesStillWork) {
     }
 }
 
-// Trace lines reach standard output as they are traced: the host is killed after the
-// exchanges, so only lines already written can be read. Without an idle hook, work that
-// could never run is dropped with one trace line per connection.
 // The host's script call fails and gives no error text: the reply is a script error that
 // names the host's code, never an empty success.
 TEST(CuebridgeProcess, AScriptCallThatFailsWithoutATextIsAScriptError) {
@@ -145,6 +142,9 @@ TEST(CuebridgeProcess, AScriptCallThatFailsWithoutATextIsAScriptError) {
     ExpectClean(plugin.Host().State());
 }
 
+// Trace lines reach standard output as they are traced: the host is killed after the
+// exchanges, so only lines already written can be read. Without an idle hook, work that
+// could never run is dropped with one trace line per connection.
 TEST(CuebridgeProcess, TraceLinesAreWrittenAtOnceAndDroppedWorkIsTracedOncePerConnection) {
     HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH, "--fail-register", "idle"},
                      false, {}, {"enabletraces"});

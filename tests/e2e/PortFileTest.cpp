@@ -1,18 +1,13 @@
 // The port file's life seen from outside, with simulated hosts as child processes: it belongs
 // to the host that wrote it, so several hosts under one home never remove or overwrite each
 // other's, a host waiting for a controller publishes again when another withdrew the file,
-// and a host that exits normally leaves none behind. A host that serves session after session
-// keeps the same number of descriptors.
-#include <fcntl.h>
+// and a host that exits normally leaves none behind.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <iterator>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "HostProcess.h"
@@ -20,60 +15,29 @@
 #include "TempHome.h"
 #include "Wait.h"
 
-extern "C" char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// A simulated host with the plug-in under a given HOME (HostProcess makes a HOME of its own
-// for every host); ended with SIGTERM, the host's normal way out.
-class HostUnderHome {
-public:
-    explicit HostUnderHome(const fs::path& home)
-        : stderr_(home / ("stderr-" + std::to_string(++count_))) {
-        std::vector<std::string> env{"HOME=" + home.string()};
-        for (char** e = environ; *e != nullptr; ++e)
-            if (!std::string_view(*e).starts_with("HOME=")) env.emplace_back(*e);
-        std::vector<char*> envp;
-        for (auto& entry : env) envp.push_back(entry.data());
-        envp.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ != 0) return;
-        const int null = open("/dev/null", O_RDWR);
-        const int err = open(stderr_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (null < 0 || err < 0) _exit(126);
-        dup2(null, STDIN_FILENO);  // the end of the console's input ends nothing
-        dup2(null, STDOUT_FILENO);
-        dup2(err, STDERR_FILENO);
-        execle(HOSTSIM_PATH, HOSTSIM_PATH, "--plugin", CUEBRIDGE_PLUGIN_PATH, nullptr, envp.data());
-        _exit(127);
-    }
-    ~HostUnderHome() {
-        if (pid_ > 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
-    }
-    // The port the host's plug-in listens on (0 while none); the descriptors it holds.
-    int ListeningPort() const {
-        const auto sockets = ListeningSockets(std::to_string(pid_));
-        return sockets.empty() ? 0 : sockets.begin()->second;
-    }
-    // SIGTERM, then its exit code (-1 when it did not end in time).
-    int Stop() {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        const bool ended = testkit::WaitFor(
-            "the host to exit", [&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
-        if (!ended) return -1;
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+// A simulated host with the plug-in under the given HOME, shared with the others.
+using Host = hostsim::HostProcess;
+Host UnderHome(const fs::path& home) {
+    return Host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH}, false,
+                {{"HOME", home.string()}});
+}
 
-private:
-    static inline int count_ = 0;
-    fs::path stderr_;
-    pid_t pid_ = -1;
-};
+// The port the host's plug-in listens on (0 while none).
+int ListeningPort(const Host& host) {
+    const auto sockets = ListeningSockets(std::to_string(host.Pid()));
+    return sockets.empty() ? 0 : sockets.begin()->second;
+}
+
+// SIGTERM, the host's normal way out, then its exit code (-1 when it did not end in time).
+int Stop(Host& host) {
+    host.Signal(SIGTERM);
+    return host.WaitExit();
+}
 
 // The port the file names: 0 when there is none.
 int NamedPort(const fs::path& portFile) {
@@ -82,11 +46,11 @@ int NamedPort(const fs::path& portFile) {
 }
 
 // Waits until the file names a port other than notPort that the host listens on.
-int WaitForOwnPortFile(const fs::path& portFile, const HostUnderHome& host, int notPort = 0) {
+int WaitForOwnPortFile(const fs::path& portFile, const Host& host, int notPort = 0) {
     int port = 0;
     const bool named = testkit::WaitFor("a port file naming the host's port", [&] {
         port = NamedPort(portFile);
-        return port != 0 && port != notPort && port == host.ListeningPort();
+        return port != 0 && port != notPort && port == ListeningPort(host);
     });
     return named ? port : 0;
 }
@@ -104,56 +68,34 @@ TEST(PortFileLife, HostsUnderOneHomeLeaveEachOthersPortFileAlone) {
     TempHome home;
     fs::create_directories(home.ServiceFolder() / "PluginData");
     const fs::path portFile = home.ServiceFolder() / "PluginData/AfterEffects/socket.port";
-    HostUnderHome a(home.Path());
+    Host a = UnderHome(home.Path());
     const int portA = WaitForOwnPortFile(portFile, a);
-    HostUnderHome b(home.Path());
+    Host b = UnderHome(home.Path());
     const int portB = WaitForOwnPortFile(portFile, b);
     ASSERT_GT(portB, 0);
 
     // A's session ends: A listens again, and B's file is neither removed nor overwritten.
     ASSERT_NO_FATAL_FAILURE(ExpectSession(portA));
     ASSERT_TRUE(testkit::WaitFor("host A to listen again", [&] {
-        return a.ListeningPort() != 0 && a.ListeningPort() != portA;
+        return ListeningPort(a) != 0 && ListeningPort(a) != portA;
     }));
     std::this_thread::sleep_for(2 * 250ms);  // two looks at the port file by A
     EXPECT_EQ(NamedPort(portFile), portB) << "B's port file after A's session";
 
     // B exits: its file goes, and A, waiting for a controller, publishes its own again.
-    EXPECT_EQ(b.Stop(), 0);
+    EXPECT_EQ(Stop(b), 0);
     const int portA2 = WaitForOwnPortFile(portFile, a, portB);
     ASSERT_GT(portA2, 0) << "A's port file after B's exit";
     ASSERT_NO_FATAL_FAILURE(ExpectSession(portA2));
 
     // C takes the file; A exits and leaves C's file alone; C exits and leaves no file.
-    HostUnderHome c(home.Path());
+    Host c = UnderHome(home.Path());
     const int portC = WaitForOwnPortFile(portFile, c);
     ASSERT_GT(portC, 0);
-    EXPECT_EQ(a.Stop(), 0);
+    EXPECT_EQ(Stop(a), 0);
     EXPECT_EQ(NamedPort(portFile), portC) << "C's port file after A's exit";
-    EXPECT_EQ(c.Stop(), 0);
+    EXPECT_EQ(Stop(c), 0);
     EXPECT_FALSE(fs::exists(portFile)) << "a port file after the last host's normal exit";
-}
-
-// Every session's listening socket and connection are closed: the host holds as many
-// descriptors after twenty sessions as after the first (measured while it listens).
-TEST(PortFileLife, HostDescriptorsStayFlatOverSessions) {
-    hostsim::HostProcess host(HOSTSIM_PATH, {"--plugin", CUEBRIDGE_PLUGIN_PATH});
-    const auto descriptors = [&] {
-        const auto fds = fs::directory_iterator("/proc/" + std::to_string(host.Pid()) + "/fd");
-        return static_cast<int>(std::distance(begin(fds), end(fds)));
-    };
-    auto port = host.WaitForPort(testkit::Deadline());
-    ASSERT_TRUE(port);
-    int first = 0;
-    for (int session = 0; session <= 20; ++session) {
-        ASSERT_NO_FATAL_FAILURE(ExpectSession(*port));
-        ASSERT_TRUE(port = host.WaitForPort(testkit::Deadline(), *port)) << "session " << session;
-        if (session == 0) first = descriptors();
-    }
-    const int last = descriptors();
-    std::printf("[ figures ] descriptors of the host after 1 and 21 sessions: %d -> %d\n", first,
-                last);
-    EXPECT_EQ(last, first);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ std::vector<std::string> ChildEnvironment(const std::string& home,
         if (name == "HOME" || extra.count(name)) continue;
         env.push_back(entry);
     }
-    env.push_back("HOME=" + home);
+    if (!extra.count("HOME")) env.push_back("HOME=" + home);
     for (const auto& [name, value] : extra) env.push_back(name + "=" + value);
     return env;
 }

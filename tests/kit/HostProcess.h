@@ -25,7 +25,8 @@ using namespace std::chrono_literals;
 class HostProcess {
 public:
     // program: cuebridge-hostsim; args: its options; journal: also write the call journal
-    // (JournalPath()); env: variables added to the child's environment; serviceFiles: empty
+    // (JournalPath()); env: variables added to the child's environment (a HOME there replaces
+    // the host's own for the child; Home() still names its own); serviceFiles: empty
     // files made in the controller service's folder before the start (the marker files).
     HostProcess(std::string program, std::vector<std::string> args, bool journal = false,
                 std::map<std::string, std::string> env = {},

@@ -75,16 +75,12 @@ test("another controller holds the plug-in, then lets go", async (t) => {
 });
 
 test("a stale port file is recognised", async (t) => {
-  const dir = fs.mkdtempSync(path.join(require("node:os").tmpdir(), "cuebridge-stale-"));
-  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
   // A port that no socket holds any more.
   const server = net.createServer().listen(0, "127.0.0.1");
-  await new Promise((resolve) => server.once("listening", resolve));
+  await once(server, "listening");
   const port = server.address().port;
   await new Promise((resolve) => server.close(resolve));
-  const portFile = path.join(dir, "socket.port");
-  fs.writeFileSync(portFile, String(port));
-  const client = new Client({ portFile, maxBackoffMs: 50 });
+  const client = new Client({ portFile: portFileFor(t, port).file, maxBackoffMs: 50 });
   t.after(() => client.close());
   client.connect().catch(() => {});
   const stale = await stateReached(client, (c) => c.state === "disconnected" && /stale/.test(c.reason));

@@ -360,24 +360,19 @@ MEASURE = """
 import asyncio, resource, sys
 from cuebridge import AsyncClient, Client, ProtocolError
 kind, path, bound = sys.argv[1], sys.argv[2], int(sys.argv[3])
-def peak():
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+peak = lambda: resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
 async def run_async():
     async with AsyncClient(path, max_reply_bytes=bound) as client:
-        before = peak()
-        try:
-            await client.script("1")
-        except ProtocolError:
-            print(peak() - before)
-if kind == "Client":
-    with Client(path, max_reply_bytes=bound) as client:
-        before = peak()
-        try:
+        await client.script("1")
+before = peak()  # the connect's own growth counts too
+try:
+    if kind == "Client":
+        with Client(path, max_reply_bytes=bound) as client:
             client.script("1")
-        except ProtocolError:
-            print(peak() - before)
-else:
-    asyncio.run(run_async())
+    else:
+        asyncio.run(run_async())
+except ProtocolError:
+    print(peak() - before)
 """
 
 
