@@ -308,7 +308,7 @@ ScriptOutcome ScriptEngine::Run(const std::string& source, std::int64_t timeoutM
                             std::to_string(memoryLimit_ >> 20) +
                             " MiB the script engine may hold (--script-memory-mb); " +
                             outcome.error;
-        DropCache();  // the kept programs go too, so that the next script has the whole heap
+        DropCache();      // the kept programs go too, so that the next script has the whole heap
         duk_gc(ctx_, 0);  // what the failed script left behind goes before the next one
     }
     deadlineMicros_ = 0;

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "core/Host.h"
 #include "HostContext.h"
 #include "MarlunePlugin.h"
 #include "PluginEntry.h"
-#include "core/Suites.h"
 #include "ThreadSafeQueue.h"
+#include "core/Host.h"
+#include "core/Suites.h"
 
 namespace {
 
