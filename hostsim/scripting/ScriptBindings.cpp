@@ -95,6 +95,14 @@ void ReadArg(duk_context* ctx, duk_idx_t at, Arg& arg) {
                     duk_pop(ctx);
                 }
             }
+            if (arg.type == Arg::Other) {
+                // Runs a script's toJSON or getters, and throws on a cycle: the caller reads
+                // inside a protected call.
+                duk_dup(ctx, at);
+                const char* encoded = duk_json_encode(ctx, -1);
+                arg.json = encoded ? nlohmann::json::parse(encoded, nullptr, false) : nullptr;
+                duk_pop(ctx);
+            }
     }
 }
 
@@ -134,6 +142,12 @@ void Push(duk_context* ctx, const Out& out) {
             }
         }
         void operator()(const Ref& r) const { PushRef(ctx, r); }
+        void operator()(const nlohmann::json& j) const {
+            const std::string text =
+                j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+            duk_push_lstring(ctx, text.data(), text.size());
+            duk_json_decode(ctx, -1);
+        }
         void operator()(const std::vector<Ref>& refs) const {
             duk_push_array(ctx);
             for (std::size_t i = 0; i < refs.size(); ++i) {

@@ -26,6 +26,9 @@ struct Arg {
     std::string text;
     std::vector<double> numbers;
     bool flag = false;
+    // Other: the value as the engine's JSON encoding gives it (an object's own enumerable
+    // data, arrays with what is not a number in them); null for a function.
+    nlohmann::json json;
 };
 
 // [kind, id]: "c" composition, "f" footage, "d" folder, "l" layer, "g" property group,
@@ -36,8 +39,10 @@ struct Ref {
 };
 struct Undefined {};
 struct Null {};
+// nlohmann::json: a plain record or list the script half turns into the host's object (a
+// KeyframeEase, a MarkerValue, a TextDocument).
 using Out = std::variant<Undefined, Null, bool, double, std::string, std::vector<double>, Ref,
-                         std::vector<Ref>>;
+                         std::vector<Ref>, nlohmann::json>;
 
 struct Call {
     std::string_view method;  // for the host's wording: "setValue"
