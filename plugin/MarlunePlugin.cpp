@@ -83,18 +83,13 @@ public:
     ScriptRequestSlot& operator=(const ScriptRequestSlot&) = delete;
 };
 
-// Requesting thread: the executor's notification normally ends the wait at once;
-// the 1 ms re-check is the fallback should a notification ever be missed. False when
-// the idle hook turned out to be missing (the script was queued while the entry point
-// was still registering the hooks): nobody will ever lower the flag.
+// Requesting thread: waits on the flag itself, so a lowering cannot be missed. False
+// when the idle hook turned out to be missing (the script was queued while the entry
+// point was still registering the hooks): MarkIdleHookMissing lowers the flag for it.
+// Called once the flag is raised: a MarkIdleHookMissing before that is seen here.
 bool WaitForScriptFlagLowered() {
-    ScriptSync& sync = Sync();
-    std::unique_lock<std::mutex> lock(sync.mutex);
-    while (IsScriptExecuting.load()) {
-        if (idleHookMissing.load()) return false;
-        sync.wake.wait_for(lock, std::chrono::milliseconds(1));
-    }
-    return true;
+    if (!idleHookMissing.load()) IsScriptExecuting.wait(true);
+    return !idleHookMissing.load();
 }
 
 // any thread: work for the host is refused because no idle hook will carry it out;
@@ -132,6 +127,7 @@ void QueueForIdle(ThreadSafeQueue& queue, std::string text) {
 // thread queued before the registration failed could never run either, so it goes too.
 void MarkIdleHookMissing() {
     idleHookMissing.store(true);
+    LowerScriptExecutingFlag();  // a requester already waiting gives up
     int dropped = 0;
     for (ThreadSafeQueue* queue :
          {&commandQueue, &projectCommandQueue, &infoPanelCommandQueue, &scriptQueue}) {
@@ -140,14 +136,11 @@ void MarkIdleHookMissing() {
     if (dropped > 0) Tracer::TRACE("Idle hook not registered: %d queued items dropped", dropped);
 }
 
-// main thread. The executor lowers the flag after queuing the result; taking the
-// mutex before notifying means a requester is either still before its test of the
-// flag or already waiting, so the notification cannot fall between the two.
+// main thread. The executor lowers the flag after queuing the result; the waiting
+// requester wakes on the flag's own change.
 void LowerScriptExecutingFlag() {
     IsScriptExecuting.store(false);
-    ScriptSync& sync = Sync();
-    { std::lock_guard<std::mutex> lock(sync.mutex); }
-    sync.wake.notify_all();
+    IsScriptExecuting.notify_all();
 }
 
 std::string ReadScriptFromAFile(const char* path) {

@@ -3,15 +3,18 @@
 // project in process, and the C entry points when allocations fail.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HostContext.h"
 #include "MarlunePlugin.h"
 #include "PluginEntry.h"
 #include "ThreadSafeQueue.h"
+#include "Wait.h"
 #include "core/Host.h"
 #include "core/Suites.h"
 
@@ -80,7 +83,8 @@ TEST(ProjectSteps, SelectWhatFollowsOrNothingAndNeverPassANullItem) {
 }
 
 // With no memory left, the entry point and the idle hook return to the host instead of
-// letting the failure unwind into it.
+// letting the failure unwind into it; a script requested meanwhile stops waiting for an idle
+// call that will never come.
 TEST(CEntryPoints, NoExceptionLeavesThemWhenAllocationsFail) {
     Cuebridge::commandQueue.Push("not a number");
     A_Err idle = -1;
@@ -93,12 +97,28 @@ TEST(CEntryPoints, NoExceptionLeavesThemWhenAllocationsFail) {
     } catch (...) {
         idleThrew = true;
     }
+    failAllocations = false;
+    std::string script;
+    std::atomic<bool> answered{false};
+    std::thread requester([&] {
+        std::string error;
+        Cuebridge::MarlunePlugin().ExecuteScript("1", script, error);
+        answered = true;
+    });
+    ASSERT_TRUE(testkit::WaitFor("the script on its queue",
+                                 [] { return !Cuebridge::scriptQueue.Empty(); }));
+    failAllocations = true;
     try {
         entry = EntryPointFunc(nullptr, 0, 0, 1, nullptr);
     } catch (...) {
         entryThrew = true;
     }
     failAllocations = false;
+    if (testkit::WaitFor("the requester's answer", [&] { return answered.load(); }))
+        requester.join();
+    else
+        requester.detach();
+    EXPECT_EQ(script, Cuebridge::NoIdleHookError());
     EXPECT_FALSE(idleThrew);
     EXPECT_FALSE(entryThrew);
     EXPECT_EQ(idle, 0);
