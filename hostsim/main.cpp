@@ -44,9 +44,10 @@ void InstallSignalHandlers() {
     signal(SIGPIPE, SIG_IGN);
 }
 
-// The plug-in creates only the last folder of its port file's path; when a folder above it
-// is missing it listens without publishing its port, and no controller can find it. Says so
-// at start, naming the first missing folder.
+// The plug-in creates only the last folder of its port file's path; while a folder above it
+// is missing it listens without publishing its port (it tries again, and publishes once the
+// folder is there), and no controller can find it. Says so at start, naming the first
+// missing folder.
 void WarnOfAMissingPortFolder() {
     const char* home = std::getenv("HOME");
     if (home == nullptr || *home != '/') {  // the plug-in takes an empty or relative one as unset
@@ -62,10 +63,11 @@ void WarnOfAMissingPortFolder() {
         folder /= part;
         std::error_code error;
         if (!std::filesystem::is_directory(folder, error)) {
-            std::cerr << "cuebridge-hostsim: " << folder.string()
-                      << " does not exist: the plug-in will not publish its port (create it: "
-                         "mkdir -p \""
-                      << needed.string() << "\")\n";
+            std::cerr
+                << "cuebridge-hostsim: " << folder.string()
+                << " does not exist: the plug-in cannot publish its port until it does (create it: "
+                   "mkdir -p \""
+                << needed.string() << "\")\n";
             return;
         }
     }
