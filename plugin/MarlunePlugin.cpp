@@ -152,10 +152,18 @@ std::string ReadScriptFromAFile(const char* path) {
     return content.str();
 }
 
-std::string TestScriptPath() {
+namespace {
+std::string testScriptPath;  // written once at entry, before the threads that read it start
+}  // namespace
+
+// main thread, at entry
+void FixTestScriptPath() {
     const std::string folder = ServiceFolder();
-    return folder.empty() ? folder : folder + "TestFileScript.jsx";
+    testScriptPath = folder.empty() ? folder : folder + "TestFileScript.jsx";
 }
+
+// any thread, after entry
+const std::string& TestScriptPath() { return testScriptPath; }
 
 // main thread
 void MarlunePlugin::CreateInstance() {

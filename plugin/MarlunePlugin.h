@@ -36,8 +36,10 @@ void LowerScriptExecutingFlag();
 std::string ReadScriptFromAFile(const char* path);
 
 // Where command 2630 reads its test script: "TestFileScript.jsx" in the controller
-// service's folder; "" when HOME is not set.
-std::string TestScriptPath();
+// service's folder as HOME named it at entry; "" when HOME was not set. FixTestScriptPath:
+// main thread, at entry; TestScriptPath: any thread after it.
+void FixTestScriptPath();
+const std::string& TestScriptPath();
 
 class MarlunePlugin {
 public:

@@ -402,8 +402,13 @@ namespace {
 // main thread, once at load.
 A_Err Enter(SPBasicSuite* pica_basicP, AEGP_PluginID aegp_plugin_id) {
     mainThread = std::this_thread::get_id();
+    // HOME is read at entry only, on the main thread: the markers, the log file's name, the
+    // test script's path and the port file's folder. No other thread reads the environment,
+    // which a script in the host may change at any time.
     CheckEnableTrace();
     CheckEnableLogs();
+    Tracer::GetLogFileName();
+    FixTestScriptPath();
     S_my_id = aegp_plugin_id;
     sP = pica_basicP;
     MarlunePlugin::CreateInstance();
@@ -412,8 +417,6 @@ A_Err Enter(SPBasicSuite* pica_basicP, AEGP_PluginID aegp_plugin_id) {
     // utilSuite is settled before the socket thread starts, since that thread reads it.
     utilSuite = HoldUtilitySuite();
 
-    // HOME is read here, once, on the main thread: the socket thread never reads the
-    // environment, which a script in the host may change at any time.
     try {
         listener = new MarluneListener();
         listener->StartListening(0, HomeFolder());

@@ -462,9 +462,12 @@ int ThreadCount() {
 }
 
 // Command 2630 returns at once while its script waits for an idle call; a burst of it starts
-// one script, not one waiting thread each, and the command works again once it has run.
+// one script, not one waiting thread each, and the command works again once it has run. The
+// file is the one under HOME as it was at entry, whatever a script did to the environment.
 TEST_F(PluginInHost, TestScriptCommandRunsTheFileOnceAtATimeWithoutBlockingTheMainThread) {
     std::ofstream(home->ServiceFolder() / "TestFileScript.jsx") << "app.executeCommand(4242);";
+    const std::string entryHome = std::getenv("HOME");
+    setenv("HOME", "/nonexistent", 1);
     const auto scriptRuns = [] {
         const auto runs = CommandsRun();
         return std::count(runs.begin(), runs.end(), std::pair<int, std::string>{4242, "script"});
@@ -483,6 +486,7 @@ TEST_F(PluginInHost, TestScriptCommandRunsTheFileOnceAtATimeWithoutBlockingTheMa
     PumpUntil("the second run", [&] { return scriptRuns() == runsBefore + 2; });
     PumpUntil("its thread's end", [&] { return ThreadCount() <= threadsBefore; });
     EXPECT_EQ(scriptRuns(), runsBefore + 2);
+    setenv("HOME", entryHome.c_str(), 1);
 }
 
 // ---- the socket server, over real loopback connections ------------------------------------
