@@ -1,5 +1,7 @@
 #include "PropertyGroup.h"
 
+#include <cctype>
+
 namespace hostsim::model {
 
 const Node* Node::ParentNode() const { return static_cast<const Node*>(parent); }
@@ -9,7 +11,28 @@ Node* PropertyGroup::Find(const std::string& name) const {
         if (child->name == name || child->matchName == name ||
             (!child->alias.empty() && child->alias == name))
             return child.get();
+    for (const auto& child : children)
+        if (IntercapName(child->name) == name ||
+            (!child->alias.empty() && IntercapName(child->alias) == name))
+            return child.get();
     return nullptr;
+}
+
+std::string IntercapName(const std::string& name) {
+    std::string out;
+    bool wordStart = true;
+    for (const char c : name) {
+        if (c == ' ') {
+            wordStart = true;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        out += !wordStart || byte >= 0x80 ? c
+               : out.empty()              ? static_cast<char>(std::tolower(byte))
+                                          : static_cast<char>(std::toupper(byte));
+        wordStart = false;
+    }
+    return out;
 }
 
 Node* PropertyGroup::At(int index) const {

@@ -1,6 +1,6 @@
 // A group of properties (a layer's Transform, its Effects, one applied effect): children in
-// order, found by display name, match name or 1-based index. Plain state; main thread or
-// under the Scene's owner's lock.
+// order, found by display name, match name, the "intercap" form of the display name, or
+// 1-based index. Plain state; main thread or under the Scene's owner's lock.
 #pragma once
 
 #include <memory>
@@ -17,14 +17,20 @@ public:
                   NodeKind kind = NodeKind::Group)
         : Node(kind, std::move(name), std::move(matchName)), isEffect(isEffect) {}
 
-    Node* Find(const std::string& name) const;  // null when none has that name
-    Node* At(int index) const;                  // 1-based; null when out of range
-    int IndexOf(const Node& child) const;       // 1-based; 0 when not a child
+    // Null when none has that name; a display or match name before an intercap one.
+    Node* Find(const std::string& name) const;
+    Node* At(int index) const;             // 1-based; null when out of range
+    int IndexOf(const Node& child) const;  // 1-based; 0 when not a child
     int Count() const { return static_cast<int>(children.size()); }
     Node& Add(std::unique_ptr<Node> child);
 
     std::vector<std::unique_ptr<Node>> children;
     const bool isEffect;
 };
+
+// The form a script may also write a display name in: the words joined, the first letter in
+// lower case and each later word's first letter in upper case ("Anchor Point" -> "anchorPoint",
+// "Z Rotation" -> "zRotation", "Gaussian Blur" -> "gaussianBlur").
+std::string IntercapName(const std::string& name);
 
 }  // namespace hostsim::model

@@ -53,22 +53,37 @@
       Collection = cls('Collection'), ItemCollection = cls('ItemCollection', Collection),
       LayerCollection = cls('LayerCollection', Collection), Application = cls('Application'),
       Project = cls('Project');
-  var kinds = { c: CompItem, f: FootageItem, d: FolderItem, l: AVLayer, p: Property, v: Viewer };
-  // [kind, id] from the host as the object a script holds. A group is callable, as in the
-  // host: group(name) is group.property(name).
+  var kinds = { c: CompItem, f: FootageItem, d: FolderItem, l: AVLayer, g: PropertyGroup,
+                e: PropertyGroup, p: Property, v: Viewer };
+  // [kind, id] from the host as the object a script holds. A group or a layer is callable, as
+  // in the host: group(name) is group.property(name). The effects group and each effect ("e")
+  // also name their children as attributes (layer.effect.gaussianBlur.blurriness).
   var handle = create(null);  // the descriptor of every reference's _h, filled in each time
   function wrap(r) {
     if (r === null || r === undefined) return r;
-    var o;
-    if (r[0] === 'g') {
+    var o, k = r[0];
+    if (k === 'g' || k === 'e' || k === 'l') {
       o = function (x) { return o.property(x); };
-      setProto(o, PropertyGroup.prototype);
+      setProto(o, kinds[k].prototype);
     } else {
-      o = create(kinds[r[0]].prototype);
+      o = create(kinds[k].prototype);
     }
     handle.value = r[1];
     defineProperty(o, '_h', handle);
+    if (k === 'e') childAttributes(o);
     return o;
+  }
+  // The children's intercap names as attributes that look the child up afresh, leaving alone
+  // a name the object already answers (its own members, the host's other members).
+  function childAttributes(o) {
+    var names = op('group.attributeNames', o._h);
+    for (var i = 0; i < names.length; i++) {
+      if (names[i] in o) continue;
+      def(o, names[i], {
+        get: (function (name) { return function () { return o.property(name); }; })(names[i]),
+        configurable: true
+      });
+    }
   }
   // The host's list of references, each replaced by its object.
   function wrapAll(list) {

@@ -124,6 +124,13 @@ TEST(HostSimScripts, ObjectModelErrorsAndText) {
          "l.effect('Tint')('Amount to Tint').value + '|' + "
          "l.property('Effects').property(1).matchName + '|' + l.transform('Z Rotation').name",
          "100|ADBE Tint|Rotation", ""},
+        // A layer is callable too, and names are found in their intercap form, and effects
+        // and their parameters as attributes, as the guide writes them.
+        {"var l = app.project.activeItem.layer('Background'); l.effect.addProperty('Gaussian "
+         "Blur'); [l('Effects').name, l('Opacity').value, l.property('anchorPoint').name, "
+         "l.property('zRotation').name, l.effect.gaussianBlur.blurriness.name, "
+         "l.effect('Gaussian Blur').property('blurriness').name, l.property('POSITION')].join('|')",
+         "Effects|80|Anchor Point|Rotation|Blurriness|Blurriness|", ""},
         {"var c = app.project.activeItem; c.time = 1; c.layer(2).opacity.value + '|' + "
          "c.layer(2).opacity.propertyValueType + '|' + (PropertyValueType.OneD) + '|' + "
          "c.layer(1).position.value.join()",

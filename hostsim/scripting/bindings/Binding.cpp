@@ -12,9 +12,13 @@ Ref ItemRef(const model::Item& item) {
 }
 
 Ref NodeRef(const model::Node& node) {
-    const char kind = node.Kind() == model::NodeKind::Layer   ? 'l'
-                      : node.Kind() == model::NodeKind::Group ? 'g'
-                                                              : 'p';
+    char kind = node.Kind() == model::NodeKind::Layer   ? 'l'
+                : node.Kind() == model::NodeKind::Group ? 'g'
+                                                        : 'p';
+    // The effects group and each effect name their children as attributes too.
+    if (kind == 'g' && (static_cast<const model::PropertyGroup&>(node).isEffect ||
+                        node.matchName == "ADBE Effect Parade"))
+        kind = 'e';
     return {kind, static_cast<double>(node.handle)};
 }
 

@@ -32,7 +32,7 @@ struct Arg {
 };
 
 // [kind, id]: "c" composition, "f" footage, "d" folder, "l" layer, "g" property group,
-// "p" property, "v" the viewer.
+// "e" the effects group or an effect, "p" property, "v" the viewer.
 struct Ref {
     char kind;
     double id;

@@ -30,6 +30,13 @@ std::span<const OpEntry> PropertyGroupOps() {
          [](Scene& s, const Call& c) -> Out {
              return NodeOrNull(Child(s.RequireGroup(c.Handle()), c));
          }},
+        {"group.attributeNames",
+         [](Scene& s, const Call& c) -> Out {
+             std::vector<std::string> names;
+             for (const auto& child : s.RequireGroup(c.Handle()).children)
+                 names.push_back(model::IntercapName(child->name));
+             return nlohmann::json(names);
+         }},
         {"group.canAddProperty",
          [](Scene& s, const Call& c) -> Out {
              const model::PropertyGroup& g = s.RequireGroup(c.Handle());
