@@ -32,8 +32,12 @@
     return new NativeError('"' + name + '" is not modelled by the simulated host');
   }
   var protos = [];  // [prototype, class name] for every class below
-  // A class of the host's: a global unless hidden (the host has no AVItem), with String(obj)
-  // naming it as the host does. construct: what `new` does (none: an empty object).
+  // The classes the host has only as bases, as its guide lists them: some are no global at all
+  // (instanceof throws), the others a global that no object is an instance of.
+  var baseOnly = { Item: 'undefined', AVItem: 'undefined', FootageSource: 'undefined',
+                   Collection: 'undefined', PropertyBase: 'never', Layer: 'never' };
+  // A class of the host's: a global unless hidden or undefined there, with String(obj) naming
+  // it as the host does. construct: what `new` does (none: an empty object).
   function cls(name, base, hidden, construct) {
     var f = construct || function () {};
     if (base) f.prototype = create(base.prototype);
@@ -42,12 +46,14 @@
       value: function () { return '[object ' + name + ']'; }, writable: true, configurable: true
     });
     protos.push([f.prototype, name]);
-    if (!hidden) def(global, name, { value: f, writable: true, configurable: true });
+    var shown = baseOnly[name] === 'never' ? function () {} : f;
+    if (!hidden && baseOnly[name] !== 'undefined')
+      def(global, name, { value: shown, writable: true, configurable: true });
     return f;
   }
   var PropertyBase = cls('PropertyBase'), PropertyGroup = cls('PropertyGroup', PropertyBase),
       Property = cls('Property', PropertyBase), Layer = cls('Layer', PropertyGroup),
-      AVLayer = cls('AVLayer', Layer), Item = cls('Item'), AVItem = cls('AVItem', Item, true),
+      AVLayer = cls('AVLayer', Layer), Item = cls('Item'), AVItem = cls('AVItem', Item),
       CompItem = cls('CompItem', AVItem), FootageItem = cls('FootageItem', AVItem),
       FolderItem = cls('FolderItem', Item), Viewer = cls('Viewer'),
       Collection = cls('Collection'), ItemCollection = cls('ItemCollection', Collection),

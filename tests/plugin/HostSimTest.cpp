@@ -113,13 +113,15 @@ TEST(HostSimScripts, ObjectModelErrorsAndText) {
         {"app.project.item(4).selected = true; app.project.selection.length", "2", ""},
         // The viewer's composition stays the active item while the viewer has the focus.
         {"app.project.activeItem.id", "2", ""},
-        // The object model as controllers use it: the classes, the shortcuts, the callable
-        // groups, and each kind of wrong call as the host words it.
+        // The object model as controllers use it: the classes (those the host has only as
+        // bases are no global, or a global nothing is an instance of), the shortcuts, the
+        // callable groups, and each kind of wrong call as the host words it.
         {"var c = app.project.activeItem; [c instanceof CompItem, c.layer(1) instanceof AVLayer, "
          "app.project.item(1) instanceof FolderItem, app.project.item(3) instanceof FootageItem, "
-         "c.layer(1).transform instanceof PropertyGroup, c.layer(1).opacity instanceof Property]"
-         ".join()",
-         "true,true,true,true,true,true", ""},
+         "c.layer(1).transform instanceof PropertyGroup, c.layer(1).opacity instanceof Property, "
+         "c.layer(1) instanceof Layer, c.layer(1).opacity instanceof PropertyBase, typeof Item, "
+         "typeof AVItem, typeof Collection, typeof FootageSource].join()",
+         "true,true,true,true,true,true,false,false,undefined,undefined,undefined,undefined", ""},
         {"var l = app.project.activeItem.layer('Background'); l.effect.addProperty('Tint'); "
          "l.effect('Tint')('Amount to Tint').value + '|' + "
          "l.property('Effects').property(1).matchName + '|' + l.transform('Z Rotation').name",
