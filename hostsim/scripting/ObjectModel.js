@@ -150,7 +150,7 @@
   }
 
   // ---- items ----
-  def(Item.prototype, 'id', { get: function () { return this._h; } });
+  def(Item.prototype, 'id', { get: function () { return this._h; }, configurable: true });
   attr(Item.prototype, 'name', 'item.name', 'item.name=');
   attr(Item.prototype, 'typeName', 'item.typeName');
   attr(Item.prototype, 'selected', 'item.selected', 'item.selected=');
@@ -173,6 +173,7 @@
   });
   method(C, 'openInViewer', 'comp.openInViewer', ONE);
   def(C, 'layers', {
+    configurable: true,
     get: function () {
       var list = wrapAll(op('comp.layers', this._h)), c = create(LayerCollection.prototype);
       def(c, '_h', { value: this._h });
@@ -244,6 +245,7 @@
   method(project, 'item', 'project.item', ONE);
   method(project, 'itemByID', 'project.itemByID', ONE);
   def(project, 'items', {
+    configurable: true,
     get: function () {
       var list = wrapAll(op('project.items', 0)), c = create(ItemCollection.prototype);
       def(c, 'length', { value: list.length });
@@ -261,7 +263,7 @@
     def(global, en, { value: freeze(values), writable: true, configurable: true });
   }
   var ViewerType = global.ViewerType;
-  def(Viewer.prototype, 'type', { value: ViewerType.VIEWER_COMPOSITION });
+  def(Viewer.prototype, 'type', { value: ViewerType.VIEWER_COMPOSITION, configurable: true });
   attr(Viewer.prototype, 'active', 'viewer.active');
   method(Viewer.prototype, 'setActive', 'viewer.setActive');
 
@@ -270,10 +272,12 @@
   freeze(effects);
   var app = create(Application.prototype);
   protos.push([app, 'Application']);
-  def(app, 'effects', { value: effects, enumerable: true });
-  def(app, 'project', { value: project, enumerable: true });
-  def(app, 'isoLanguage', { get: function () { return cb.language(); }, enumerable: true });
-  def(app, 'version', { get: function () { return cb.version(); }, enumerable: true });
+  def(app, 'effects', { value: effects, enumerable: true, configurable: true });
+  def(app, 'project', { value: project, enumerable: true, configurable: true });
+  def(app, 'isoLanguage', { get: function () { return cb.language(); }, enumerable: true,
+                           configurable: true });
+  def(app, 'version', { get: function () { return cb.version(); }, enumerable: true,
+                       configurable: true });
   attr(app, 'activeViewer', 'app.activeViewer', null, ONE);
   app.executeCommand = function (n) {
     if (typeof n !== 'number')
@@ -438,6 +442,28 @@
     return { status: status, faults: faults };
   }
   cb.keepMemberReport(memberReport);
+
+  // A member of the host's that the model can only read never takes a write silently: the
+  // host's read-only wording, or "not modelled" where the host lets a script write it.
+  var ownDescriptor = Object.getOwnPropertyDescriptor;
+  function refuseWrites(target, classes) {
+    for (var i = 0; i < classes.length; i++)
+      for (var j = 0; j < classes[i].members.length; j++) {
+        var name = classes[i].members[j].name, d = ownDescriptor(target, name);
+        if (!d || d.set || (!d.get && d.writable) || !d.configurable) continue;
+        (function (name, get, value, hostWrites) {
+          def(target, name, {
+            get: get || function () { return value; },
+            set: function () {
+              if (hostWrites) throw notModelled(name);
+              throw new Error('Unable to set "' + name + '". It is read-only.');
+            },
+            enumerable: d.enumerable, configurable: true
+          });
+        })(name, d.get, d.value, classes[i].members[j].kind === 'attribute');
+      }
+  }
+  for (var rw = 0; rw < protos.length; rw++) refuseWrites(protos[rw][0], lineage(protos[rw][0]));
 
   if (dialect !== 'classic') return;
   // The host's own language predates these; a script using them fails there, so here too.

@@ -147,6 +147,9 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         {"C.duration = 5", "", refused("duration")},
         {"L.effect(1).name = 'Soft'", "", refused("name")},
         {"L.index = 3", "", "Error: Unable to set \"index\". It is read-only. (line 1)"},
+        {"C.id = 3", "", "Error: Unable to set \"id\". It is read-only. (line 1)"},
+        {"app.project = null", "", "Error: Unable to set \"project\". It is read-only. (line 1)"},
+        {"C.layers = null", "", "Error: Unable to set \"layers\". It is read-only. (line 1)"},
         {"L.myNote = 'kept'; L.myNote + L.effect(1).name", "keptTint", ""},
         {"[C, L, L.transform, L.transform.opacity, L.effect(1), app.project, app, C.layers, "
          "app.project.items, app.project.item(1), app.project.item(3), app.activeViewer, "
