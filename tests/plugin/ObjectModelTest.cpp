@@ -70,11 +70,10 @@ TEST(ObjectModel, EveryListedMemberWorksOrSaysItIsNotModelled) {
     };
     // A class the model has no object of answers on its prototype for its own members (a base
     // the host has no global for, on a class derived from it).
-    for (const char* cls :
-         {"Settings", "KeyframeEase", "MarkerValue", "TextDocument", "Shape", "MaskPropertyGroup",
-          "TextLayer", "ShapeLayer", "CameraLayer", "LightLayer", "ThreeDModelLayer",
-          "PlaceholderItem", "FileSource", "SolidSource", "PlaceholderSource", "View",
-          "ViewOptions"})
+    for (const char* cls : {"Settings", "KeyframeEase", "MarkerValue", "TextDocument", "Shape",
+                            "MaskPropertyGroup", "TextLayer", "ShapeLayer", "CameraLayer",
+                            "LightLayer", "ThreeDModelLayer", "PlaceholderItem", "FileSource",
+                            "SolidSource", "PlaceholderSource", "View", "ViewOptions"})
         rows.push_back({"classes", cls, std::string(cls) + ".prototype", false});
     rows.push_back({"classes", "FootageSource", "SolidSource.prototype", false});
     std::set<std::string> walked;
