@@ -208,7 +208,7 @@
   // The separated followers (X Position, ...) are not in the model: separationDimension,
   // separationLeader and getSeparationFollower stay not modelled.
   attrs(P, 'prop.', ['isSpatial', 'unitsText', 'isSeparationLeader', 'isSeparationFollower',
-                     'canSetExpression', 'expressionError']);
+                     'canSetExpression', 'expressionError', 'isDropdownEffect']);
   attr(P, 'dimensionsSeparated', 'prop.dimensionsSeparated', 'prop.dimensionsSeparated=');
   attr(P, 'expression', 'prop.expression', 'prop.expression=');
   attr(P, 'expressionEnabled', 'prop.expressionEnabled', 'prop.expressionEnabled=');

@@ -305,6 +305,9 @@ std::span<const OpEntry> PropertyOps() {
          [](Scene& s, const Call& c) -> Out {
              return s.RequireProperty(c.Handle()).matchName == "ADBE Position";
          }},
+        // No modelled effect has a Dropdown Menu Control's menu.
+        {"prop.isDropdownEffect",
+         [](Scene& s, const Call& c) -> Out { return (s.RequireProperty(c.Handle()), false); }},
         {"prop.isSeparationFollower",
          [](Scene& s, const Call& c) -> Out { return (s.RequireProperty(c.Handle()), false); }},
         {"prop.dimensionsSeparated",
