@@ -88,6 +88,7 @@ void Scene::SetValuesAtTimes(Property& p, const std::vector<double>& times,
 }
 
 void Scene::SetExpression(Property& p, const std::string& text) {
+    if (text == p.Expression() && p.ExpressionEnabled() == !text.empty()) return;
     p.SetExpression(text);
     auto record = Where(p);
     record["change"] = "expression";
