@@ -61,8 +61,10 @@
     def(o, 'influence', { value: pair[1], writable: true, enumerable: true, configurable: true });
     return o;
   }
+  // Called without new, it still makes one (never touching the global object).
   var KeyframeEase = cls('KeyframeEase', null, false, function (speed, influence) {
-    ease(op('ease.new', 0, speed, influence), this);
+    return ease(op('ease.new', 0, speed, influence),
+                this instanceof KeyframeEase ? this : undefined);
   });
   var kinds = { c: CompItem, f: FootageItem, d: FolderItem, l: AVLayer, p: Property, v: Viewer };
   // [kind, id] from the host as the object a script holds. A group is callable, as in the

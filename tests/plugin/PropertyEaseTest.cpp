@@ -169,6 +169,9 @@ TEST(PropertyEase, ScriptsSetAndReadAKeysStateAndRefusedCallsChangeNothing) {
         {"var e = new KeyframeEase(2, 50); [e.speed, e.influence, String(e), "
          "e instanceof KeyframeEase].join()",
          "2,50,[object KeyframeEase],true", ""},
+        {"var e = KeyframeEase(1, 60); [e.influence, e instanceof KeyframeEase, "
+         "typeof speed].join()",
+         "60,true,undefined", ""},
         {"o.setTemporalEaseAtKey(1, [new KeyframeEase(0, 75)]); var e = o.keyOutTemporalEase(1);"
          "[e.length, e[0].influence, e[0] instanceof KeyframeEase, o.keyInInterpolationType(1) "
          "=== KIT.BEZIER, o.valueAtTime(1, false) < 50].join()",
