@@ -87,6 +87,8 @@ void AddHost(Report& report, const Interactive& host, const std::vector<double>&
         LatencyRow("model-script", "script: playhead +1 frame, read a value", host.modelScript));
     report.rows.push_back(LatencyRow(
         "keys-script", "script: selected keys of selected layers, read and set", host.keysScript));
+    report.rows.push_back(LatencyRow(
+        "ease-script", "script: easy ease on the selected properties' keys", host.easeScript));
     report.rows.push_back(
         LatencyRow("command", "command latency (sent -> AEGP_DoCommand)", host.command));
     Row throughput =
@@ -172,6 +174,7 @@ void Judge(Report& report) {
     RelateToFloor(report, "script", "echo");
     RelateToFloor(report, "model-script", "echo");
     RelateToFloor(report, "keys-script", "echo");
+    RelateToFloor(report, "ease-script", "echo");
     RelateToFloor(report, "command", "echo");
     RelateToFloor(report, "throughput", "stream");
     RelateToFloor(report, "effects", "large-reply");

@@ -222,6 +222,9 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
         Protocol::FormatRequest("k", Protocol::kScript, kSelectedKeysScript);
     const std::string keysReply = LearnReply(wire, keysLine);
     if (keysReply != "k|4") Fail("the selected keys script was answered with " + keysReply);
+    const std::string easeLine = Protocol::FormatRequest("k", Protocol::kScript, kEaseScript);
+    const std::string easeReply = LearnReply(wire, easeLine);
+    if (easeReply != "k|4") Fail("the ease script was answered with " + easeReply);
 
     // The floors answer the same requests with as many bytes as the plug-in does.
     FloorPeer echo(result.queryReply.size());
@@ -233,6 +236,7 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
     RoundTrips(wire, scriptLine, result.scriptReply, kWarmup, warm);
     RoundTrips(wire, modelLine, modelReply, kWarmup, warm);
     RoundTrips(wire, keysLine, keysReply, kWarmup, warm);
+    RoundTrips(wire, easeLine, easeReply, kWarmup, warm);
     RoundTrips(wire, effectsLine, effectsReply, kWarmup, warm);
     for (int block = 0; block < blocks; ++block) {
         const int n = BlockShare(samples, block, blocks);
@@ -242,6 +246,7 @@ Interactive MeasureInteractive(const HostSetup& setup, int samples, int effectsS
         RoundTrips(wire, scriptLine, result.scriptReply, n, result.script);
         RoundTrips(wire, modelLine, modelReply, n, result.modelScript);
         RoundTrips(wire, keysLine, keysReply, n, result.keysScript);
+        RoundTrips(wire, easeLine, easeReply, n, result.easeScript);
         Append(result.largeReply, large.Trips(effectsLine, effectsN));
         RoundTrips(wire, effectsLine, effectsReply, effectsN, result.effects);
     }

@@ -37,6 +37,18 @@ constexpr const char* kSelectedKeysScript =
     "for (var k = 1; k <= p.numKeys; k++) { p.setValueAtTime(p.keyTime(k), p.keyValue(k)); "
     "keys++; } } } keys";
 
+// An easy ease on every key of the selected layers' selected properties (one KeyframeEase per
+// dimension for TwoD and ThreeD values, else one); replies the number of keys eased (4 after
+// kSelectKeyedProperties).
+constexpr const char* kEaseScript =
+    "var layers = app.project.activeItem.selectedLayers, keys = 0; "
+    "for (var i = 0; i < layers.length; i++) { var props = layers[i].selectedProperties; "
+    "for (var j = 0; j < props.length; j++) { var p = props[j]; "
+    "if (!(p instanceof Property)) continue; var t = p.propertyValueType, e = [], "
+    "n = t === PropertyValueType.TwoD ? 2 : t === PropertyValueType.ThreeD ? 3 : 1; "
+    "for (var d = 0; d < n; d++) e.push(new KeyframeEase(0, 33.33)); "
+    "for (var k = 1; k <= p.numKeys; k++) { p.setTemporalEaseAtKey(k, e, e); keys++; } } } keys";
+
 struct HostSetup {
     std::string hostsim;                    // the cuebridge-hostsim program
     std::string plugin;                     // Cuebridge.so
@@ -54,8 +66,9 @@ struct Interactive {
     std::vector<double> modelScript;
     // The selected layers' selected keys read and set (kSelectedKeysScript), request -> reply.
     std::vector<double> keysScript;
-    std::vector<double> command;  // ExecuteCommand sent -> AEGP_DoCommand entered
-    std::vector<double> effects;  // GetInstalledAfterEffectEffects request -> whole reply
+    std::vector<double> easeScript;  // kEaseScript, request -> reply
+    std::vector<double> command;     // ExecuteCommand sent -> AEGP_DoCommand entered
+    std::vector<double> effects;     // GetInstalledAfterEffectEffects request -> whole reply
     std::size_t effectsReplyBytes = 0;
     std::string queryReply, scriptReply;
 };

@@ -1,13 +1,14 @@
 // One property of a layer or an effect: its value type, static value, keyframes and range,
 // with the host's rules: values checked against the type and range (the host's wording),
-// linear interpolation between keyframes, no static value once keyframed. Plain state;
-// main thread or under the Scene's owner's lock.
+// each key's interpolation and ease deciding the value between keys, no static value once
+// keyframed. Plain state; main thread or under the Scene's owner's lock.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "Ease.h"
 #include "Node.h"
 
 namespace hostsim::model {
@@ -23,11 +24,42 @@ struct PropertySetup {
     std::optional<double> min = {}, max = {};
 };
 
+// What a key carries besides its time and value; all of it travels with the key as other
+// keys come and go.
 struct Keyframe {
     double time;
     Value value;
-    bool selected = false;  // travels with the key as other keys come and go
+    bool selected = false;
+    Interpolation inType = Interpolation::Linear, outType = Interpolation::Linear;
+    std::vector<Ease> inEase = {}, outEase = {};  // EaseCount(type) each
+    bool temporalContinuous = false, temporalAutoBezier = false;
+    bool spatialContinuous = false, spatialAutoBezier = false, roving = false;
+    Value inTangent = {}, outTangent = {};  // spatial values only: offsets from the value
+    int label = 0;                          // 0 none, 1 to 16 the label colours
 };
+
+enum class KeyFlag {
+    TemporalContinuous,
+    TemporalAutoBezier,
+    SpatialContinuous,
+    SpatialAutoBezier,
+    Roving
+};
+// "temporalContinuous", ... as the journal names them.
+const char* KeyFlagName(KeyFlag flag);
+
+// How many eases a key has on each side: one per dimension for TwoD and ThreeD values, one
+// for every other type (spatial values are eased along their path).
+std::size_t EaseCount(ValueType type);
+bool IsSpatial(ValueType type);
+
+// PropertyBase.propertyType: effects are an indexed group (their names are the user's);
+// layers, the transform group and an effect's parameters are named groups.
+enum class PropertyKind { Property, IndexedGroup, NamedGroup };
+PropertyKind KindOf(const Node& node);
+// A property changed from how it was made (a value, a key, an expression), or a group
+// holding one.
+bool IsModified(const Node& node);
 
 std::size_t Dimensions(ValueType type);
 // "OneD", "TwoD", "TwoD_SPATIAL", "ThreeD", "ThreeD_SPATIAL", "COLOR"; nullopt if unknown.
@@ -45,7 +77,7 @@ public:
     int NumKeys() const { return static_cast<int>(keys_.size()); }
 
     // The value at a comp time: the static value without keyframes; the first or last key's
-    // value outside them; linear between two keys.
+    // value outside them; between two keys as their interpolation and ease give it.
     Value ValueAt(double time) const;
     // v checked for this property: the right number of finite numbers (a spatial or 3D
     // value may leave out its last component, which keeps the current one) within the range.
@@ -65,14 +97,52 @@ public:
     bool SetKeySelected(int index, bool on);
     std::vector<int> SelectedKeys() const;
 
-private:
+    // ---- Interpolation, ease and the rest of a key's state --------------------------------
+    // Each setter checks everything first (index, counts, ranges, the value type) with the
+    // host's wording naming `method`, changes nothing when refused, and says whether
+    // anything changed.
     const Keyframe& KeyAt(int index, const char* method) const;
+    bool SetInterpolation(int index, Interpolation in, Interpolation out);
+    // A linear side becomes a bezier one, as the host's Keyframe Velocity dialog makes it; a
+    // hold side stays.
+    bool SetTemporalEase(int index, const std::vector<Ease>& in, const std::vector<Ease>& out);
+    bool KeyFlagAt(int index, KeyFlag flag, const char* method) const;
+    // The first and last key cannot rove: setting it there is ignored.
+    bool SetKeyFlag(int index, KeyFlag flag, bool on, const char* method);
+    const Value& KeyTangent(int index, bool out, const char* method) const;
+    bool SetSpatialTangents(int index, const Value& in, const Value& out);
+    bool SetKeyLabel(int index, int label);
+    void SetValueAtKey(int index, const Value& v);
+    // Checks every time and value before it sets any; the index of each key set.
+    std::vector<int> SetValuesAtTimes(const std::vector<double>& times,
+                                      const std::vector<Value>& values);
+    bool IsInterpolationValid(Interpolation) const { return true; }
+
+    // ---- Expressions: kept, never evaluated ------------------------------------------------
+    const std::string& Expression() const { return expression_; }
+    bool ExpressionEnabled() const { return expressionEnabled_; }
+    // Sets the text; a non-empty one is enabled, the empty one disabled.
+    void SetExpression(const std::string& text);
+    void SetExpressionEnabled(bool on);  // on only with an expression
+    // value and valueAtTime as a script reads them: an enabled expression would change the
+    // value, and is not evaluated, so reading past it is refused as not modelled.
+    Value ScriptValueAt(double time, bool preExpression) const;
+    bool IsModified() const;
+    // The units the host names for the transform properties; "" for the others.
+    const char* UnitsText() const;
+
+private:
     int PutKey(double time, Value v);
+    Keyframe& MutableKey(int index, const char* method);
+    Value PathValue(const Keyframe& a, const Keyframe& b, double time) const;
 
     ValueType type_;
     Value value_;
     std::vector<Keyframe> keys_;  // by time, no two at the same time
     std::optional<double> min_, max_;
+    Value default_;
+    std::string expression_;
+    bool expressionEnabled_ = false;
 };
 
 }  // namespace hostsim::model

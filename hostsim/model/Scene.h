@@ -102,6 +102,20 @@ public:
     PropertyGroup& AddEffect(PropertyGroup& parade, const std::string& name);
     // Removes an effect: references to its siblings go invalid too.
     void RemoveEffect(PropertyGroup& effect);
+    // ---- A key's interpolation, ease and state; values at keys; expressions (SceneKeys.cpp).
+    // Each notes one Change when something changed: "key interpolation", "key ease", "key
+    // state", "key tangents", "key label", "key set", "expression".
+    void SetKeyInterpolation(Property& p, int index, Interpolation in, Interpolation out);
+    void SetKeyEase(Property& p, int index, const std::vector<Ease>& in,
+                    const std::vector<Ease>& out);
+    void SetKeyFlag(Property& p, int index, KeyFlag flag, bool on, const char* method);
+    void SetKeyTangents(Property& p, int index, const Value& in, const Value& out);
+    void SetKeyLabel(Property& p, int index, int label);
+    void SetValueAtKey(Property& p, int index, const Value& v);
+    void SetValuesAtTimes(Property& p, const std::vector<double>& times,
+                          const std::vector<Value>& values);
+    void SetExpression(Property& p, const std::string& text);
+    void SetExpressionEnabled(Property& p, bool on);
 
     // ---- Undo groups: nested ones count, only the outermost is noted ---------------------
     void BeginUndoGroup(const std::string& name);

@@ -1,5 +1,7 @@
 #include "SceneFile.h"
 
+#include <optional>
+
 #include "ModelError.h"
 
 namespace hostsim::model {
@@ -33,6 +35,55 @@ void Checked(const std::string& where, F&& change) {
     }
 }
 
+std::vector<Ease> ParseEases(const json& list, const std::string& where) {
+    if (!list.is_array()) Fail(where, "an ease is a list of [speed, influence]");
+    std::vector<Ease> eases;
+    for (const auto& e : list) {
+        if (!e.is_array() || e.size() != 2 || !e[0].is_number() || !e[1].is_number())
+            Fail(where, "an ease is a list of [speed, influence]");
+        eases.push_back({e[0].get<double>(), e[1].get<double>()});
+    }
+    return eases;
+}
+
+std::optional<Interpolation> ParseInterpolationField(const json& entry, const char* key,
+                                                     const std::string& where) {
+    if (!entry.contains(key)) return std::nullopt;
+    const auto type =
+        ParseInterpolation(entry[key].is_string() ? entry[key].get<std::string>() : "");
+    if (!type) Fail(where, std::string("\"") + key + "\" must be LINEAR, BEZIER or HOLD");
+    return type;
+}
+
+// A key's state beyond its value: {"selected": true, "easeIn": [[speed, influence], ...],
+// "easeOut": [...], "in": "BEZIER", "out": "HOLD"}. It is set by the same rules as a script's
+// calls: an ease makes a linear side bezier, then "in" and "out", where given, decide.
+struct KeyState {
+    bool selected = false;
+    std::optional<std::vector<Ease>> easeIn, easeOut;
+    std::optional<Interpolation> in, out;
+};
+
+KeyState ParseKeyState(const json& state, const std::string& where) {
+    KeyState k;
+    k.selected = Flag(state, "selected", false, where);
+    if (state.contains("easeIn")) k.easeIn = ParseEases(state["easeIn"], where);
+    if (state.contains("easeOut")) k.easeOut = ParseEases(state["easeOut"], where);
+    k.in = ParseInterpolationField(state, "in", where);
+    k.out = ParseInterpolationField(state, "out", where);
+    return k;
+}
+
+void SetKeyState(Scene& scene, Property& property, int index, const KeyState& k) {
+    if (k.selected) scene.SetKeySelected(property, index, true);
+    if (k.easeIn || k.easeOut)
+        scene.SetKeyEase(property, index, k.easeIn ? *k.easeIn : *k.easeOut,
+                         k.easeOut ? *k.easeOut : *k.easeIn);
+    const Keyframe& key = property.Keys()[static_cast<std::size_t>(index - 1)];
+    scene.SetKeyInterpolation(property, index, k.in.value_or(key.inType),
+                              k.out.value_or(key.outType));
+}
+
 void SetProperties(Scene& scene, PropertyGroup& group, const json& values,
                    const std::string& where) {
     if (!values.is_object()) Fail(where, "\"properties\" must be an object of name: value");
@@ -49,7 +100,7 @@ void SetProperties(Scene& scene, PropertyGroup& group, const json& values,
         if (value.is_object()) {
             if (!value.contains("keys") || !value["keys"].is_array())
                 Fail(at, "\"keys\" must be a list of [time, value]");
-            // [time, value], or [time, value, {"selected": true}] for a key the user clicked.
+            // [time, value], or [time, value, {state}]: selected, ease and interpolation.
             for (const auto& key : value["keys"]) {
                 if (!key.is_array() || key.size() < 2 || key.size() > 3 || !key[0].is_number() ||
                     (key.size() == 3 && !key[2].is_object()))
@@ -57,10 +108,10 @@ void SetProperties(Scene& scene, PropertyGroup& group, const json& values,
                          "each key must be [time, value] or [time, value, {\"selected\": true}]");
                 const Value v = ParseValue(key[1], at);
                 const double t = key[0].get<double>();
-                const bool selected = key.size() == 3 && Flag(key[2], "selected", false, at);
+                const KeyState state = key.size() == 3 ? ParseKeyState(key[2], at) : KeyState{};
                 Checked(at, [&] {
                     scene.SetValueAtTime(property, t, v);
-                    if (selected) scene.SetKeySelected(property, property.NearestKeyIndex(t), true);
+                    SetKeyState(scene, property, property.NearestKeyIndex(t), state);
                 });
             }
         } else {

@@ -59,6 +59,19 @@
       Collection = cls('Collection'), ItemCollection = cls('ItemCollection', Collection),
       LayerCollection = cls('LayerCollection', Collection), Application = cls('Application'),
       Project = cls('Project');
+  // A KeyframeEase is a value: its speed and influence are its own, checked when it is made
+  // (both numbers, the influence within its range) and again when a key takes it.
+  function ease(pair, o) {
+    o = o || create(KeyframeEase.prototype);
+    def(o, 'speed', { value: pair[0], writable: true, enumerable: true, configurable: true });
+    def(o, 'influence', { value: pair[1], writable: true, enumerable: true, configurable: true });
+    return o;
+  }
+  // Called without new, it still makes one (never touching the global object).
+  var KeyframeEase = cls('KeyframeEase', null, false, function (speed, influence) {
+    return ease(op('ease.new', 0, speed, influence),
+                this instanceof KeyframeEase ? this : undefined);
+  });
   var kinds = { c: CompItem, f: FootageItem, d: FolderItem, l: AVLayer, g: PropertyGroup,
                 e: PropertyGroup, p: Property, v: Viewer };
   // [kind, id] from the host as the object a script holds. A group or a layer is callable, as
@@ -192,7 +205,8 @@
   var B = PropertyBase.prototype, G = PropertyGroup.prototype, P = Property.prototype,
       L = AVLayer.prototype;
   attr(B, 'name', 'node.name');
-  attrs(B, 'node.', ['matchName', 'propertyIndex', 'propertyDepth', 'isEffect']);
+  attrs(B, 'node.', ['matchName', 'propertyIndex', 'propertyDepth', 'isEffect', 'propertyType',
+                     'isModified']);
   attr(B, 'parentProperty', 'node.parentProperty', null, ONE);
   attr(B, 'selected', 'node.selected', 'node.selected=');
   attr(G, 'numProperties', 'group.numProperties');
@@ -214,6 +228,50 @@
   var propMethods = ['setValue', 'setValueAtTime', 'valueAtTime', 'addKey', 'keyTime', 'keyValue',
                      'removeKey', 'nearestKeyIndex', 'keySelected', 'setSelectedAtKey'];
   for (var m = 0; m < propMethods.length; m++) method(P, propMethods[m], 'prop.' + propMethods[m]);
+  // Interpolation, ease, a key's state, values at keys, kinds and expressions.
+  // The separated followers (X Position, ...) are not in the model: separationDimension,
+  // separationLeader and getSeparationFollower stay not modelled.
+  attrs(P, 'prop.', ['isSpatial', 'unitsText', 'isSeparationLeader', 'isSeparationFollower',
+                     'canSetExpression', 'expressionError', 'isDropdownEffect']);
+  attr(P, 'dimensionsSeparated', 'prop.dimensionsSeparated', 'prop.dimensionsSeparated=');
+  attr(P, 'expression', 'prop.expression', 'prop.expression=');
+  attr(P, 'expressionEnabled', 'prop.expressionEnabled', 'prop.expressionEnabled=');
+  var keyMethods = ['isInterpolationTypeValid', 'setInterpolationTypeAtKey',
+                    'keyInInterpolationType', 'keyOutInterpolationType', 'keyTemporalContinuous',
+                    'setTemporalContinuousAtKey', 'keyTemporalAutoBezier',
+                    'setTemporalAutoBezierAtKey', 'keySpatialContinuous',
+                    'setSpatialContinuousAtKey', 'keySpatialAutoBezier', 'setSpatialAutoBezierAtKey',
+                    'keyRoving', 'setRovingAtKey', 'keyInSpatialTangent', 'keyOutSpatialTangent',
+                    'setSpatialTangentsAtKey', 'keyLabel', 'setLabelAtKey', 'setValueAtKey',
+                    'setValuesAtTimes'];
+  for (var km = 0; km < keyMethods.length; km++) method(P, keyMethods[km], 'prop.' + keyMethods[km]);
+  // Eases cross as [speed, influence] pairs; what is not a KeyframeEase crosses as null.
+  function easePairs(list) {
+    if (!(list instanceof Array)) return list;
+    var out = [];
+    for (var i = 0; i < list.length; i++)
+      out[i] = list[i] instanceof KeyframeEase ? [list[i].speed, list[i].influence] : null;
+    return out;
+  }
+  def(P, 'setTemporalEaseAtKey', {
+    value: function (keyIndex, inEase, outEase) {
+      op('prop.setTemporalEaseAtKey', this._h, keyIndex, easePairs(inEase),
+         arguments.length > 2 ? easePairs(outEase) : undefined);
+    },
+    writable: true, configurable: true
+  });
+  var easeGetters = ['keyInTemporalEase', 'keyOutTemporalEase'];
+  for (var eg = 0; eg < easeGetters.length; eg++)
+    (function (name) {
+      def(P, name, {
+        value: function (keyIndex) {
+          var pairs = op('prop.' + name, this._h, keyIndex);
+          for (var i = 0; i < pairs.length; i++) pairs[i] = ease(pairs[i]);
+          return pairs;
+        },
+        writable: true, configurable: true
+      });
+    })(easeGetters[eg]);
   attr(L, 'name', 'node.name', 'layer.name=');
   attrs(L, 'layer.', ['index', 'active', 'nullLayer', 'inPoint', 'outPoint', 'startTime']);
   var switches = ['selected', 'enabled', 'solo', 'shy', 'locked'];
@@ -409,6 +467,7 @@
       live.Property = live.PropertyGroup.opacity;
     }
     if (app.activeViewer) live.Viewer = app.activeViewer;
+    live.KeyframeEase = new KeyframeEase(0, 50);
     // A class answers with its bases' members; one with no live object, and no live class
     // below it, answers on its prototype for itself and the bases no live object answers for.
     var answered = create(null);

@@ -412,6 +412,19 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
          "app.project.activeItem.layer('Title').selected = false"},
         {"next-frame-command", "0.04", time("0", "0.04", "command")},
         {"active-comp-time", "Main Comp|0.04|25", "[]"},
+        // Logo (on top now) has its opacity and both its keys selected; Title is not selected.
+        {"ease-selected-keys", "2",
+         undo(
+             "Ease Selected Keys",
+             R"({"change":"key ease","comp":2,"layer":1,"property":"ADBE Transform Group/ADBE Opacity","key":1,"time":0,"in":[[0,33.33]],"out":[[0,33.33]],"inType":"BEZIER","outType":"BEZIER"},
+                 {"change":"key ease","comp":2,"layer":1,"property":"ADBE Transform Group/ADBE Opacity","key":2,"time":2,"in":[[0,33.33]],"out":[[0,33.33]],"inType":"BEZIER","outType":"BEZIER"})"),
+         "var L = app.project.activeItem.layer('Logo'); L.transform.opacity.selected = true; "
+         "L.transform.opacity.setSelectedAtKey(2, true)"},
+        {"hold-keys", "2",
+         undo(
+             "Hold Keys",
+             R"({"change":"key interpolation","comp":2,"layer":1,"property":"ADBE Transform Group/ADBE Opacity","key":1,"time":0,"in":"BEZIER","out":"HOLD"},
+                 {"change":"key interpolation","comp":2,"layer":1,"property":"ADBE Transform Group/ADBE Opacity","key":2,"time":2,"in":"BEZIER","out":"HOLD"})")},
     };
     std::size_t seen = 0;
     for (const auto& c : cases) {

@@ -1,4 +1,4 @@
-// The script bindings of PropertyBase: names, place in the tree, selection.
+// The script bindings of PropertyBase: names, place in the tree, kind, selection.
 #include "scripting/bindings/Binding.h"
 
 namespace hostsim::bindings {
@@ -30,6 +30,21 @@ std::span<const OpEntry> PropertyBaseOps() {
              return n.Kind() == model::NodeKind::Group &&
                     static_cast<const model::PropertyGroup&>(n).isEffect;
          }},
+        // PropertyType's numbers, as the JS side's global has them.
+        {"node.propertyType",
+         [](Scene& s, const Call& c) -> Out {
+             switch (model::KindOf(s.Require(c.Handle()))) {
+                 case model::PropertyKind::Property:
+                     return 6212.0;
+                 case model::PropertyKind::NamedGroup:
+                     return 6213.0;
+                 case model::PropertyKind::IndexedGroup:
+                     return 6214.0;
+             }
+             return 6212.0;
+         }},
+        {"node.isModified",
+         [](Scene& s, const Call& c) -> Out { return model::IsModified(s.Require(c.Handle())); }},
         {"node.selected",
          [](Scene& s, const Call& c) -> Out { return s.Require(c.Handle()).selected; }},
         {"node.selected=",
