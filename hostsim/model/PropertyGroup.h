@@ -25,6 +25,7 @@ public:
 
     std::vector<std::unique_ptr<Node>> children;
     const bool isEffect;
+    bool enabled = true;  // the eye switch: an effect's, a layer's video
 };
 
 }  // namespace hostsim::model
