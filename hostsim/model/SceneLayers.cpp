@@ -29,7 +29,7 @@ struct Affine {
     }
 };
 
-Value ValueOf(const Layer& layer, const char* matchName, Value fallback, double time) {
+Value ValueOf(const Layer& layer, const char* matchName, const Value& fallback, double time) {
     const Node* node = layer.Transform().Find(matchName);
     return node ? static_cast<const Property&>(*node).ValueAt(time) : fallback;
 }
