@@ -78,7 +78,9 @@ Layer& AddTypedLayer(Scene& scene, Comp& comp, const json& entry, const std::str
     Layer* layer = nullptr;
     if (type == "text") {
         TextDocument doc;
-        doc.text = entry.value("text", json(name)).is_string() ? entry.value("text", name) : "";
+        const json& text = entry.contains("text") ? entry["text"] : entry["name"];
+        if (!text.is_string()) Fail(where, "\"text\" must be a text");
+        doc.text = text.get<std::string>();
         layer = &scene.AddText(comp, doc);
         if (name != layer->name) scene.SetLayerName(*layer, name);
     } else if (type == "shape") {

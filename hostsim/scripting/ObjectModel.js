@@ -364,6 +364,9 @@
       values[list.enums[en][ev].name] = list.enums[en][ev].value;
     def(global, en, { value: freeze(values), writable: true, configurable: true });
   }
+  var textDocumentType = global.PropertyValueType.TEXT_DOCUMENT;
+  def(SourceText.prototype, 'propertyValueType', { get: function () { return textDocumentType; },
+                                                   configurable: true });
   var ViewerType = global.ViewerType;
   def(Viewer.prototype, 'type', { value: ViewerType.VIEWER_COMPOSITION });
   attr(Viewer.prototype, 'active', 'viewer.active');

@@ -152,8 +152,9 @@ TEST(LayerModel, TextDocumentsGoThereAndBackWithTheHostsRules) {
     RunRows({
         {"var t = C.layers.addText('Hello'); [t instanceof TextLayer, String(t), t.name, t.index, "
          "t.sourceText.value.text, t.text.sourceText.value.text, "
-         "t.property('Source Text').value.text, t.isNameSet].join()",
-         "true,[object TextLayer],Hello,1,Hello,Hello,Hello,false"},
+         "t.property('Source Text').value.text, t.isNameSet, "
+         "t.sourceText.propertyValueType === PropertyValueType.TEXT_DOCUMENT].join()",
+         "true,[object TextLayer],Hello,1,Hello,Hello,Hello,false,true"},
         {"var t = C.layers.addText(), d = new TextDocument('Hi'); d.fontSize = 36; "
          "d.fillColor = [1, 0, 0]; d.strokeColor = [0, 0, 1]; d.leading = 0; "
          "d.justification = ParagraphJustification.MULTIPLE_JUSTIFICATIONS; "
@@ -203,9 +204,10 @@ TEST(LayerModel, AProjectFileMakesEachKindOfLayerByTheScriptsRules) {
                   .result,
               "[object TextLayer] Caption,[object ShapeLayer] Ribbon,[object CameraLayer] Cam,"
               "[object LightLayer] Sun,[object AVLayer] Plate,Hello,true,4,Caption,key,4613");
-    for (const char* bad : {R"({"name": "Cam", "type": "camera", "motionBlur": true})",
-                            R"({"name": "Plate", "label": 17})", R"({"name": "P", "parent": "P"})",
-                            R"({"name": "P", "type": "sphere"})"}) {
+    for (const char* bad :
+         {R"({"name": "Cam", "type": "camera", "motionBlur": true})",
+          R"({"name": "Plate", "label": 17})", R"({"name": "P", "parent": "P"})",
+          R"({"name": "P", "type": "sphere"})", R"({"name": "P", "type": "text", "text": 5})"}) {
         project.items[1].comp = {{"layers", {nlohmann::json::parse(bad)}}};
         EXPECT_THROW(hostsim::BuildScene(project, hostsim::BuiltInEffects(), "f"),
                      hostsim::ConfigError)
