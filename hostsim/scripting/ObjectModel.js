@@ -233,7 +233,8 @@
     attr(LY, writables[s], 'layer.' + writables[s], 'layer.' + writables[s] + '=');
   var avWritables = ['effectsActive', 'adjustmentLayer', 'guideLayer', 'threeDLayer',
                      'motionBlur', 'collapseTransformation', 'preserveTransparency',
-                     'timeRemapEnabled', 'audioEnabled', 'environmentLayer', 'threeDPerChar', 'quality', 'blendingMode', 'trackMatteType',
+                     'timeRemapEnabled', 'audioEnabled', 'environmentLayer', 'threeDPerChar',
+                     'quality', 'blendingMode', 'trackMatteType',
                      'frameBlendingType', 'samplingQuality'];
   for (var aw = 0; aw < avWritables.length; aw++)
     attr(L, avWritables[aw], 'layer.' + avWritables[aw], 'layer.' + avWritables[aw] + '=');
@@ -246,7 +247,9 @@
   // A parent crosses as its handle, null as null, anything else as false (refused).
   def(LY, 'parent', {
     get: function () { return wrap(op('layer.parent', this._h)); },
-    set: function (v) { op('layer.parent=', this._h, v instanceof Layer ? v._h : v === null ? v : false); },
+    set: function (v) {
+      op('layer.parent=', this._h, v instanceof Layer ? v._h : v === null ? v : false);
+    },
     configurable: true
   });
   def(LY, 'setParentWithJump', {
@@ -266,7 +269,9 @@
   });
   shortcut(TextLayer.prototype, 'text', 'ADBE Text Properties');
   def(TextLayer.prototype, 'sourceText', {
-    get: function () { return this.property('ADBE Text Properties').property('ADBE Text Document'); },
+    get: function () {
+      return this.property('ADBE Text Properties').property('ADBE Text Document');
+    },
     configurable: true
   });
   shortcut(G, 'sourceText', 'ADBE Text Document');
