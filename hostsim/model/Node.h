@@ -19,7 +19,6 @@ public:
     Node(NodeKind kind, std::string name, std::string matchName)
         : kind_(kind), name(std::move(name)), matchName(std::move(matchName)) {}
     virtual ~Node() = default;
-    Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
 
     NodeKind Kind() const { return kind_; }
@@ -37,6 +36,10 @@ public:
     PropertyGroup* parent = nullptr;
     std::uint64_t handle = 0;
     bool selected = false;
+
+protected:
+    // For a copy of a node (CopyNode): the copy is placed, registered and selected anew.
+    Node(const Node& other) = default;
 };
 
 }  // namespace hostsim::model

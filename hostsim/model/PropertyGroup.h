@@ -26,6 +26,7 @@ public:
 
     std::vector<std::unique_ptr<Node>> children;
     const bool isEffect;
+    bool enabled = true;  // the eye switch: an effect's, a layer's video
 };
 
 // The form a script may also write a display name in: the words joined, the first letter in

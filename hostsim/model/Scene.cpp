@@ -240,6 +240,7 @@ Layer& Scene::AddLayer(Comp& comp, const std::string& name, double width, double
     auto layer = std::make_unique<Layer>(name, comp, width, height);
     layer->sourceId = sourceId;
     layer->isNull = isNull;
+    layer->nameSet = sourceId == 0;  // a layer of an item takes its name
     layer->outPoint = std::min(comp.duration, duration);
     Register(*layer);
     comp.layers.insert(comp.layers.begin(), std::move(layer));
@@ -280,6 +281,8 @@ Layer& Scene::AddNull(Comp& comp, double duration) {
 void Scene::RemoveLayer(Layer& layer) {
     Comp& comp = *layer.comp;
     const int index = comp.IndexOf(layer);
+    for (auto& other : comp.layers)
+        if (other->parentLayer == &layer) other->parentLayer = nullptr;
     Unregister(layer);
     comp.layers.erase(comp.layers.begin() + (index - 1));
     Note({{"change", "layer removed"}, {"comp", comp.id}, {"layer", index}});
@@ -308,6 +311,7 @@ void Scene::MoveLayer(Layer& layer, LayerMove how, const Layer* target) {
 
 void Scene::SetLayerName(Layer& layer, const std::string& name) {
     layer.name = name;
+    layer.nameSet = true;
     auto where = Where(layer);
     where["change"] = "layer name";
     where["name"] = name;

@@ -16,6 +16,7 @@
 
 #include "Comp.h"
 #include "EffectDef.h"
+#include "TextDocument.h"
 
 namespace hostsim::model {
 
@@ -117,6 +118,35 @@ public:
     void SetExpression(Property& p, const std::string& text);
     void SetExpressionEnabled(Property& p, bool on);
 
+    // ---- Layers made, copied, precomposed and changed (SceneLayers.cpp) ------------------
+    // addText / addBoxText (box: its [width, height]): a text layer on top, named after its
+    // text until a name is set.
+    Layer& AddText(Comp& comp, const TextDocument& doc, const Value* box = nullptr);
+    Layer& AddShape(Comp& comp);  // "Shape Layer <n>"
+    // center: [x, y], the camera's point of interest or the light's position (z 0).
+    Layer& AddCamera(Comp& comp, const std::string& name, const Value& center);
+    Layer& AddLight(Comp& comp, const std::string& name, const Value& center);
+    // A copy directly above the layer, unselected; a set name gets the next free number.
+    Layer& DuplicateLayer(Layer& layer);
+    void CopyLayerToComp(Layer& layer, Comp& into);  // the copy at the top of `into`
+    // The layers (1-based indices) move into a new composition of the same settings, in
+    // their order, and one layer of it takes the topmost one's place; their references stay
+    // valid. moveAll false (one layer only): the layer stays, showing a new composition the
+    // size of its source that holds the source alone.
+    Comp& Precompose(Comp& comp, const std::vector<int>& indices, const std::string& name,
+                     bool moveAll);
+    // A switch (0 or 1) or enumerated attribute of the table in Layer.h, checked.
+    void SetLayerAttribute(Layer& layer, const LayerAttribute& attribute, double value);
+    void SetLayerComment(Layer& layer, const std::string& comment);
+    enum class LayerTime { Start, In, Out, Stretch };
+    void SetLayerTime(Layer& layer, LayerTime which, double value);
+    // parent = (no jump: the child's position, rotation and scale are offset so that it
+    // stays where it is) or setParentWithJump. null: no parent.
+    void SetParent(Layer& child, Layer* parent, bool jump);
+    void SetSourceText(Layer& layer, const TextDocument& doc);
+    // An effect's eye; refused on what has no switch (canSetEnabled false).
+    void SetEffectEnabled(Node& node, bool on);
+
     // ---- Undo groups: nested ones count, only the outermost is noted ---------------------
     void BeginUndoGroup(const std::string& name);
     void EndUndoGroup();  // throws without an open group
@@ -134,6 +164,8 @@ private:
     void Note(nlohmann::json detail);
     nlohmann::json Where(const Node& node) const;
     std::int32_t NextId() const;
+    // Puts a new layer into its composition at `index` (1-based), registered, and notes it.
+    Layer& PlaceLayer(std::unique_ptr<Layer> layer, int index);
 
     std::vector<EffectDef> effects_;
     std::vector<std::unique_ptr<Item>> items_;

@@ -121,6 +121,53 @@ void SetProperties(Scene& scene, PropertyGroup& group, const json& values,
     }
 }
 
+// "type": "text" (its "text", else its name), "shape", "camera", "light", or an AV layer.
+Layer& AddTypedLayer(Scene& scene, Comp& comp, const json& entry, const std::string& where) {
+    const std::string name = entry["name"].get<std::string>();
+    const json& type = entry.contains("type") ? entry["type"] : json("av");
+    const Value centre{comp.width / 2, comp.height / 2};
+    Layer* layer = nullptr;
+    if (type == "text") {
+        TextDocument doc;
+        const json& text = entry.contains("text") ? entry["text"] : entry["name"];
+        if (!text.is_string()) Fail(where, "\"text\" must be a text");
+        doc.text = text.get<std::string>();
+        layer = &scene.AddText(comp, doc);
+        if (name != layer->name) scene.SetLayerName(*layer, name);
+    } else if (type == "shape") {
+        layer = &scene.AddShape(comp);
+        scene.SetLayerName(*layer, name);
+    } else if (type == "camera") {
+        layer = &scene.AddCamera(comp, name, centre);
+    } else if (type == "light") {
+        layer = &scene.AddLight(comp, name, centre);
+    } else if (type == "av") {
+        layer = &scene.AddLayer(comp, name, comp.width, comp.height, 0,
+                                Flag(entry, "null", false, where), comp.duration);
+    } else {
+        Fail(where, "\"type\" must be av, text, shape, camera or light");
+    }
+    return *layer;
+}
+
+// The layer's switches and enumerated attributes by their scripting names ("motionBlur":
+// true, "quality": 4613, "label": 3), its "comment", through the same checks as a script's.
+void SetLayerAttributes(Scene& scene, Layer& layer, const json& entry, const std::string& where) {
+    for (const auto& [key, value] : entry.items()) {
+        const LayerAttribute* a = FindLayerAttribute(key);
+        if (a == nullptr) continue;
+        if (a->avOnly && !layer.IsAV()) Fail(where, "a camera or a light has no \"" + key + "\"");
+        if (a->flag != nullptr ? !value.is_boolean() : !value.is_number())
+            Fail(where, "\"" + key + "\" must be " + (a->flag ? "true or false" : "a number"));
+        const double v = a->flag ? (value.get<bool>() ? 1.0 : 0.0) : value.get<double>();
+        Checked(where, [&] { scene.SetLayerAttribute(layer, *a, v); });
+    }
+    if (entry.contains("comment")) {
+        if (!entry["comment"].is_string()) Fail(where, "\"comment\" must be a text");
+        scene.SetLayerComment(layer, entry["comment"].get<std::string>());
+    }
+}
+
 void AddLayer(Scene& scene, Comp& comp, const json& entry, const std::string& where) {
     if (entry.is_string()) {
         scene.AddLayer(comp, entry.get<std::string>(), comp.width, comp.height, 0, false,
@@ -129,8 +176,7 @@ void AddLayer(Scene& scene, Comp& comp, const json& entry, const std::string& wh
     }
     if (!entry.is_object() || !entry.contains("name") || !entry["name"].is_string())
         Fail(where, "a layer is a name or an object with a \"name\"");
-    Layer& layer = scene.AddLayer(comp, entry["name"].get<std::string>(), comp.width, comp.height,
-                                  0, Flag(entry, "null", false, where), comp.duration);
+    Layer& layer = AddTypedLayer(scene, comp, entry, where);
     layer.enabled = Flag(entry, "enabled", true, where);
     layer.solo = Flag(entry, "solo", false, where);
     layer.shy = Flag(entry, "shy", false, where);
@@ -140,6 +186,7 @@ void AddLayer(Scene& scene, Comp& comp, const json& entry, const std::string& wh
     layer.inPoint = Number(entry, "inPoint", 0, where);
     layer.outPoint = Number(entry, "outPoint", comp.duration, where);
     if (layer.outPoint <= layer.inPoint) Fail(where, "\"outPoint\" must come after \"inPoint\"");
+    SetLayerAttributes(scene, layer, entry, where);
     if (entry.contains("properties")) SetProperties(scene, layer, entry["properties"], where);
     if (!entry.contains("effects")) return;
     if (!entry["effects"].is_array()) Fail(where, "\"effects\" must be a list");
@@ -149,6 +196,7 @@ void AddLayer(Scene& scene, Comp& comp, const json& entry, const std::string& wh
         const json& name = e.is_object() ? e.value("name", json()) : e;
         if (!name.is_string()) Fail(at, "an effect is a match name or an object with a \"name\"");
         PropertyGroup* effect = nullptr;
+        if (layer.EffectsOrNull() == nullptr) Fail(at, "a camera or a light has no effects");
         Checked(at, [&] { effect = &scene.AddEffect(layer.Effects(), name.get<std::string>()); });
         if (e.is_object() && e.contains("properties"))
             SetProperties(scene, *effect, e["properties"], at);
@@ -196,6 +244,17 @@ void AddLayers(Scene& scene, Comp& comp, const json& layers, const std::string& 
     // Each new layer goes on top, so the file's list is added bottom first.
     for (std::size_t i = layers.size(); i-- > 0;)
         AddLayer(scene, comp, layers[i], where + ".layers[" + std::to_string(i) + "]");
+    // "parent": the name of another layer of the composition, once all are there.
+    for (std::size_t i = 0; i < layers.size(); ++i) {
+        const json& entry = layers[i];
+        if (!entry.is_object() || !entry.contains("parent")) continue;
+        const std::string at = where + ".layers[" + std::to_string(i) + "]";
+        Layer* parent = entry["parent"].is_string()
+                            ? comp.LayerByName(entry["parent"].get<std::string>())
+                            : nullptr;
+        if (parent == nullptr) Fail(at, "\"parent\" must name another layer of the composition");
+        Checked(at, [&] { scene.SetParent(*comp.LayerAt(static_cast<int>(i) + 1), parent, true); });
+    }
 }
 
 std::vector<PropertySetup> ParseParams(const json& params, const std::string& where) {

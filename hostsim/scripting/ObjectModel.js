@@ -72,16 +72,27 @@
     return ease(op('ease.new', 0, speed, influence),
                 this instanceof KeyframeEase ? this : undefined);
   });
+  // The layer classes below Layer and AVLayer, and the text layers' TextDocument value.
+  var TextLayer = cls('TextLayer', AVLayer), ShapeLayer = cls('ShapeLayer', AVLayer),
+      CameraLayer = cls('CameraLayer', Layer), LightLayer = cls('LightLayer', Layer),
+      TextDocument = cls('TextDocument', null, false, function (text) {
+        def(this, '_d', { value: op('textdoc.new', 0, text === undefined ? text : String(text)),
+                          writable: true });
+      });
+  // A text layer's Source Text: a Property whose value is a TextDocument.
+  var SourceText = { prototype: create(Property.prototype) };
   var kinds = { c: CompItem, f: FootageItem, d: FolderItem, l: AVLayer, g: PropertyGroup,
-                e: PropertyGroup, p: Property, v: Viewer };
+                e: PropertyGroup, p: Property, v: Viewer, t: TextLayer, s: ShapeLayer,
+                k: CameraLayer, i: LightLayer, x: SourceText };
   // [kind, id] from the host as the object a script holds. A group or a layer is callable, as
   // in the host: group(name) is group.property(name). The effects group and each effect ("e")
   // also name their children as attributes (layer.effect.gaussianBlur.blurriness).
+  var callable = { g: true, e: true, l: true, t: true, s: true, k: true, i: true };
   var handle = create(null);  // the descriptor of every reference's _h, filled in each time
   function wrap(r) {
     if (r === null || r === undefined) return r;
     var o, k = r[0];
-    if (k === 'g' || k === 'e' || k === 'l') {
+    if (callable[k]) {
       o = function (x) { return o.property(x); };
       setProto(o, kinds[k].prototype);
     } else {
@@ -197,18 +208,40 @@
   });
   method(LayerCollection.prototype, 'addSolid', 'comp.addSolid', ONE);
   method(LayerCollection.prototype, 'addNull', 'comp.addNull', ONE);
+  // A text as the host takes it: a string, a TextDocument (its record), or nothing; anything
+  // else crosses as null, which the host refuses.
+  function textArg(v) {
+    return v === undefined || typeof v === 'string' ? v : v instanceof TextDocument ? v._d : null;
+  }
+  var LC = LayerCollection.prototype;
+  def(LC, 'addText', {
+    value: function (text) { return wrap(op('layers.addText', this._h, textArg(text))); },
+    writable: true, configurable: true
+  });
+  def(LC, 'addBoxText', {
+    value: function (size, text) {
+      return wrap(op('layers.addBoxText', this._h, size, textArg(text)));
+    },
+    writable: true, configurable: true
+  });
+  method(LC, 'addShape', 'layers.addShape', ONE);
+  method(LC, 'addCamera', 'layers.addCamera', ONE);
+  method(LC, 'addLight', 'layers.addLight', ONE);
+  method(LC, 'precompose', 'layers.precompose', ONE);
   def(LayerCollection.prototype, 'byName', {
     value: function (name) { return wrap(op('comp.layer', this._h, String(name))); }
   });
 
   // ---- property groups, properties and layers ----
   var B = PropertyBase.prototype, G = PropertyGroup.prototype, P = Property.prototype,
-      L = AVLayer.prototype;
+      L = AVLayer.prototype, LY = Layer.prototype;
   attr(B, 'name', 'node.name');
   attrs(B, 'node.', ['matchName', 'propertyIndex', 'propertyDepth', 'isEffect', 'propertyType',
                      'isModified']);
   attr(B, 'parentProperty', 'node.parentProperty', null, ONE);
   attr(B, 'selected', 'node.selected', 'node.selected=');
+  attr(B, 'enabled', 'node.enabled', 'node.enabled=');
+  attr(B, 'canSetEnabled', 'node.canSetEnabled');
   attr(G, 'numProperties', 'group.numProperties');
   method(G, 'property', 'group.property', ONE);
   method(G, 'canAddProperty', 'group.canAddProperty');
@@ -272,27 +305,125 @@
         writable: true, configurable: true
       });
     })(easeGetters[eg]);
-  attr(L, 'name', 'node.name', 'layer.name=');
-  attrs(L, 'layer.', ['index', 'active', 'nullLayer', 'inPoint', 'outPoint', 'startTime']);
-  var switches = ['selected', 'enabled', 'solo', 'shy', 'locked'];
-  for (var s = 0; s < switches.length; s++)
-    attr(L, switches[s], 'layer.' + switches[s], 'layer.' + switches[s] + '=');
-  attr(L, 'containingComp', 'layer.containingComp', null, ONE);
-  attr(L, 'selectedProperties', 'layer.selectedProperties', null, ALL);
-  method(L, 'remove', 'layer.remove');
-  method(L, 'moveToBeginning', 'layer.moveToBeginning');
-  method(L, 'moveToEnd', 'layer.moveToEnd');
+  // Every layer class (Layer), then the AV layers' own (AVLayer) and the classes below.
+  attr(LY, 'name', 'node.name', 'layer.name=');
+  attrs(LY, 'layer.', ['index', 'active', 'nullLayer', 'time', 'hasVideo', 'isNameSet']);
+  var writables = ['selected', 'enabled', 'solo', 'shy', 'locked', 'inPoint', 'outPoint',
+                   'startTime', 'stretch', 'label', 'comment', 'autoOrient'];
+  for (var s = 0; s < writables.length; s++)
+    attr(LY, writables[s], 'layer.' + writables[s], 'layer.' + writables[s] + '=');
+  var avWritables = ['effectsActive', 'adjustmentLayer', 'guideLayer', 'threeDLayer',
+                     'motionBlur', 'collapseTransformation', 'preserveTransparency',
+                     'timeRemapEnabled', 'audioEnabled', 'environmentLayer', 'threeDPerChar',
+                     'quality', 'blendingMode', 'trackMatteType',
+                     'frameBlendingType', 'samplingQuality'];
+  for (var aw = 0; aw < avWritables.length; aw++)
+    attr(L, avWritables[aw], 'layer.' + avWritables[aw], 'layer.' + avWritables[aw] + '=');
+  attrs(L, 'layer.', ['hasAudio', 'audioActive', 'isNameFromSource', 'hasTrackMatte',
+                      'isTrackMatte', 'width', 'height', 'frameBlending']);
+  attr(L, 'source', 'layer.source', null, ONE);
+  attr(LightLayer.prototype, 'lightType', 'layer.lightType', 'layer.lightType=');
+  attr(LY, 'containingComp', 'layer.containingComp', null, ONE);
+  attr(LY, 'selectedProperties', 'layer.selectedProperties', null, ALL);
+  // A parent crosses as its handle, null as null, anything else as false (refused).
+  def(LY, 'parent', {
+    get: function () { return wrap(op('layer.parent', this._h)); },
+    set: function (v) {
+      op('layer.parent=', this._h, v instanceof Layer ? v._h : v === null ? v : false);
+    },
+    configurable: true
+  });
+  def(LY, 'setParentWithJump', {
+    value: function (v) {
+      op('layer.setParentWithJump', this._h, v instanceof Layer ? v._h : v === undefined ? v
+                                                                     : v === null ? v : false);
+    },
+    writable: true, configurable: true
+  });
+  method(LY, 'activeAtTime', 'layer.activeAtTime');
+  method(LY, 'duplicate', 'layer.duplicate', ONE);
+  def(LY, 'copyToComp', {
+    value: function (comp) {
+      op('layer.copyToComp', this._h, comp instanceof CompItem ? comp._h : null);
+    },
+    writable: true, configurable: true
+  });
+  shortcut(TextLayer.prototype, 'text', 'ADBE Text Properties');
+  def(TextLayer.prototype, 'sourceText', {
+    get: function () {
+      return this.property('ADBE Text Properties').property('ADBE Text Document');
+    },
+    configurable: true
+  });
+  shortcut(G, 'sourceText', 'ADBE Text Document');
+  method(LY, 'remove', 'layer.remove');
+  method(LY, 'moveToBeginning', 'layer.moveToBeginning');
+  method(LY, 'moveToEnd', 'layer.moveToEnd');
   // A target layer crosses as its handle; anything else as null, which the host refuses.
   var moves = ['moveBefore', 'moveAfter'];
   for (var mv = 0; mv < moves.length; mv++)
     (function (name) {
-      def(L, name, {
+      def(LY, name, {
         value: function (target) {
           op('layer.' + name, this._h, target instanceof Layer ? target._h : null);
         },
         writable: true, configurable: true
       });
     })(moves[mv]);
+
+  // ---- TextDocument: a value whose record lives here; its rules are the host's (every read
+  // and write passes the record to it) ----
+  function textDoc(record) {
+    var d = create(TextDocument.prototype);
+    def(d, '_d', { value: record, writable: true });
+    return d;
+  }
+  var TD = TextDocument.prototype;
+  var docAttrs = ['text', 'font', 'fontSize', 'fillColor', 'strokeColor', 'applyFill',
+                  'applyStroke', 'strokeOverFill', 'strokeWidth', 'justification', 'tracking',
+                  'leading', 'autoLeading', 'baselineShift', 'fauxBold', 'fauxItalic', 'allCaps',
+                  'smallCaps', 'boxText', 'boxTextSize', 'pointText'];
+  for (var da = 0; da < docAttrs.length; da++)
+    (function (name) {
+      def(TD, name, {
+        get: function () { return op('textdoc.get', 0, this._d, name); },
+        set: function (v) {
+          if (name === 'pointText') throw new Error('Unable to set "pointText". It is read-only.');
+          this._d = op('textdoc.set', 0, this._d, name, v);
+        },
+        configurable: true
+      });
+    })(docAttrs[da]);
+  def(TD, 'resetCharStyle', {
+    value: function () { this._d = op('textdoc.resetCharStyle', 0, this._d); },
+    writable: true, configurable: true
+  });
+  def(TD, 'resetParagraphStyle', {
+    value: function () { this._d = op('textdoc.resetParagraphStyle', 0, this._d); },
+    writable: true, configurable: true
+  });
+  var ST = SourceText.prototype;
+  def(ST, 'value', { get: function () { return textDoc(op('sourcetext.value', this._h)); },
+                     configurable: true });
+  def(ST, 'valueAtTime', {
+    value: function () { return textDoc(op('sourcetext.value', this._h)); },
+    writable: true, configurable: true
+  });
+  def(ST, 'setValue', {
+    value: function (v) {
+      op('sourcetext.setValue', this._h,
+         typeof v === 'string' ? v : v instanceof TextDocument ? v._d : null);
+    },
+    writable: true, configurable: true
+  });
+  // Keys of source text are not modelled: these say so rather than key a number.
+  var sourceTextKeys = ['setValueAtTime', 'setValuesAtTimes', 'setValueAtKey', 'addKey',
+                        'keyValue'];
+  for (var sk = 0; sk < sourceTextKeys.length; sk++)
+    (function (name) {
+      def(ST, name, { value: function () { throw notModelled(name); }, writable: true,
+                      configurable: true });
+    })(sourceTextKeys[sk]);
 
   // ---- the project, the viewer and the application ----
   var project = create(Project.prototype);
@@ -320,6 +451,9 @@
       values[list.enums[en][ev].name] = list.enums[en][ev].value;
     def(global, en, { value: freeze(values), writable: true, configurable: true });
   }
+  var textDocumentType = global.PropertyValueType.TEXT_DOCUMENT;
+  def(SourceText.prototype, 'propertyValueType', { get: function () { return textDocumentType; },
+                                                   configurable: true });
   var ViewerType = global.ViewerType;
   def(Viewer.prototype, 'type', { value: ViewerType.VIEWER_COMPOSITION, configurable: true });
   attr(Viewer.prototype, 'active', 'viewer.active');
@@ -468,6 +602,17 @@
     }
     if (app.activeViewer) live.Viewer = app.activeViewer;
     live.KeyframeEase = new KeyframeEase(0, 50);
+    // The layer classes and a TextDocument: on layers of a composition made for the report
+    // (it runs on a host of its own), a box text with a stroke so that every attribute reads.
+    var scratch = items.addComp('Member report', 100, 100, 1, 1, 25).layers;
+    var box = scratch.addBoxText([50, 50], 'Report'), doc = box.sourceText.value;
+    doc.strokeColor = [0, 0, 0];
+    box.sourceText.setValue(doc);
+    live.TextLayer = box;
+    live.TextDocument = box.sourceText.value;
+    live.ShapeLayer = scratch.addShape();
+    live.CameraLayer = scratch.addCamera('Camera', [50, 50]);
+    live.LightLayer = scratch.addLight('Light', [50, 50]);
     // A class answers with its bases' members; one with no live object, and no live class
     // below it, answers on its prototype for itself and the bases no live object answers for.
     var answered = create(null);

@@ -368,6 +368,10 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
         return std::string(R"([{"change":"time","comp":2,"from":)") + from + R"(,"to":)" + to +
                R"(,"by":")" + by + R"("}])";
     };
+    constexpr const char* kTitleOnTop =
+        "var c = app.project.activeItem, t = c.layer('Title'); t.moveToBeginning(); "
+        "for (var i = 1; i <= c.numLayers; i++) c.layer(i).selected = i === 1; "
+        "if (t.effect.numProperties === 0) t.effect.addProperty('ADBE Gaussian Blur 2');";
     const struct {
         const char* script;
         std::string reply, changes;
@@ -425,6 +429,29 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
              "Hold Keys",
              R"({"change":"key interpolation","comp":2,"layer":1,"property":"ADBE Transform Group/ADBE Opacity","key":1,"time":0,"in":"BEZIER","out":"HOLD"},
                  {"change":"key interpolation","comp":2,"layer":1,"property":"ADBE Transform Group/ADBE Opacity","key":2,"time":2,"in":"BEZIER","out":"HOLD"})")},
+        // Title alone selected, on top, with an effect.
+        {"toggle-effect", "Gaussian Blur:false",
+         R"([{"change":"switch","comp":2,"layer":1,"property":"ADBE Effect Parade/ADBE Gaussian Blur 2","switch":"enabled","to":false}])",
+         kTitleOnTop},
+        {"duplicate-layer", "Title 2",
+         undo("Duplicate Layers",
+              R"({"change":"layer added","comp":2,"layer":1,"name":"Title 2"})"),
+         kTitleOnTop},
+        {"precompose-selected", "Title Comp|1",
+         undo("Precompose",
+              R"({"change":"item added","item":7,"type":"composition","name":"Title Comp"},
+                 {"change":"layers precomposed","comp":2,"layers":[1],"item":7},
+                 {"change":"layer added","comp":2,"layer":1,"name":"Title Comp"})"),
+         kTitleOnTop},
+        {"add-text-layer", "Now Playing",
+         undo("Add Text Layer",
+              R"({"change":"layer added","comp":2,"layer":1,"name":"Hello"},
+                 {"change":"value","comp":2,"layer":1,"property":"ADBE Text Properties/ADBE Text Document","value":"Now Playing"})")},
+        {"trim-layer-to-playhead", "Now Playing:2",
+         undo("Trim Layers to Playhead",
+              R"({"change":"layer time","comp":2,"layer":1,"attribute":"outPoint","to":2})"),
+         "var c = app.project.activeItem; c.time = 2; "
+         "for (var i = 1; i <= c.numLayers; i++) c.layer(i).selected = i === 1;"},
     };
     std::size_t seen = 0;
     for (const auto& c : cases) {

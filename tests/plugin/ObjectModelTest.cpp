@@ -31,10 +31,19 @@ json Lineage(const json& section, const std::string& name, bool withBases,
 
 TEST(ObjectModel, EveryListedMemberWorksOrSaysItIsNotModelled) {
     hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
-    const std::string layer = "app.project.item(2).layer(1)";
+    const std::string layer = "app.project.item(2).layer('Title')";
     // Its first parameter has a range, so that every attribute of a property reads.
     ASSERT_EQ(host.RunScript(layer + ".effect.addProperty('Gaussian Blur').name").result,
               "Gaussian Blur");
+    // The layer classes, and a box text with a stroke, so that every attribute of its
+    // TextDocument reads.
+    ASSERT_EQ(
+        host.RunScript("var L = app.project.item(2).layers, b = L.addBoxText([50, 50], 'Box'),"
+                       " d = b.sourceText.value; d.strokeColor = [0, 0, 0]; "
+                       "b.sourceText.setValue(d); L.addShape(); L.addCamera('Camera', [0, 0]);"
+                       " L.addLight('Light', [0, 0]).name")
+            .result,
+        "Light");
     std::ifstream file(MEMBERS_FILE);
     const json list = json::parse(file);
     // Where each class is found: a live object answers for its bases' members too.
@@ -58,6 +67,11 @@ TEST(ObjectModel, EveryListedMemberWorksOrSaysItIsNotModelled) {
         {"classes", "Property", layer + ".effect(1).property(1)", true},
         {"classes", "Viewer", "app.activeViewer", true},
         {"classes", "KeyframeEase", "new KeyframeEase(0, 50)", true},
+        {"classes", "TextLayer", "app.project.item(2).layer('Box')", true},
+        {"classes", "TextDocument", "app.project.item(2).layer('Box').sourceText.value", true},
+        {"classes", "ShapeLayer", "app.project.item(2).layer('Shape Layer 1')", true},
+        {"classes", "CameraLayer", "app.project.item(2).layer('Camera')", true},
+        {"classes", "LightLayer", "app.project.item(2).layer('Light')", true},
         {"classes", "System", "system", true},
         {"globals", "global", "(function () { return this; })()", false},
         {"environment", "$", "$", false},
@@ -71,10 +85,9 @@ TEST(ObjectModel, EveryListedMemberWorksOrSaysItIsNotModelled) {
     };
     // A class the model has no object of answers on its prototype for its own members (a base
     // the host has no global for, on a class derived from it).
-    for (const char* cls :
-         {"Settings", "MarkerValue", "TextDocument", "Shape", "MaskPropertyGroup", "TextLayer",
-          "ShapeLayer", "CameraLayer", "LightLayer", "ThreeDModelLayer", "PlaceholderItem",
-          "FileSource", "SolidSource", "PlaceholderSource", "View", "ViewOptions"})
+    for (const char* cls : {"Settings", "MarkerValue", "Shape", "MaskPropertyGroup",
+                            "ThreeDModelLayer", "PlaceholderItem", "FileSource", "SolidSource",
+                            "PlaceholderSource", "View", "ViewOptions"})
         rows.push_back({"classes", cls, std::string(cls) + ".prototype", false});
     rows.push_back({"classes", "FootageSource", "SolidSource.prototype", false});
     std::set<std::string> walked;
@@ -139,10 +152,9 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         std::string script, result, error;
     } cases[] = {
         // These replied success and changed nothing before.
-        {"L.label = 3", "", refused("label")},
-        {"L.effect(1).enabled = false", "", refused("enabled")},
-        {"L.label", "", refused("label")},
-        {"L.duplicate()", "", refused("duplicate")},
+        {"L.geometryOption = 3", "", refused("geometryOption")},
+        {"L.materialOption", "", refused("materialOption")},
+        {"L.doSceneEditDetection()", "", refused("doSceneEditDetection")},
         // Writable in the host, read here only.
         {"C.duration = 5", "", refused("duration")},
         {"L.effect(1).name = 'Soft'", "", refused("name")},
@@ -167,7 +179,7 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         {"$.writeln('x')", "", refused("writeln")},
         {"[KeyframeInterpolationType.HOLD, ViewerType.VIEWER_COMPOSITION].join()", "6614,7612", ""},
         // Last: the script's own Error stays in the global scope.
-        {"Error = function () {}; L.label", "", refused("label")},
+        {"Error = function () {}; L.materialOption", "", refused("materialOption")},
     };
     for (const auto& c : cases) {
         const auto outcome = host.RunScript(prefix + c.script);

@@ -19,6 +19,14 @@ Ref NodeRef(const model::Node& node) {
     if (kind == 'g' && (static_cast<const model::PropertyGroup&>(node).isEffect ||
                         node.matchName == "ADBE Effect Parade"))
         kind = 'e';
+    // The layer's class ("t" TextLayer, "s" ShapeLayer, "k" CameraLayer, "i" LightLayer),
+    // and a text layer's source text ("x"), whose value is a TextDocument.
+    if (kind == 'l') {
+        static constexpr char kLayerKinds[] = {'l', 't', 's', 'k', 'i'};
+        kind = kLayerKinds[static_cast<int>(static_cast<const model::Layer&>(node).layerKind)];
+    } else if (kind == 'p' && node.matchName == "ADBE Text Document") {
+        kind = 'x';
+    }
     return {kind, static_cast<double>(node.handle)};
 }
 

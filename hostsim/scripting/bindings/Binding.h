@@ -124,5 +124,7 @@ std::span<const OpEntry> LayerOps();
 std::span<const OpEntry> PropertyBaseOps();
 std::span<const OpEntry> PropertyGroupOps();
 std::span<const OpEntry> PropertyOps();
+std::span<const OpEntry> LayerCollectionOps();
+std::span<const OpEntry> TextDocumentOps();
 
 }  // namespace hostsim::bindings

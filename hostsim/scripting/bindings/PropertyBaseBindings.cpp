@@ -45,6 +45,31 @@ std::span<const OpEntry> PropertyBaseOps() {
          }},
         {"node.isModified",
          [](Scene& s, const Call& c) -> Out { return model::IsModified(s.Require(c.Handle())); }},
+        // The eye switch: an effect's, a layer's video switch; true and fixed on the rest.
+        {"node.enabled",
+         [](Scene& s, const Call& c) -> Out {
+             const model::Node& n = s.Require(c.Handle());
+             if (n.Kind() == model::NodeKind::Layer)
+                 return static_cast<const model::Layer&>(n).enabled;
+             return n.Kind() == model::NodeKind::Property ||
+                    static_cast<const model::PropertyGroup&>(n).enabled;
+         }},
+        {"node.enabled=",
+         [](Scene& s, const Call& c) -> Out {
+             model::Node& n = s.Require(c.Handle());
+             if (n.Kind() == model::NodeKind::Layer)
+                 s.SetSwitch(static_cast<model::Layer&>(n), model::Switch::Enabled, c.Flag());
+             else
+                 s.SetEffectEnabled(n, c.Flag());
+             return Undefined{};
+         }},
+        {"node.canSetEnabled",
+         [](Scene& s, const Call& c) -> Out {
+             const model::Node& n = s.Require(c.Handle());
+             return n.Kind() == model::NodeKind::Layer ||
+                    (n.Kind() == model::NodeKind::Group &&
+                     static_cast<const model::PropertyGroup&>(n).isEffect);
+         }},
         {"node.selected",
          [](Scene& s, const Call& c) -> Out { return s.Require(c.Handle()).selected; }},
         {"node.selected=",

@@ -12,9 +12,14 @@ model::Node* Child(const model::PropertyGroup& group, const Call& c) {
         return group.At(index);
     }
     model::Node* found = group.Find(c.Text(0));
-    // A layer finds its transform properties by name too, as the host's shortcuts do.
-    if (found == nullptr && group.Kind() == model::NodeKind::Layer)
-        found = static_cast<const model::Layer&>(group).Transform().Find(c.At(0).text);
+    // A layer finds its transform properties by name too, as the host's shortcuts do, and a
+    // text layer its "Source Text".
+    if (found == nullptr && group.Kind() == model::NodeKind::Layer) {
+        const auto& layer = static_cast<const model::Layer&>(group);
+        found = layer.Transform().Find(c.At(0).text);
+        if (found == nullptr && layer.SourceText() != nullptr)
+            found = layer.SourceText()->parent->Find(c.At(0).text);
+    }
     return found;
 }
 
