@@ -260,6 +260,7 @@ std::unique_ptr<model::Scene> BuildScene(const ProjectSetup& project, std::vecto
     scene->viewerComp = project.viewerComp;
     scene->viewerActive = project.viewerComp != 0;
     scene->TakeChanges();  // the starting state is no change
+    scene->dirty = false;
     return scene;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Marker.h"
 #include "Property.h"
 #include "PropertyGroup.h"
 
@@ -29,6 +30,7 @@ public:
     bool enabled = true, solo = false, shy = false, locked = false, isNull = false;
     double inPoint = 0, outPoint = 0, startTime = 0;
     std::int32_t sourceId = 0;  // the footage item it shows; 0: none
+    MarkerList markers;         // its "Marker" property's keys
 };
 
 }  // namespace hostsim::model

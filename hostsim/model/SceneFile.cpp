@@ -70,6 +70,22 @@ void SetProperties(Scene& scene, PropertyGroup& group, const json& values,
     }
 }
 
+// "markers": [{"time": 1, "comment": "Intro", ...the MarkerValue's attributes, "params": {}}]
+void AddMarkers(Scene& scene, Comp& comp, Layer* layer, const json& entry,
+                const std::string& where) {
+    if (!entry.contains("markers")) return;
+    if (!entry["markers"].is_array()) Fail(where, "\"markers\" must be a list");
+    for (std::size_t i = 0; i < entry["markers"].size(); ++i) {
+        const std::string at = where + ".markers[" + std::to_string(i) + "]";
+        json marker = entry["markers"][i];
+        if (!marker.is_object() || !marker.contains("time") || !marker["time"].is_number())
+            Fail(at, "a marker is an object with a \"time\" and its attributes");
+        const double t = marker["time"].get<double>();
+        marker.erase("time");
+        Checked(at, [&] { scene.SetMarkerAtTime(comp, layer, t, MarkerValue::FromJson(marker)); });
+    }
+}
+
 void AddLayer(Scene& scene, Comp& comp, const json& entry, const std::string& where) {
     if (entry.is_string()) {
         scene.AddLayer(comp, entry.get<std::string>(), comp.width, comp.height, 0, false,
@@ -90,6 +106,7 @@ void AddLayer(Scene& scene, Comp& comp, const json& entry, const std::string& wh
     layer.outPoint = Number(entry, "outPoint", comp.duration, where);
     if (layer.outPoint <= layer.inPoint) Fail(where, "\"outPoint\" must come after \"inPoint\"");
     if (entry.contains("properties")) SetProperties(scene, layer, entry["properties"], where);
+    AddMarkers(scene, comp, &layer, entry, where);
     if (!entry.contains("effects")) return;
     if (!entry["effects"].is_array()) Fail(where, "\"effects\" must be a list");
     for (std::size_t i = 0; i < entry["effects"].size(); ++i) {
@@ -137,7 +154,11 @@ void ApplyCompState(Scene& scene, Comp& comp, const json& entry, const std::stri
     comp.hideShyLayers = Flag(entry, "hideShyLayers", false, where);
     if (comp.workAreaStart < 0 || comp.workAreaStart + comp.workAreaDuration > comp.duration + 1e-9)
         Fail(where, "the work area must lie within the composition");
-    (void)scene;
+    // The stored settings (bgColor, motionBlur, ...) and displayStartTime, by the host's rules.
+    for (const auto& [key, value] : entry.items())
+        if (key == "displayStartTime" || comp.settings.Has(key))
+            Checked(where + "." + key, [&] { comp.SetAttribute(key, value); });
+    AddMarkers(scene, comp, nullptr, entry, where);
 }
 
 void AddLayers(Scene& scene, Comp& comp, const json& layers, const std::string& where) {

@@ -412,6 +412,17 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
          "app.project.activeItem.layer('Title').selected = false"},
         {"next-frame-command", "0.04", time("0", "0.04", "command")},
         {"active-comp-time", "Main Comp|0.04|25", "[]"},
+        // Title is the bottom layer now; the playhead at 0.04.
+        {"add-marker-with-comment", "1",
+         undo(
+             "Add Marker",
+             R"({"change":"marker set","comp":2,"layer":3,"property":"ADBE Marker","time":0.04,"comment":"Cue"})"),
+         "var c = app.project.activeItem; for (var i = 1; i <= c.numLayers; i++) "
+         "c.layer(i).selected = c.layer(i).name === 'Title'"},
+        {"work-area-from-playhead", "0.04|9.96",
+         undo("Work Area From Playhead",
+              R"({"change":"comp","comp":2,"attribute":"workAreaDuration","to":9.96},
+                 {"change":"comp","comp":2,"attribute":"workAreaStart","to":0.04})")},
     };
     std::size_t seen = 0;
     for (const auto& c : cases) {

@@ -57,6 +57,12 @@ TEST(ObjectModel, EveryListedMemberWorksOrSaysItIsNotModelled) {
         {"classes", "Property", layer + ".transform.opacity", true},
         {"classes", "Property", layer + ".effect(1).property(1)", true},
         {"classes", "Viewer", "app.activeViewer", true},
+        {"classes", "Property", layer + ".marker", true},
+        {"classes", "FolderItem", "app.project.rootFolder", true},
+        {"classes", "FootageItem", "app.project.item(6)", true},
+        {"classes", "SolidSource", "app.project.item(6).mainSource", true},
+        {"classes", "FileSource", "app.project.item(3).mainSource", true},
+        {"classes", "MarkerValue", "new MarkerValue('x')", true},
         {"classes", "System", "system", true},
         {"globals", "global", "(function () { return this; })()", false},
         {"environment", "$", "$", false},
@@ -70,10 +76,9 @@ TEST(ObjectModel, EveryListedMemberWorksOrSaysItIsNotModelled) {
     };
     // A class the model has no object of answers on its prototype for its own members.
     for (const char* cls :
-         {"Settings", "KeyframeEase", "MarkerValue", "TextDocument", "Shape", "MaskPropertyGroup",
-          "TextLayer", "ShapeLayer", "CameraLayer", "LightLayer", "ThreeDModelLayer",
-          "PlaceholderItem", "FootageSource", "FileSource", "SolidSource", "PlaceholderSource",
-          "View", "ViewOptions"})
+         {"Settings", "KeyframeEase", "TextDocument", "Shape", "MaskPropertyGroup", "TextLayer",
+          "ShapeLayer", "CameraLayer", "LightLayer", "ThreeDModelLayer", "PlaceholderItem",
+          "FootageSource", "PlaceholderSource", "View", "ViewOptions"})
         rows.push_back({"classes", cls, std::string(cls) + ".prototype", false});
     std::set<std::string> walked;
     std::size_t checked = 0;
@@ -142,7 +147,7 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         {"L.label", "", refused("label")},
         {"L.duplicate()", "", refused("duplicate")},
         // Writable in the host, read here only.
-        {"C.duration = 5", "", refused("duration")},
+        {"C.useProxy = true", "", refused("useProxy")},
         {"L.effect(1).name = 'Soft'", "", refused("name")},
         {"L.index = 3", "", "Error: Unable to set \"index\". It is read-only. (line 1)"},
         {"L.myNote = 'kept'; L.myNote + L.effect(1).name", "keptTint", ""},

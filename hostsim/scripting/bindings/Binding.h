@@ -125,4 +125,8 @@ std::span<const OpEntry> PropertyBaseOps();
 std::span<const OpEntry> PropertyGroupOps();
 std::span<const OpEntry> PropertyOps();
 
+// Compositions', items', the project's and markers' stored values cross as JSON both ways.
+nlohmann::json ArgJson(const Arg& arg);  // undefined as null
+std::span<const OpEntry> MarkerOps();
+
 }  // namespace hostsim::bindings
