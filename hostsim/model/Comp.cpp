@@ -41,14 +41,19 @@ const char* const kLinked[] = {
     "height",           "pixelAspect",      "workAreaStart", "workAreaDuration",
     "displayStartTime", "displayStartFrame"};
 
-double Checked(std::string_view name, const json& v, double min, double max, bool whole = false) {
+// Times that differ by less than this are one time: 10 - 9.96 is a hair under 0.04, and the
+// playhead at 0.04 must still fit as the work area's start.
+constexpr double kSameTime = 1e-9;
+
+double Checked(std::string_view name, const json& v, double min, double max, bool whole = false,
+               double slack = 0) {
     const std::string attribute(name);
     if (!v.is_number() || !std::isfinite(v.get<double>()))
         throw ModelError("Unable to set \"" + attribute + "\". Value is not a number.");
     const double n = v.get<double>();
     if (whole && n != std::floor(n))
         throw ModelError("Unable to set \"" + attribute + "\". Value is not a whole number.");
-    if (n < min || n > max) ThrowAttributeRange(attribute, n, min, max);
+    if (n < min - slack || n > max + slack) ThrowAttributeRange(attribute, n, min, max);
     return n;
 }
 
@@ -112,10 +117,10 @@ json Comp::SetAttribute(std::string_view name, const json& v) {
         pixelAspect = Checked(name, v, kMinPixelAspect, kMaxPixelAspect);
     } else if (name == "workAreaStart") {
         // The work area keeps its length and stays within the composition.
-        workAreaStart = Checked(name, v, 0, duration - workAreaDuration);
+        workAreaStart = Checked(name, v, 0, duration - workAreaDuration, false, kSameTime);
     } else if (name == "workAreaDuration") {
         workAreaDuration = Checked(name, v, std::min(FrameDuration(), duration - workAreaStart),
-                                   duration - workAreaStart);
+                                   duration - workAreaStart, false, kSameTime);
     } else if (name == "displayStartTime") {
         displayStartTime = Checked(name, v, -10800, 86339);
     } else if (name == "displayStartFrame") {

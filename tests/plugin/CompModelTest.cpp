@@ -50,6 +50,9 @@ TEST(CompModel, AttributesKeepTheHostsRangesAndARefusalChangesNothing) {
          "1"},
         {"C.workAreaDuration = 4; C.workAreaStart = 6", "", "[C.workAreaStart, C.workAreaDuration]",
          "6,4"},
+        // 10 - 9.96 is a hair under 0.04: the playhead's time still fits as the start.
+        {"C.time = 0.04; C.workAreaDuration = C.duration - C.time; C.workAreaStart = C.time", "",
+         "[C.workAreaStart, C.workAreaDuration]", "0.04,9.96"},
         {"C.workAreaStart = 1", Unable("workAreaStart", "Value 1 out of range 0 to 0."),
          "C.workAreaStart", "0"},
         {"C.workAreaDuration = 11", Unable("workAreaDuration", "Value 11 out of range 0.04 to 10."),
