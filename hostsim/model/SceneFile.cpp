@@ -155,9 +155,13 @@ void ApplyCompState(Scene& scene, Comp& comp, const json& entry, const std::stri
     if (comp.workAreaStart < 0 || comp.workAreaStart + comp.workAreaDuration > comp.duration + 1e-9)
         Fail(where, "the work area must lie within the composition");
     // The stored settings (bgColor, motionBlur, ...) and displayStartTime, by the host's rules.
-    for (const auto& [key, value] : entry.items())
-        if (key == "displayStartTime" || comp.settings.Has(key))
-            Checked(where + "." + key, [&] { comp.SetAttribute(key, value); });
+    for (auto it = entry.begin(); it != entry.end(); ++it) {
+        const std::string& key = it.key();
+        if (key != "displayStartTime" && !comp.settings.Has(key)) continue;
+        std::string at = where;
+        at.append(".").append(key);
+        Checked(at, [&] { comp.SetAttribute(key, it.value()); });
+    }
     AddMarkers(scene, comp, nullptr, entry, where);
 }
 

@@ -12,6 +12,7 @@ Out ItemOrRoot(const model::Item* item) { return item ? Out(ItemRef(*item)) : Ou
 
 std::vector<Ref> Refs(const std::vector<model::Item*>& items) {
     std::vector<Ref> refs;
+    refs.reserve(items.size());
     for (const auto* item : items) refs.push_back(ItemRef(*item));
     return refs;
 }
