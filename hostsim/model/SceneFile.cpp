@@ -134,6 +134,17 @@ Value ParseValue(const json& value, const std::string& where) {
     return v;
 }
 
+void ApplyItemState(Scene& scene, Item& item, const json& entry, const std::string& where) {
+    if (!entry.is_object()) return;
+    for (const char* key : {"comment", "label"})
+        if (entry.contains(key))
+            Checked(where, [&] { scene.SetItemSetting(item.id, key, entry[key]); });
+    if (item.type != ItemType::Solid) return;
+    for (const char* key : {"color", "width", "height", "pixelAspect"})
+        if (entry.contains(key))
+            Checked(where, [&] { scene.SetSolidAttribute(item.id, key, entry[key]); });
+}
+
 CompSetup ParseCompSetup(const json& entry, const std::string& where) {
     CompSetup setup;
     setup.width = Number(entry, "width", setup.width, where);

@@ -197,15 +197,17 @@ TEST(CompModel, SolidsHaveASolidSourceAndFilesAFileSource) {
 TEST(CompModel, ProjectFileMarkersAndSettingsFollowTheScriptsRules) {
     auto project = hostsim::BuiltInProject();
     project.items[1].comp["bgColor"] = {1, 0, 0};
+    project.items[5].comp = {{"color", {0.2, 0.2, 0.2}}, {"label", 4}, {"width", 64}};
     project.items[1].comp["markers"] = {{{"time", 2}, {"comment", "Chorus"}}};
     project.items[1].comp["layers"][0]["markers"] = {
         {{"time", 1}, {"comment", "Hit"}, {"label", 3}, {"params", {{"k", "v"}}}}};
     hostsim::Host host({}, hostsim::BuiltInEffects(), project);
-    EXPECT_EQ(host.RunScript(kPrefix + "var K = M.keyValue(1); [C.bgColor, "
+    EXPECT_EQ(host.RunScript(kPrefix + "var K = M.keyValue(1), D = P.item(6); [D.mainSource.color, "
+                                       "D.label, D.width, C.bgColor, "
                                        "C.markerProperty.keyValue(1).comment, M.keyTime(1), "
                                        "K.comment, K.label, K.getParameters().k]")
                   .result,
-              "1,0,0,Chorus,1,Hit,3,v");
+              "0.2,0.2,0.2,4,64,1,0,0,Chorus,1,Hit,3,v");
     project.items[1].comp["layers"][0]["markers"][0]["label"] = 20;
     EXPECT_THROW(
         {
