@@ -345,7 +345,7 @@
   def(MV, 'getParameters', {
     value: function () {
       var out = {}, params = this._v.params;
-      for (var k in params) out[k] = params[k];
+      for (var k in params) if (reflectApply(hasOwn, params, [k])) out[k] = params[k];
       return out;
     },
     writable: true, configurable: true

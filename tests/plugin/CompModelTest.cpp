@@ -169,6 +169,10 @@ TEST(CompModel, MarkersAreKeysOfTheMarkerPropertyWithTheirValues) {
          "var K = C.markerProperty.keyValue(1), Q = K.getParameters(); "
          "[K.duration, Q.a, Q.b, M.numKeys, C.markerProperty.parentProperty]",
          "1.5,1,two,0,"},
+        // What a script adds to Object.prototype is no parameter.
+        {"Object.prototype.extra = 'x'; var V = new MarkerValue('m'); V.setParameters({a: 1}); "
+         "M.setValueAtTime(1, V)",
+         "", "M.keyValue(1).getParameters().hasOwnProperty('extra')", "false"},
         {"M.setValue(new MarkerValue('x'))",
          "Error: \"setValue\" is not modelled by the simulated host (line 1)", "M.numKeys", "0"},
         {"L.remove(); M.numKeys", "Error: Object is invalid (line 1)", "C.numLayers", "2"},
