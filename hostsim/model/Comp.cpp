@@ -13,6 +13,7 @@ using nlohmann::json;
 
 // The settings the host only stores. Its guide gives no list of renderers: these are the
 // classic and the advanced 3D renderer's names.
+const std::vector<std::string_view> kRenderers = {"ADBE Advanced 3d", "ADBE Ernst"};
 const SettingRule kCompRules[] = {
     {"bgColor", SettingKind::Color, json::array({0, 0, 0})},
     {"shutterAngle", SettingKind::Integer, 180, 0, 720},
@@ -26,20 +27,9 @@ const SettingRule kCompRules[] = {
     {"preserveNestedResolution", SettingKind::Flag, false},
     {"dropFrame", SettingKind::Flag, false},
     {"resolutionFactor", SettingKind::IntPair, json::array({1, 1}), 1, 99},
-    {"renderer",
-     SettingKind::Text,
-     "ADBE Advanced 3d",
-     0,
-     0,
-     {},
-     {"ADBE Advanced 3d", "ADBE Ernst"}},
+    {"renderer", SettingKind::Text, "ADBE Advanced 3d", 0, 0, {}, kRenderers},
     {"motionGraphicsTemplateName", SettingKind::Text, ""},
 };
-
-const char* const kLinked[] = {
-    "duration",         "frameRate",        "frameDuration", "width",
-    "height",           "pixelAspect",      "workAreaStart", "workAreaDuration",
-    "displayStartTime", "displayStartFrame"};
 
 // Times that differ by less than this are one time: 10 - 9.96 is a hair under 0.04, and the
 // playhead at 0.04 must still fit as the work area's start.
@@ -69,12 +59,6 @@ Comp::Comp(std::int32_t id, const CompSetup& setup)
       workAreaDuration(setup.duration),
       settings(kCompRules) {}
 
-bool Comp::HasAttribute(std::string_view name) {
-    for (const char* linked : kLinked)
-        if (name == linked) return true;
-    return Settings(kCompRules).Has(name);
-}
-
 json Comp::Attribute(std::string_view name) const {
     // Video without audio, proxy or camera (the model has no camera layers).
     if (name == "hasVideo") return true;
@@ -82,7 +66,7 @@ json Comp::Attribute(std::string_view name) const {
     if (name == "proxySource" || name == "activeCamera") return nullptr;
     if (name == "renderers") {
         json out = json::array();
-        for (const auto text : kCompRules[12].texts) out.push_back(std::string(text));
+        for (const auto text : kRenderers) out.push_back(std::string(text));
         return out;
     }
     if (name == "duration") return duration;

@@ -54,7 +54,6 @@ public:
     // work area and the playhead in), changes nothing when refused and returns what is stored.
     nlohmann::json Attribute(std::string_view name) const;
     nlohmann::json SetAttribute(std::string_view name, const nlohmann::json& v);
-    static bool HasAttribute(std::string_view name);
 
     const std::int32_t id;
     double width, height, pixelAspect, duration, frameRate;
