@@ -119,7 +119,7 @@ ItemSetup ParseItem(const json& entry, std::size_t index, const std::string& pat
             item.layers.push_back(name.get<std::string>());
         }
     }
-    if (item.type == AEGP_ItemType_COMP) item.comp = entry;
+    item.comp = entry;
     return item;
 }
 
@@ -243,8 +243,9 @@ std::unique_ptr<model::Scene> BuildScene(const ProjectSetup& project, std::vecto
             model::Item& item =
                 scene->AppendItem(setup.id, setup.name, ModelType(setup.type), setup.parentId);
             item.selected = setup.selected;
-            if (setup.type != AEGP_ItemType_COMP) continue;
             const std::string where = "items[" + std::to_string(i) + "]";
+            model::ApplyItemState(*scene, item, setup.comp, where);
+            if (setup.type != AEGP_ItemType_COMP) continue;
             const json entry = setup.comp.is_object() ? setup.comp : json::object();
             item.comp =
                 std::make_unique<model::Comp>(setup.id, model::ParseCompSetup(entry, where));
@@ -260,6 +261,7 @@ std::unique_ptr<model::Scene> BuildScene(const ProjectSetup& project, std::vecto
     scene->viewerComp = project.viewerComp;
     scene->viewerActive = project.viewerComp != 0;
     scene->TakeChanges();  // the starting state is no change
+    scene->dirty = false;
     return scene;
 }
 

@@ -31,8 +31,9 @@ struct ItemSetup {
     std::int32_t parentId = 0;  // 0: the project's root folder
     bool selected = false;
     std::vector<std::string> layers;  // compositions only, top layer first
-    // Compositions: the file's entry (settings, and layers as names or objects); null: a
-    // composition of the default settings whose layers are `layers`.
+    // The file's entry: a composition's settings and layers (names or objects), any item's
+    // comment and label, a solid's colour and size; null for a composition: the default
+    // settings and `layers`.
     nlohmann::json comp = nullptr;
 };
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "Marker.h"
 #include "Property.h"
 #include "PropertyGroup.h"
 #include "TextDocument.h"
@@ -46,6 +47,7 @@ struct LayerState {
         autoOrient = kNoAutoOrient, frameBlendingType = kNoFrameBlend,
         samplingQuality = kSamplingBilinear, lightType = kLightPoint;
     std::optional<TextDocument> text;  // text layers
+    MarkerList markers;                // its "Marker" property's keys
 };
 
 // A writable switch or enumerated attribute of a layer, with the values the host takes.

@@ -156,7 +156,10 @@ std::string Scene::PathOf(const Node& node) {
 
 // ---- Changes -----------------------------------------------------------------------------
 
-void Scene::Note(nlohmann::json detail) { changes_.push_back({std::move(detail)}); }
+void Scene::Note(nlohmann::json detail) {
+    dirty = true;
+    changes_.push_back({std::move(detail)});
+}
 
 std::vector<Change> Scene::TakeChanges() { return std::exchange(changes_, {}); }
 
@@ -192,20 +195,22 @@ void Scene::SelectOnly(std::int32_t id) {
 
 std::int32_t Scene::AddComp(const std::string& name, const CompSetup& setup,
                             std::int32_t parentId) {
-    RequireRange("addComp", 2, setup.width, 4, 30000);
-    RequireRange("addComp", 3, setup.height, 4, 30000);
-    RequireRange("addComp", 4, setup.pixelAspect, 0.01, 100);
-    RequireRange("addComp", 5, setup.duration, 1.0 / 1000, 10800);
-    RequireRange("addComp", 6, setup.frameRate, 1, 999);
+    RequireRange("addComp", 2, setup.width, kMinCompSize, kMaxCompSize);
+    RequireRange("addComp", 3, setup.height, kMinCompSize, kMaxCompSize);
+    RequireRange("addComp", 4, setup.pixelAspect, kMinPixelAspect, kMaxPixelAspect);
+    RequireRange("addComp", 5, setup.duration, kMinCompDuration, kMaxCompDuration);
+    RequireRange("addComp", 6, setup.frameRate, kMinFrameRate, kMaxFrameRate);
+    if (parentId != 0 && RequireItem(parentId).type != ItemType::Folder) ThrowInvalid();
     const std::int32_t id = NextId();
     AppendItem(id, name, ItemType::Comp, parentId).comp = std::make_unique<Comp>(id, setup);
     Note({{"change", "item added"}, {"item", id}, {"type", "composition"}, {"name", name}});
     return id;
 }
 
-std::int32_t Scene::AddFolder(const std::string& name) {
+std::int32_t Scene::AddFolder(const std::string& name, std::int32_t parentId) {
+    if (parentId != 0 && RequireItem(parentId).type != ItemType::Folder) ThrowInvalid();
     const std::int32_t id = NextId();
-    AppendItem(id, name, ItemType::Folder, 0);
+    AppendItem(id, name, ItemType::Folder, parentId);
     Note({{"change", "item added"}, {"item", id}, {"type", "folder"}, {"name", name}});
     return id;
 }
@@ -252,8 +257,8 @@ Layer& Scene::AddSolid(Comp& comp, const Value& color, const std::string& name, 
                        double height, double pixelAspect, double duration) {
     if (color.size() != 3) ThrowParameter("addSolid", 1, "Array of 3 numbers expected.");
     for (double c : color) RequireRange("addSolid", 1, c, 0, 1);
-    RequireRange("addSolid", 3, width, 1, 30000);
-    RequireRange("addSolid", 4, height, 1, 30000);
+    RequireRange("addSolid", 3, width, kMinSolidSize, kMaxSolidSize);
+    RequireRange("addSolid", 4, height, kMinSolidSize, kMaxSolidSize);
     RequireRange("addSolid", 5, pixelAspect, 0.01, 100);
     RequireRange("addSolid", 6, duration, 0, 10800);
     std::int32_t folder = 0;
@@ -262,7 +267,11 @@ Layer& Scene::AddSolid(Comp& comp, const Value& color, const std::string& name, 
             folder = item->id;
     if (folder == 0) folder = AddFolder("Solids");
     const std::int32_t id = NextId();
-    AppendItem(id, name, ItemType::Solid, folder);
+    Item& solid = AppendItem(id, name, ItemType::Solid, folder);
+    solid.width = width;
+    solid.height = height;
+    solid.pixelAspect = pixelAspect;
+    solid.source.Set("color", color);
     Note({{"change", "item added"}, {"item", id}, {"type", "solid"}, {"name", name}});
     return AddLayer(comp, name, width, height, id, false, duration);
 }
@@ -452,6 +461,243 @@ void Scene::EndScript() {
     if (undoDepth_ == 0) return;
     undoDepth_ = 1;
     EndUndoGroup();
+}
+
+// ---- Items, folders and the project's settings ---------------------------------------------
+
+namespace {
+
+using nlohmann::json;
+
+const SettingRule kItemRules[] = {
+    {"comment", SettingKind::Text, "", 0, 15999},
+    {"label", SettingKind::Integer, 0, 0, 16},
+};
+
+// A solid is still footage without alpha: what only moving footage has (conformFrameRate,
+// fieldSeparationType, highQualityFieldSeparation, loop, removePulldown) is refused on write
+// by SetSolidAttribute, as the host documents.
+const SettingRule kSolidSourceRules[] = {
+    {"color", SettingKind::Color, json::array({0, 0, 0})},
+    {"alphaMode", SettingKind::Choice, 5413, 0, 0, {5412, 5413, 5414}},
+    {"invertAlpha", SettingKind::Flag, false},
+    {"premulColor", SettingKind::Color, json::array({0, 0, 0})},
+    {"conformFrameRate", SettingKind::Number, 0, 0, 99},
+    {"fieldSeparationType", SettingKind::Choice, 5613, 0, 0, {5612, 5613, 5614}},
+    {"highQualityFieldSeparation", SettingKind::Flag, false},
+    {"loop", SettingKind::Integer, 1, 1, 9999},
+    {"removePulldown",
+     SettingKind::Choice,
+     5813,
+     0,
+     0,
+     {5812, 5813, 5814, 5815, 5816, 5817, 5818, 5819, 5820, 5821, 5822}},
+};
+
+// The enumerations' values are the host's (TimeDisplayType.TIMECODE is 2012, ...). The host
+// lists the installed colour profiles; three common ones stand for them here.
+const SettingRule kProjectRules[] = {
+    {"bitsPerChannel", SettingKind::Choice, 8, 0, 0, {8, 16, 32}},
+    {"timeDisplayType", SettingKind::Choice, 2012, 0, 0, {2012, 2013}},
+    {"framesCountType", SettingKind::Choice, 2612, 0, 0, {2612, 2613, 2614}},
+    {"feetFramesFilmType", SettingKind::Choice, 2413, 0, 0, {2412, 2413}},
+    {"footageTimecodeDisplayStartType", SettingKind::Choice, 2212, 0, 0, {2212, 2213}},
+    {"gpuAccelType", SettingKind::Choice, 1816, 0, 0, {1812, 1813, 1814, 1815, 1816}},
+    {"framesUseFeetFrames", SettingKind::Flag, false},
+    {"transparencyGridThumbnails", SettingKind::Flag, false},
+    {"linearBlending", SettingKind::Flag, false},
+    {"linearizeWorkingSpace", SettingKind::Flag, false},
+    {"compensateForSceneReferredProfiles", SettingKind::Flag, false},
+    {"workingGamma", SettingKind::Choice, 2.4, 0, 0, {2.2, 2.4}},
+    {"workingSpace",
+     SettingKind::Text,
+     "",
+     0,
+     0,
+     {},
+     {"", "sRGB IEC61966-2.1", "Rec.709 Gamma 2.4", "Adobe RGB (1998)"}},
+    {"expressionEngine",
+     SettingKind::Text,
+     "javascript-1.0",
+     0,
+     0,
+     {},
+     {"extendscript", "javascript-1.0"}},
+};
+
+constexpr int kFcStart0 = 2612, kFcStart1 = 2613;
+
+json MarkerWhere(const Comp& comp, const Layer* layer) {
+    json where = {{"comp", comp.id}};
+    if (layer != nullptr) {
+        where["layer"] = comp.IndexOf(*layer);
+        where["property"] = "ADBE Marker";
+    }
+    return where;
+}
+
+}  // namespace
+
+std::span<const SettingRule> ItemRules() { return kItemRules; }
+std::span<const SettingRule> SolidSourceRules() { return kSolidSourceRules; }
+std::span<const SettingRule> ProjectRules() { return kProjectRules; }
+
+const char* ItemTypeName(ItemType type, const std::string& language) {
+    // Composition, Folder, Footage in each interface language the host's guide lists.
+    static const struct {
+        const char* language;
+        const char* names[3];
+    } kNames[] = {
+        {"en_US", {"Composition", "Folder", "Footage"}},
+        {"de_DE", {"Komposition", "Ordner", "Footage"}},
+        {"es_ES", {"Composición", "Carpeta", "Material de archivo"}},
+        {"fr_FR", {"Composition", "Dossier", "Métrage"}},
+        {"it_IT", {"Composizione", "Cartella", "Metraggio"}},
+        {"ja_JP", {"コンポジション", "フォルダー", "フッテージ"}},
+        {"ko_KR", {"컴포지션", "폴더", "푸티지"}},
+        {"pt_BR", {"Composição", "Pasta", "Gravação"}},
+        {"ru_RU", {"Композиция", "Папка", "Видеоряд"}},
+        {"zh_CN", {"合成", "文件夹", "素材"}},
+    };
+    const int which = type == ItemType::Comp ? 0 : type == ItemType::Folder ? 1 : 2;
+    for (const auto& entry : kNames)
+        if (language == entry.language) return entry.names[which];
+    return kNames[0].names[which];
+}
+
+std::vector<Item*> Scene::ItemsIn(std::int32_t folderId) const {
+    std::vector<Item*> out;
+    for (const auto& item : items_)
+        if (item->parentId == folderId) out.push_back(item.get());
+    return out;
+}
+
+std::vector<Comp*> Scene::UsedIn(std::int32_t itemId) const {
+    std::vector<Comp*> out;
+    for (const auto& item : items_)
+        if (item->comp && std::any_of(item->comp->layers.begin(), item->comp->layers.end(),
+                                      [&](const auto& l) { return l->sourceId == itemId; }))
+            out.push_back(item->comp.get());
+    return out;
+}
+
+void Scene::SetItemSetting(std::int32_t id, std::string_view name, const json& v) {
+    Item& item = RequireItem(id);
+    item.settings.Set(name, v);
+    Note({{"change", "item"}, {"item", id}, {"attribute", name}, {"to", item.settings.Get(name)}});
+}
+
+void Scene::SetSolidAttribute(std::int32_t id, std::string_view name, const json& v) {
+    Item& item = RequireItem(id);
+    if (item.type != ItemType::Solid) ThrowInvalid();
+    json to;
+    if (name == "width" || name == "height") {
+        const SettingRule rule{name, SettingKind::Integer, 0, kMinSolidSize, kMaxSolidSize};
+        to = Settings({&rule, 1}).Checked(name, v);
+        (name == "width" ? item.width : item.height) = to.get<double>();
+    } else if (name == "pixelAspect") {
+        const SettingRule rule{name, SettingKind::Number, 1, kMinPixelAspect, kMaxPixelAspect};
+        to = Settings({&rule, 1}).Checked(name, v);
+        item.pixelAspect = to.get<double>();
+    } else {
+        for (const char* moving : {"conformFrameRate", "fieldSeparationType",
+                                   "highQualityFieldSeparation", "loop", "removePulldown"})
+            if (name == moving)
+                throw ModelError("Unable to set \"" + std::string(name) +
+                                 "\". The footage is still.");
+        item.source.Set(name, v);
+        to = item.source.Get(name);
+    }
+    Note({{"change", "item"}, {"item", id}, {"attribute", name}, {"to", to}});
+}
+
+void Scene::SetParentFolder(std::int32_t id, std::int32_t folderId) {
+    Item& item = RequireItem(id);
+    if (folderId != 0 && RequireItem(folderId).type != ItemType::Folder)
+        throw ModelError("Unable to set \"parentFolder\". Value is not a folder.");
+    for (std::int32_t at = folderId; at != 0; at = RequireItem(at).parentId)
+        if (at == id)
+            throw ModelError(
+                "Unable to set \"parentFolder\". A folder cannot be put inside itself.");
+    if (item.parentId == folderId) return;
+    item.parentId = folderId;
+    Note({{"change", "item moved"}, {"item", id}, {"folder", folderId}});
+}
+
+void Scene::RemoveItem(std::int32_t id) {
+    RequireItem(id);
+    // The item and, for a folder, everything below it.
+    std::vector<std::int32_t> gone = {id};
+    for (std::size_t i = 0; i < gone.size(); ++i)
+        for (const Item* inside : ItemsIn(gone[i])) gone.push_back(inside->id);
+    const auto isGone = [&](std::int32_t x) {
+        return std::find(gone.begin(), gone.end(), x) != gone.end();
+    };
+    // Layers elsewhere that show a removed item go with it, as in the host's Project panel.
+    for (const auto& item : items_)
+        if (item->comp && !isGone(item->id))
+            for (int i = item->comp->NumLayers(); i >= 1; --i)
+                if (isGone(item->comp->LayerAt(i)->sourceId)) RemoveLayer(*item->comp->LayerAt(i));
+    for (const std::int32_t x : gone) {
+        const auto at = std::find_if(items_.begin(), items_.end(),
+                                     [&](const auto& item) { return item->id == x; });
+        if ((*at)->comp)
+            for (auto& layer : (*at)->comp->layers) Unregister(*layer);
+        items_.erase(at);
+        if (viewerComp == x) viewerComp = 0, viewerActive = false;
+        if (aegpActiveId == x) aegpActiveId = 0;
+        Note({{"change", "item removed"}, {"item", x}});
+    }
+}
+
+void Scene::SetCompAttribute(Comp& comp, std::string_view name, const json& v) {
+    const json to = comp.SetAttribute(name, v);
+    Note({{"change", "comp"}, {"comp", comp.id}, {"attribute", name}, {"to", to}});
+}
+
+void Scene::SetProjectSetting(std::string_view name, const json& v) {
+    // displayStartFrame is another way of writing framesCountType's first two values.
+    if (name == "displayStartFrame") {
+        if (!(v.is_number() && (v.get<double>() == 0 || v.get<double>() == 1)))
+            throw ModelError("Unable to set \"displayStartFrame\". Value " +
+                             (v.is_number() ? FormatNumber(v.get<double>()) : v.dump()) +
+                             " is not one of the allowed values.");
+        return SetProjectSetting("framesCountType", v.get<double>() == 1 ? kFcStart1 : kFcStart0);
+    }
+    projectSettings.Set(name, v);
+    Note({{"change", "project"}, {"attribute", name}, {"to", projectSettings.Get(name)}});
+}
+
+int Scene::SetMarkerAtTime(Comp& comp, Layer* layer, double t, MarkerValue v) {
+    if (!std::isfinite(t)) ThrowParameter("setValueAtTime", 1, "Value is not a finite number.");
+    auto where = MarkerWhere(comp, layer);
+    where["change"] = "marker set";
+    where["time"] = t;
+    where["comment"] = v.fields.Get("comment");
+    const int index = (layer ? layer->markers : comp.markers).Set(t, std::move(v));
+    Note(std::move(where));
+    return index;
+}
+
+void Scene::RemoveMarker(Comp& comp, Layer* layer, int index) {
+    MarkerList& markers = layer ? layer->markers : comp.markers;
+    const double t = markers.At(index, "removeKey").time;
+    markers.Remove(index);
+    auto where = MarkerWhere(comp, layer);
+    where["change"] = "marker removed";
+    where["time"] = t;
+    Note(std::move(where));
+}
+
+void Scene::SetMarkerSelected(Comp& comp, Layer* layer, int index, bool on) {
+    MarkerList& markers = layer ? layer->markers : comp.markers;
+    if (!markers.SetSelected(index, on)) return;
+    auto where = MarkerWhere(comp, layer);
+    where["change"] = "key selected";
+    where["key"] = index;
+    where["time"] = markers.At(index, "keySelected").time;
+    where["to"] = on;
+    Note(std::move(where));
 }
 
 }  // namespace hostsim::model

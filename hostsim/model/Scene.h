@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,6 +23,14 @@ namespace hostsim::model {
 
 enum class ItemType { Folder, Comp, Footage, Solid };
 
+// ---- Item attributes and the project's settings (the rules in Scene.cpp's item block) ------
+std::span<const SettingRule> ItemRules();         // comment, label
+std::span<const SettingRule> SolidSourceRules();  // a solid's main source
+std::span<const SettingRule> ProjectRules();      // the project's plain settings
+// Item.typeName in the interface language ("en_US", "de_DE", ...; others: en_US's).
+const char* ItemTypeName(ItemType type, const std::string& language);
+inline constexpr double kMinSolidSize = 1, kMaxSolidSize = 30000;
+
 struct Item {
     std::int32_t id = 0;
     std::string name;
@@ -29,6 +38,10 @@ struct Item {
     std::int32_t parentId = 0;  // 0: the root folder
     bool selected = false;
     std::unique_ptr<Comp> comp;  // compositions only
+    Settings settings{ItemRules()};
+    // A solid's size, pixel aspect and main source (its colour and interpretation).
+    double width = 100, height = 100, pixelAspect = 1;
+    Settings source{SolidSourceRules()};
 };
 
 // One change a script (or a command) made, as the journal records it.
@@ -71,7 +84,7 @@ public:
     void SelectOnly(std::int32_t id);                      // the user clicks one item
     std::int32_t AddComp(const std::string& name, const CompSetup& setup,
                          std::int32_t parentId = 0);
-    std::int32_t AddFolder(const std::string& name);
+    std::int32_t AddFolder(const std::string& name, std::int32_t parentId = 0);
     void SetTime(Comp& comp, double t, const char* by = "script");
     void StepFrames(Comp& comp, int step);
     void SetHideShy(Comp& comp, bool hide);
@@ -146,6 +159,27 @@ public:
     void SetSourceText(Layer& layer, const TextDocument& doc);
     // An effect's eye; refused on what has no switch (canSetEnabled false).
     void SetEffectEnabled(Node& node, bool on);
+
+    // ---- Items, folders and the project's settings ---------------------------------------
+    // Folders hold items by parentId; 0 is the root folder, which holds the top-level items.
+    std::vector<Item*> ItemsIn(std::int32_t folderId) const;
+    std::vector<Comp*> UsedIn(std::int32_t itemId) const;  // compositions with a layer of it
+    void SetItemSetting(std::int32_t id, std::string_view name, const nlohmann::json& v);
+    // A solid's width, height, pixelAspect or a setting of its main source.
+    void SetSolidAttribute(std::int32_t id, std::string_view name, const nlohmann::json& v);
+    // Moves an item into a folder (0: the root); a folder never into itself or below itself.
+    void SetParentFolder(std::int32_t id, std::int32_t folderId);
+    // Removes the item, a folder's contents with it, and every layer showing a removed item.
+    void RemoveItem(std::int32_t id);
+    void SetCompAttribute(Comp& comp, std::string_view name, const nlohmann::json& v);
+    Settings projectSettings{ProjectRules()};
+    void SetProjectSetting(std::string_view name, const nlohmann::json& v);
+    bool dirty = false;  // a change was noted since the project was opened
+
+    // ---- Markers of a layer (layer set) or of a composition (layer null) ---------------
+    int SetMarkerAtTime(Comp& comp, Layer* layer, double t, MarkerValue v);
+    void RemoveMarker(Comp& comp, Layer* layer, int index);
+    void SetMarkerSelected(Comp& comp, Layer* layer, int index, bool on);
 
     // ---- Undo groups: nested ones count, only the outermost is noted ---------------------
     void BeginUndoGroup(const std::string& name);

@@ -168,6 +168,22 @@ void SetLayerAttributes(Scene& scene, Layer& layer, const json& entry, const std
     }
 }
 
+// "markers": [{"time": 1, "comment": "Intro", ...the MarkerValue's attributes, "params": {}}]
+void AddMarkers(Scene& scene, Comp& comp, Layer* layer, const json& entry,
+                const std::string& where) {
+    if (!entry.contains("markers")) return;
+    if (!entry["markers"].is_array()) Fail(where, "\"markers\" must be a list");
+    for (std::size_t i = 0; i < entry["markers"].size(); ++i) {
+        const std::string at = where + ".markers[" + std::to_string(i) + "]";
+        json marker = entry["markers"][i];
+        if (!marker.is_object() || !marker.contains("time") || !marker["time"].is_number())
+            Fail(at, "a marker is an object with a \"time\" and its attributes");
+        const double t = marker["time"].get<double>();
+        marker.erase("time");
+        Checked(at, [&] { scene.SetMarkerAtTime(comp, layer, t, MarkerValue::FromJson(marker)); });
+    }
+}
+
 void AddLayer(Scene& scene, Comp& comp, const json& entry, const std::string& where) {
     if (entry.is_string()) {
         scene.AddLayer(comp, entry.get<std::string>(), comp.width, comp.height, 0, false,
@@ -188,6 +204,7 @@ void AddLayer(Scene& scene, Comp& comp, const json& entry, const std::string& wh
     if (layer.outPoint <= layer.inPoint) Fail(where, "\"outPoint\" must come after \"inPoint\"");
     SetLayerAttributes(scene, layer, entry, where);
     if (entry.contains("properties")) SetProperties(scene, layer, entry["properties"], where);
+    AddMarkers(scene, comp, &layer, entry, where);
     if (!entry.contains("effects")) return;
     if (!entry["effects"].is_array()) Fail(where, "\"effects\" must be a list");
     for (std::size_t i = 0; i < entry["effects"].size(); ++i) {
@@ -216,6 +233,17 @@ Value ParseValue(const json& value, const std::string& where) {
     return v;
 }
 
+void ApplyItemState(Scene& scene, Item& item, const json& entry, const std::string& where) {
+    if (!entry.is_object()) return;
+    for (const char* key : {"comment", "label"})
+        if (entry.contains(key))
+            Checked(where, [&] { scene.SetItemSetting(item.id, key, entry[key]); });
+    if (item.type != ItemType::Solid) return;
+    for (const char* key : {"color", "width", "height", "pixelAspect"})
+        if (entry.contains(key))
+            Checked(where, [&] { scene.SetSolidAttribute(item.id, key, entry[key]); });
+}
+
 CompSetup ParseCompSetup(const json& entry, const std::string& where) {
     CompSetup setup;
     setup.width = Number(entry, "width", setup.width, where);
@@ -236,7 +264,15 @@ void ApplyCompState(Scene& scene, Comp& comp, const json& entry, const std::stri
     comp.hideShyLayers = Flag(entry, "hideShyLayers", false, where);
     if (comp.workAreaStart < 0 || comp.workAreaStart + comp.workAreaDuration > comp.duration + 1e-9)
         Fail(where, "the work area must lie within the composition");
-    (void)scene;
+    // The stored settings (bgColor, motionBlur, ...) and displayStartTime, by the host's rules.
+    for (auto it = entry.begin(); it != entry.end(); ++it) {
+        const std::string& key = it.key();
+        if (key != "displayStartTime" && !comp.settings.Has(key)) continue;
+        std::string at = where;
+        at.append(".").append(key);
+        Checked(at, [&] { comp.SetAttribute(key, it.value()); });
+    }
+    AddMarkers(scene, comp, nullptr, entry, where);
 }
 
 void AddLayers(Scene& scene, Comp& comp, const json& layers, const std::string& where) {

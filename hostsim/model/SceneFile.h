@@ -12,6 +12,9 @@
 
 namespace hostsim::model {
 
+// Any item's comment and label, a solid's color, width, height and pixelAspect.
+void ApplyItemState(Scene& scene, Item& item, const nlohmann::json& entry,
+                    const std::string& where);
 CompSetup ParseCompSetup(const nlohmann::json& entry, const std::string& where);
 // Sets the playhead, work area and hideShyLayers the entry gives (after the layers exist).
 void ApplyCompState(Scene& scene, Comp& comp, const nlohmann::json& entry,

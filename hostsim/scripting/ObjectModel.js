@@ -81,12 +81,27 @@
       });
   // A text layer's Source Text: a Property whose value is a TextDocument.
   var SourceText = { prototype: create(Property.prototype) };
+  // Footage sources and marker values: made by the host only (a MarkerValue by a script too).
+  function refused(name) { return function () { throw notModelled(name); }; }
+  var FootageSource = cls('FootageSource', null, false, refused('FootageSource')),
+      SolidSource = cls('SolidSource', FootageSource, false, refused('SolidSource')),
+      FileSource = cls('FileSource', FootageSource, false, refused('FileSource')),
+      PlaceholderSource = cls('PlaceholderSource', FootageSource, false,
+                              refused('PlaceholderSource')),
+      MarkerValue = cls('MarkerValue', null, false, function () {
+        def(this, '_v', { value: opList('markerValue.MarkerValue', 0, arguments) });
+      });
+  // A marker property (layer.marker, comp.markerProperty) is a Property whose keys are
+  // markers; its handle is its layer's, or minus its composition's id.
+  var MarkerProperty = create(Property.prototype);
+  protos.push([MarkerProperty, 'Property']);
   var kinds = { c: CompItem, f: FootageItem, d: FolderItem, l: AVLayer, g: PropertyGroup,
                 e: PropertyGroup, p: Property, v: Viewer, t: TextLayer, s: ShapeLayer,
-                k: CameraLayer, i: LightLayer, x: SourceText };
+                k: CameraLayer, i: LightLayer, x: SourceText, o: SolidSource, u: FileSource };
   // [kind, id] from the host as the object a script holds. A group or a layer is callable, as
   // in the host: group(name) is group.property(name). The effects group and each effect ("e")
-  // also name their children as attributes (layer.effect.gaussianBlur.blurriness).
+  // also name their children as attributes (layer.effect.gaussianBlur.blurriness). A marker
+  // property ("m") is a Property whose keys are markers.
   var callable = { g: true, e: true, l: true, t: true, s: true, k: true, i: true };
   var handle = create(null);  // the descriptor of every reference's _h, filled in each time
   function wrap(r) {
@@ -96,7 +111,7 @@
       o = function (x) { return o.property(x); };
       setProto(o, kinds[k].prototype);
     } else {
-      o = create(kinds[k].prototype);
+      o = create(k === 'm' ? MarkerProperty : kinds[k].prototype);
     }
     handle.value = r[1];
     defineProperty(o, '_h', handle);
@@ -176,12 +191,90 @@
   // ---- items ----
   def(Item.prototype, 'id', { get: function () { return this._h; }, configurable: true });
   attr(Item.prototype, 'name', 'item.name', 'item.name=');
-  attr(Item.prototype, 'typeName', 'item.typeName');
   attr(Item.prototype, 'selected', 'item.selected', 'item.selected=');
-  attr(Item.prototype, 'parentFolder', 'item.parentFolder', null, ONE);
+  // An attribute computed here from what the host answers: read-only as attr's are.
+  function computed(proto, name, get) {
+    def(proto, name, {
+      get: get,
+      set: function () {
+        if (writable(proto, name)) throw notModelled(name);
+        throw new Error('Unable to set "' + name + '". It is read-only.');
+      },
+      configurable: true
+    });
+  }
+  // Attributes read and written by name through one pair of operations: op(handle, name) and
+  // op=(handle, name, value); those in readOnly have no setter.
+  function named(proto, opName, names, readOnly) {
+    for (var i = 0; i < names.length; i++)
+      (function (name) {
+        def(proto, name, {
+          get: function () { return op(opName, this._h, name); },
+          set: function (v) {
+            if (readOnly) {
+              op(opName, this._h, name);  // what the model lacks says so on write too
+              if (writable(proto, name)) throw notModelled(name);
+              throw new Error('Unable to set "' + name + '". It is read-only.');
+            }
+            op(opName + '=', this._h, name, v);
+          },
+          configurable: true
+        });
+      })(names[i]);
+  }
+  // The item type's name follows the host's interface language.
+  computed(Item.prototype, 'typeName',
+           function () { return op('item.typeName', this._h, cb.language()); });
+  def(Item.prototype, 'parentFolder', {
+    get: function () { return wrap(op('item.parentFolder', this._h)); },
+    set: function (v) { op('item.parentFolder=', this._h, v instanceof FolderItem ? v._h : null); },
+    configurable: true
+  });
+  named(Item.prototype, 'item.setting', ['comment', 'label']);
+  method(Item.prototype, 'remove', 'item.remove');
+  attr(AVItem.prototype, 'usedIn', 'item.usedIn', null, ALL);
+  // An ItemCollection of the folder `h` (0: the root), or of the whole project.
+  function itemCollection(refs, h) {
+    var list = wrapAll(refs), c = create(ItemCollection.prototype);
+    def(c, '_h', { value: h });
+    def(c, 'length', { value: list.length });
+    for (var i = 0; i < list.length; i++) c[i + 1] = list[i];
+    return c;
+  }
+  var F = FolderItem.prototype;
+  computed(F, 'items', function () { return itemCollection(op('folder.items', this._h), this._h); });
+  attr(F, 'numItems', 'folder.numItems');
+  method(F, 'item', 'folder.item', ONE);
+  var FI = FootageItem.prototype, S = SolidSource.prototype;
+  attr(FI, 'mainSource', 'footage.mainSource', null, ONE);
+  named(FI, 'solid.attribute', ['width', 'height', 'pixelAspect']);
+  named(FI, 'solid.attribute', ['duration', 'hasVideo', 'hasAudio', 'footageMissing', 'useProxy',
+                                'proxySource', 'file', 'time'], true);
+  named(S, 'solid.attribute', ['color', 'alphaMode', 'invertAlpha', 'premulColor',
+                               'conformFrameRate', 'fieldSeparationType',
+                               'highQualityFieldSeparation', 'loop', 'removePulldown']);
+  named(S, 'solid.attribute', ['hasAlpha', 'isStill', 'displayFrameRate', 'nativeFrameRate', 'file'],
+        true);
+  // Without alpha or motion, the host's guesses change nothing.
+  def(S, 'guessAlphaMode', { value: function () { op('solid.attribute', this._h, 'hasAlpha'); },
+                             writable: true, configurable: true });
+  def(S, 'guessPulldown', { value: function () { op('solid.attribute', this._h, 'isStill'); },
+                            writable: true, configurable: true });
   var C = CompItem.prototype;
-  attrs(C, 'comp.', ['duration', 'frameRate', 'frameDuration', 'workAreaStart', 'workAreaDuration',
-                     'width', 'height', 'pixelAspect', 'numLayers']);
+  attrs(C, 'comp.', ['numLayers']);
+  named(C, 'comp.attribute', ['duration', 'frameRate', 'frameDuration', 'workAreaStart',
+                              'workAreaDuration', 'width', 'height', 'pixelAspect',
+                              'displayStartTime', 'displayStartFrame', 'bgColor', 'shutterAngle',
+                              'shutterPhase', 'motionBlur', 'motionBlurSamplesPerFrame',
+                              'motionBlurAdaptiveSampleLimit', 'draft3d', 'frameBlending',
+                              'preserveNestedFrameRate', 'preserveNestedResolution', 'dropFrame',
+                              'resolutionFactor', 'renderer', 'motionGraphicsTemplateName']);
+  named(C, 'comp.attribute', ['hasVideo', 'hasAudio', 'footageMissing', 'useProxy', 'proxySource',
+                              'activeCamera', 'renderers'], true);
+  computed(C, 'markerProperty', function () {
+    op('comp.numLayers', this._h);  // an invalid composition says so
+    return wrap(['m', -this._h]);
+  });
   attr(C, 'time', 'comp.time', 'comp.time=');
   attr(C, 'hideShyLayers', 'comp.hideShyLayers', 'comp.hideShyLayers=');
   attr(C, 'selectedLayers', 'comp.selectedLayers', null, ALL);
@@ -424,23 +517,117 @@
       def(ST, name, { value: function () { throw notModelled(name); }, writable: true,
                       configurable: true });
     })(sourceTextKeys[sk]);
+  // ---- markers ----
+  // layer.marker and layer.property('Marker'): the layer's marker property.
+  var Y = Layer.prototype, groupProperty = G.property;
+  computed(Y, 'marker', function () {
+    op('marker.numKeys', this._h);  // an invalid layer says so
+    return wrap(['m', this._h]);
+  });
+  def(Y, 'property', {
+    value: function (x) {
+      if (x === 'Marker' || x === 'ADBE Marker' || x === 'marker') return this.marker;
+      return reflectApply(groupProperty, this, arguments);
+    },
+    writable: true, configurable: true
+  });
+  function markerValue(record) {
+    var m = create(MarkerValue.prototype);
+    def(m, '_v', { value: record });
+    return m;
+  }
+  var MV = MarkerValue.prototype, markerFields = ['comment', 'chapter', 'url', 'frameTarget',
+      'cuePointName', 'duration', 'eventCuePoint', 'label', 'protectedRegion'];
+  for (var mf = 0; mf < markerFields.length; mf++)
+    (function (name) {
+      def(MV, name, {
+        get: function () {
+          if (!this._v) throw notModelled(name);
+          return this._v[name];
+        },
+        set: function (v) {
+          if (!this._v) throw notModelled(name);
+          this._v[name] = op('markerValue.check', 0, name, v);
+        },
+        configurable: true
+      });
+    })(markerFields[mf]);
+  def(MV, 'getParameters', {
+    value: function () {
+      var out = {}, params = this._v.params;
+      for (var k in params) if (reflectApply(hasOwn, params, [k])) out[k] = params[k];
+      return out;
+    },
+    writable: true, configurable: true
+  });
+  // Every attribute's text, by its own toString, as the host takes them.
+  def(MV, 'setParameters', {
+    value: function (pairs) {
+      var rec = pairs;
+      if (typeof pairs === 'object' && pairs !== null) {
+        rec = {};
+        for (var k in pairs) if (reflectApply(hasOwn, pairs, [k])) rec[k] = String(pairs[k]);
+      }
+      this._v.params = op('markerValue.setParameters', 0, rec);
+    },
+    writable: true, configurable: true
+  });
+  var MP = MarkerProperty;
+  computed(MP, 'name', function () { op('marker.numKeys', this._h); return 'Marker'; });
+  computed(MP, 'matchName', function () { op('marker.numKeys', this._h); return 'ADBE Marker'; });
+  attr(MP, 'parentProperty', 'marker.parentProperty', null, ONE);
+  attrs(MP, 'marker.', ['propertyDepth', 'numKeys', 'isTimeVarying', 'selectedKeys']);
+  var constants = { isEffect: false, isMask: false, hasMin: false, hasMax: false,
+                    canVaryOverTime: true, canSetExpression: false };
+  for (var cn0 in constants)
+    (function (v) { computed(MP, cn0, function () { op('marker.numKeys', this._h); return v; }); })(
+        constants[cn0]);
+  var markerMethods = ['keyTime', 'removeKey', 'nearestKeyIndex', 'addKey', 'keySelected',
+                       'setSelectedAtKey'];
+  for (var mm = 0; mm < markerMethods.length; mm++)
+    method(MP, markerMethods[mm], 'marker.' + markerMethods[mm]);
+  def(MP, 'keyValue', {
+    value: function (x) { return markerValue(op('marker.keyValue', this._h, x)); },
+    writable: true, configurable: true
+  });
+  def(MP, 'valueAtTime', {
+    value: function (t) { return markerValue(op('marker.valueAtTime', this._h, t)); },
+    writable: true, configurable: true
+  });
+  computed(MP, 'value', function () { return markerValue(op('marker.value', this._h)); });
+  // A MarkerValue crosses as its record; anything else as itself, which the host refuses.
+  def(MP, 'setValueAtTime', {
+    value: function (t, v) {
+      op('marker.setValueAtTime', this._h, t, v instanceof MarkerValue ? v._v : v);
+    },
+    writable: true, configurable: true
+  });
 
   // ---- the project, the viewer and the application ----
   var project = create(Project.prototype);
   protos.push([project, 'Project']);
   attr(project, 'numItems', 'project.numItems');
+  computed(project, 'rootFolder', function () { return wrap(['d', 0]); });
+  computed(project, 'file', function () { return null; });
+  attr(project, 'dirty', 'project.dirty');
+  named(project, 'project.setting', ['bitsPerChannel', 'timeDisplayType', 'framesCountType',
+                                     'displayStartFrame', 'feetFramesFilmType',
+                                     'footageTimecodeDisplayStartType', 'gpuAccelType',
+                                     'framesUseFeetFrames', 'transparencyGridThumbnails',
+                                     'linearBlending', 'linearizeWorkingSpace',
+                                     'compensateForSceneReferredProfiles', 'workingGamma',
+                                     'workingSpace', 'expressionEngine']);
+  def(project, 'listColorProfiles', {
+    value: function () { return op('project.listColorProfiles', 0); },
+    writable: true, configurable: true
+  });
   attr(project, 'activeItem', 'project.activeItem', null, ONE);
   attr(project, 'selection', 'project.selection', null, ALL);
   method(project, 'item', 'project.item', ONE);
   method(project, 'itemByID', 'project.itemByID', ONE);
   def(project, 'items', {
     configurable: true,
-    get: function () {
-      var list = wrapAll(op('project.items', 0)), c = create(ItemCollection.prototype);
-      def(c, 'length', { value: list.length });
-      for (var i = 0; i < list.length; i++) c[i + 1] = list[i];
-      return c;
-    }
+    get: function () { return itemCollection(op('project.items', 0), 0); }
   });
   method(ItemCollection.prototype, 'addComp', 'project.addComp', ONE);
   method(ItemCollection.prototype, 'addFolder', 'project.addFolder', ONE);
@@ -454,6 +641,11 @@
   var textDocumentType = global.PropertyValueType.TEXT_DOCUMENT;
   def(SourceText.prototype, 'propertyValueType', { get: function () { return textDocumentType; },
                                                    configurable: true });
+  var MARKER = global.PropertyValueType.MARKER, PROPERTY = global.PropertyType.PROPERTY;
+  computed(MarkerProperty, 'propertyValueType',
+           function () { op('marker.numKeys', this._h); return MARKER; });
+  computed(MarkerProperty, 'propertyType',
+           function () { op('marker.numKeys', this._h); return PROPERTY; });
   var ViewerType = global.ViewerType;
   def(Viewer.prototype, 'type', { value: ViewerType.VIEWER_COMPOSITION, configurable: true });
   attr(Viewer.prototype, 'active', 'viewer.active');
@@ -526,6 +718,16 @@
     stubMembers(name === 'Application' ? app : name === 'Project' ? project : targetOf(name),
                 c.members);
   }
+  // A marker property answers for the Property members it has; the others are not modelled.
+  var propertyMembers = list.classes.Property.members.concat(list.classes.PropertyBase.members);
+  for (var pm = 0; pm < propertyMembers.length; pm++)
+    if (!reflectApply(hasOwn, MP, [propertyMembers[pm].name]))
+      (function (name, isMethod) {
+        var fail = function () { throw notModelled(name); };
+        def(MP, name, isMethod ? { get: function () { return stubMethod(name); }, set: fail,
+                                   configurable: true }
+                               : { get: fail, set: fail, configurable: true });
+      })(propertyMembers[pm].name, propertyMembers[pm].kind === 'method');
   // Named groups (layer.transform.position) are attributes of property groups.
   for (var gn in list.groups) stubMembers(PropertyGroup.prototype, list.groups[gn].members);
   // The script environment: objects whose members the model lacks.
@@ -613,6 +815,12 @@
     live.ShapeLayer = scratch.addShape();
     live.CameraLayer = scratch.addCamera('Camera', [50, 50]);
     live.LightLayer = scratch.addLight('Light', [50, 50]);
+    live.MarkerValue = new MarkerValue('');
+    for (var si = 1; si <= items.length; si++)
+      if (items[si] instanceof FootageItem) {
+        var src = items[si].mainSource, sk = src instanceof SolidSource ? 'SolidSource' : 'FileSource';
+        if (!live[sk]) live[sk] = src;
+      }
     // A class answers with its bases' members; one with no live object, and no live class
     // below it, answers on its prototype for itself and the bases no live object answers for.
     var answered = create(null);

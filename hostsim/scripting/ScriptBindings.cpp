@@ -27,7 +27,7 @@ const std::unordered_map<std::string_view, Op>& Ops() {
         std::unordered_map<std::string_view, Op> map;
         for (const auto table : {AppOps(), ViewerOps(), ProjectOps(), ItemOps(), CompItemOps(),
                                  LayerOps(), PropertyBaseOps(), PropertyGroupOps(), PropertyOps(),
-                                 LayerCollectionOps(), TextDocumentOps()})
+                                 LayerCollectionOps(), TextDocumentOps(), MarkerOps()})
             for (const OpEntry& entry : table) map.emplace(entry.name, entry.op);
         return map;
     }();

@@ -452,6 +452,17 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
               R"({"change":"layer time","comp":2,"layer":1,"attribute":"outPoint","to":2})"),
          "var c = app.project.activeItem; c.time = 2; "
          "for (var i = 1; i <= c.numLayers; i++) c.layer(i).selected = i === 1;"},
+        // The third layer alone selected, the playhead at 0.04.
+        {"add-marker-with-comment", "1",
+         undo(
+             "Add Marker",
+             R"({"change":"marker set","comp":2,"layer":3,"property":"ADBE Marker","time":0.04,"comment":"Cue"})"),
+         "var c = app.project.activeItem; c.time = 0.04; for (var i = 1; i <= c.numLayers; i++) "
+         "c.layer(i).selected = i === 3"},
+        {"work-area-from-playhead", "0.04|9.96",
+         undo("Work Area From Playhead",
+              R"({"change":"comp","comp":2,"attribute":"workAreaDuration","to":9.96},
+                 {"change":"comp","comp":2,"attribute":"workAreaStart","to":0.04})")},
     };
     std::size_t seen = 0;
     for (const auto& c : cases) {

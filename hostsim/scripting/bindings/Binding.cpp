@@ -55,4 +55,21 @@ void SelectedUnder(const model::Node& node, std::vector<Ref>& refs) {
         SelectedUnder(*child, refs);
 }
 
+nlohmann::json ArgJson(const Arg& arg) {
+    switch (arg.type) {
+        case Arg::Bool:
+            return arg.flag;
+        case Arg::Number:
+            return arg.number;
+        case Arg::Text:
+            return arg.text;
+        case Arg::Numbers:
+            return arg.numbers;
+        case Arg::Other:
+            return arg.json;
+        default:
+            return nullptr;
+    }
+}
+
 }  // namespace hostsim::bindings

@@ -127,4 +127,8 @@ std::span<const OpEntry> PropertyOps();
 std::span<const OpEntry> LayerCollectionOps();
 std::span<const OpEntry> TextDocumentOps();
 
+// Compositions', items', the project's and markers' stored values cross as JSON both ways.
+nlohmann::json ArgJson(const Arg& arg);  // undefined as null
+std::span<const OpEntry> MarkerOps();
+
 }  // namespace hostsim::bindings

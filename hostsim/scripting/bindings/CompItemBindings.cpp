@@ -1,4 +1,5 @@
-// The script bindings of CompItem and LayerCollection: time, settings, layers, new layers.
+// The script bindings of CompItem and LayerCollection: time, settings and attributes by name,
+// layers, new layers.
 #include "scripting/bindings/Binding.h"
 
 namespace hostsim::bindings {
@@ -11,22 +12,15 @@ std::span<const OpEntry> CompItemOps() {
          [](Scene& s, const Call& c) -> Out {
              return s.SetTime(s.RequireComp(c.ItemId()), c.SetNumber("time")), Undefined{};
          }},
-        {"comp.duration",
-         [](Scene& s, const Call& c) -> Out { return s.RequireComp(c.ItemId()).duration; }},
-        {"comp.frameRate",
-         [](Scene& s, const Call& c) -> Out { return s.RequireComp(c.ItemId()).frameRate; }},
-        {"comp.frameDuration",
-         [](Scene& s, const Call& c) -> Out { return s.RequireComp(c.ItemId()).FrameDuration(); }},
-        {"comp.workAreaStart",
-         [](Scene& s, const Call& c) -> Out { return s.RequireComp(c.ItemId()).workAreaStart; }},
-        {"comp.workAreaDuration",
-         [](Scene& s, const Call& c) -> Out { return s.RequireComp(c.ItemId()).workAreaDuration; }},
-        {"comp.width",
-         [](Scene& s, const Call& c) -> Out { return s.RequireComp(c.ItemId()).width; }},
-        {"comp.height",
-         [](Scene& s, const Call& c) -> Out { return s.RequireComp(c.ItemId()).height; }},
-        {"comp.pixelAspect",
-         [](Scene& s, const Call& c) -> Out { return s.RequireComp(c.ItemId()).pixelAspect; }},
+        {"comp.attribute",
+         [](Scene& s, const Call& c) -> Out {
+             return s.RequireComp(c.ItemId()).Attribute(c.Text(0));
+         }},
+        {"comp.attribute=",
+         [](Scene& s, const Call& c) -> Out {
+             return s.SetCompAttribute(s.RequireComp(c.ItemId()), c.Text(0), ArgJson(c.At(1))),
+                    Undefined{};
+         }},
         {"comp.numLayers",
          [](Scene& s, const Call& c) -> Out {
              return static_cast<double>(s.RequireComp(c.ItemId()).NumLayers());

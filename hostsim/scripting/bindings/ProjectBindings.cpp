@@ -1,4 +1,5 @@
-// The script bindings of Project and ItemCollection: items, selection, new items.
+// The script bindings of Project and ItemCollection: items, selection, new items (in the
+// collection's folder), the project's settings.
 #include "scripting/bindings/Binding.h"
 
 namespace hostsim::bindings {
@@ -29,12 +30,33 @@ std::span<const OpEntry> ProjectOps() {
          [](Scene& s, const Call& c) -> Out {
              const model::CompSetup setup{c.Number(1), c.Number(2), c.Number(3), c.Number(4),
                                           c.Number(5)};
-             return ItemRef(s.RequireItem(s.AddComp(c.Text(0), setup)));
+             // The collection's folder (0: the project's or the root folder's).
+             return ItemRef(s.RequireItem(s.AddComp(c.Text(0), setup, c.ItemId())));
          }},
         {"project.addFolder",
          [](Scene& s, const Call& c) -> Out {
-             return ItemRef(s.RequireItem(s.AddFolder(c.Text(0))));
+             return ItemRef(s.RequireItem(s.AddFolder(c.Text(0), c.ItemId())));
          }},
+        {"project.setting",
+         [](Scene& s, const Call& c) -> Out {
+             if (c.Text(0) == "displayStartFrame")
+                 return s.projectSettings.Get("framesCountType") == 2613 ? 1.0 : 0.0;
+             return s.projectSettings.Get(c.Text(0));
+         }},
+        {"project.setting=",
+         [](Scene& s, const Call& c) -> Out {
+             return s.SetProjectSetting(c.Text(0), ArgJson(c.At(1))), Undefined{};
+         }},
+        {"project.listColorProfiles",
+         [](Scene&, const Call&) -> Out {
+             nlohmann::json names = nlohmann::json::array();
+             for (const auto& rule : model::ProjectRules())
+                 if (rule.name == "workingSpace")
+                     for (const auto text : rule.texts)
+                         if (!text.empty()) names.push_back(text);
+             return names;
+         }},
+        {"project.dirty", [](Scene& s, const Call&) -> Out { return s.dirty; }},
     };
     return ops;
 }
