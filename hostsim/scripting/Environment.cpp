@@ -216,7 +216,7 @@ bool ScriptEnvironment::Confirm(const std::string& text, bool noAsDefault,
 std::optional<std::string> ScriptEnvironment::Prompt(const std::string& text,
                                                      const std::string& preset,
                                                      const std::string& title) {
-    const std::optional<std::string> answer = dialogs.prompt.value_or(preset);
+    std::optional<std::string> answer = dialogs.prompt.value_or(preset);
     Journal("prompt", {{"text", text}, {"title", title}, {"preset", preset}},
             answer ? json(*answer) : json(nullptr));
     return answer;
@@ -378,6 +378,7 @@ std::string ScriptEnvironment::CallSystem(const std::string& command,
     for (const auto& [name, value] : envChanges_)
         if (value) variables.push_back(name + "=" + *value);
     std::vector<char*> envp;
+    envp.reserve(variables.size() + 1);
     for (auto& v : variables) envp.push_back(v.data());
     envp.push_back(nullptr);
     const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};

@@ -202,7 +202,7 @@ std::optional<double> HomeFiles::Modified(const std::string& absolute) const {
     struct stat st {};
     if (!real || stat(real->c_str(), &st) != 0) return std::nullopt;
     return static_cast<double>(st.st_mtim.tv_sec) * 1000.0 +
-           static_cast<double>(st.st_mtim.tv_nsec / 1000000);
+           static_cast<double>(st.st_mtim.tv_nsec) / 1e6;
 }
 
 bool HomeFiles::Remove(const std::string& absolute, std::string& error) {
@@ -289,7 +289,10 @@ std::optional<std::vector<std::string>> HomeFiles::List(const std::string& absol
                 return fnmatch(p.c_str(), name.c_str(), 0) == 0;
             });
         std::error_code kind;
-        if (matches) out.push_back(absolute + "/" + name + (it->is_directory(kind) ? "/" : ""));
+        if (!matches) continue;
+        std::string entry = absolute;
+        entry.append("/").append(name).append(it->is_directory(kind) ? "/" : "");
+        out.push_back(std::move(entry));
     }
     if (ec) {
         error = Fault("I/O error", ec.value());

@@ -14,6 +14,7 @@
 #include "base/Clock.h"
 #include "core/Catalog.h"
 #include "core/Host.h"
+#include "view/ViewModel.h"
 
 namespace {
 
@@ -121,7 +122,12 @@ TEST(ScriptEnvironment, OutputAndDialogsAreJournaledALineEach) {
     EXPECT_EQ(h.Records("Script.alert"), json::parse(R"([{"text": "Saved", "title": "Ctl"}])"));
     EXPECT_EQ(h.Records("Script.confirm").size(), 1u);
     EXPECT_EQ(h.host->RecordsCopy().alerts, std::vector<std::string>{"Saved"});
-    EXPECT_EQ(h.host->RecordsCopy().output.size(), 5u);
+    // The live view's log shows them, newest first.
+    const json log = hostsim::ViewModel(*h.host, "").Build(hostsim::MonotonicMicros())["log"];
+    std::string shown;
+    for (const auto& row : log)
+        if (row["kind"] == "output") shown += row.value("text", "(cleared)") + " ";
+    EXPECT_EQ(shown, "dtail (cleared) info bc a1 ");
 }
 
 // confirm/prompt answers and the keys: options win over the project file, which wins over the
@@ -214,14 +220,19 @@ TEST(ScriptEnvironment, FilesWorkInTheHomeAndAreRefusedOutsideIt) {
     fs::remove(h.home.parent_path() / (h.home.filename().string() + "-outside"));
 }
 
-// $.sleep sleeps, but no longer than the script may run.
-TEST(ScriptEnvironment, SleepEndsAtTheScriptsTimeLimit) {
+// $.sleep sleeps, and an allowed system command runs, but no longer than the script may run.
+TEST(ScriptEnvironment, SleepAndCommandsEndAtTheScriptsTimeLimit) {
     hostsim::Options options;
     options.scriptTimeoutMs = 300;
+    options.allowCallSystem = true;
     HomeHost h(options);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(h.Run("$.sleep(50); 'woke'"), "woke");
+    EXPECT_EQ(h.Run("$.setenv('CB_ENV_TEST', 'y'); system.callSystem('pwd; echo $CB_ENV_TEST')"),
+              h.home.string() + "\ny\n");
     EXPECT_EQ(h.Run("$.sleep(20000); 'woke'"), "!RangeError: execution timeout (line 1)");
+    EXPECT_EQ(h.Run("system.callSystem('sleep 20'); 'done'"),
+              "!RangeError: execution timeout (line 1)");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
