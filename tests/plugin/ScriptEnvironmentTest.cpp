@@ -203,6 +203,11 @@ TEST(ScriptEnvironment, FilesWorkInTheHomeAndAreRefusedOutsideIt) {
         {open + "tryOpen('/etc/passwd', 'r')", outside},
         {open + "tryOpen('~/out/cb-env-escape.txt', 'w')", outside},
         {open + "tryOpen('~/d/../../x', 'w')", outside},
+        {"var f = new File(); f.open('w'); f.write('var n = 40;\\nn + 2'); f.close();"
+         "[$.evalFile(f.fsName), n, f.parent.fsName === Folder.temp.fsName].join()",
+         "42,40,true"},
+        {"$.evalFile('/etc/passwd')",
+         "!Error: Permission denied: outside the host's home (" + h.home.string() + ") (line 1)"},
         {open + "tryOpen('~/pipe', 'r')", "false|Cannot open: not a regular file"},
         {open + "tryOpen('~/missing.txt', 'r')", "false|File or folder does not exist"},
         {open + "tryOpen('~/a\\u0000b', 'w')",

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -45,7 +46,11 @@ std::string Uname(bool release) {
 std::string SpecialFolder(const Env& e, const std::string& which) {
     const std::string& home = e.GetConfig().home;
     if (home.empty()) return "";
-    if (which == "temp") return home + "/tmp";
+    if (which == "temp") {  // made on first use, as a system's temporary folder is always there
+        std::error_code ignored;
+        std::filesystem::create_directory(home + "/tmp", ignored);
+        return home + "/tmp";
+    }
     if (which == "desktop") return home + "/Desktop";
     if (which == "myDocuments") return home + "/Documents";
     if (which == "userData" || which == "appData") return home + "/Library/Application Support";
