@@ -65,7 +65,7 @@ void Host::ConnectEnvironment() {
         std::lock_guard lock(mutex_);
         records_.output.push_back(std::move(line));
         if (records_.output.size() > kOutputKept) {
-            records_.output.erase(records_.output.begin());
+            records_.output.pop_front();
             ++records_.outputBefore;
         }
     };

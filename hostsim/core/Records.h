@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -39,7 +40,7 @@ struct OutputLine {
 
 struct Records {
     // The latest lines scripts wrote (at most Host::kOutputKept), and how many went before.
-    std::vector<OutputLine> output;
+    std::deque<OutputLine> output;
     std::size_t outputBefore = 0;
     std::vector<CommandRun> commandsRun;
     std::vector<ScriptRun> scriptsRun;

@@ -23,6 +23,8 @@ namespace fs = std::filesystem;
 
 // A host whose HOME is a fresh folder, with a symlink out of it and a FIFO in it.
 struct HomeHost {
+    const bool hadHome = std::getenv("HOME") != nullptr;
+    const std::string before = hadHome ? std::getenv("HOME") : "";
     fs::path home;
     std::unique_ptr<hostsim::Host> host;
 
@@ -38,7 +40,10 @@ struct HomeHost {
             std::make_unique<hostsim::Host>(std::move(options), hostsim::BuiltInEffects(), project);
         host->GetJournal().KeepInMemory();
     }
-    ~HomeHost() { fs::remove_all(home); }
+    ~HomeHost() {
+        fs::remove_all(home);
+        if (hadHome) setenv("HOME", before.c_str(), 1);
+    }
     std::string Run(const std::string& script) {
         const auto outcome = host->RunScript(script);
         return outcome.error.empty() ? outcome.result : "!" + outcome.error;
