@@ -150,7 +150,8 @@ bool HomeFiles::SetCurrent(std::string_view path, std::string& error) {
     const std::string absolute = Absolute(path);
     const auto real = Resolve(absolute, error);
     if (!real) return false;
-    if (!fs::is_directory(*real)) {
+    std::error_code ec;
+    if (!fs::is_directory(*real, ec)) {
         error = "Cannot change directory";
         return false;
     }
@@ -261,7 +262,7 @@ bool HomeFiles::CreateFolder(const std::string& absolute, std::string& error) {
     if (!real) return false;
     std::error_code ec;
     fs::create_directories(*real, ec);
-    if (ec || !fs::is_directory(*real)) {
+    if (ec || !fs::is_directory(*real, ec)) {
         error = Fault("Cannot create", ec.value());
         return false;
     }
