@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/Clock.h"
+#include "console/Console.h"
 #include "core/Catalog.h"
 #include "core/Host.h"
 #include "view/ViewModel.h"
@@ -167,6 +168,13 @@ TEST(ScriptEnvironment, DialogAnswersAndKeysComeFromOptionsOrTheProjectFile) {
                         "[k.shiftKey, k.altKey, k.metaKey].join()"),
                   c.keys);
     }
+    // The console's `keys` holds them from then on.
+    HomeHost h;
+    hostsim::Console console(*h.host);
+    EXPECT_EQ(json::parse(console.Handle("keys shift"))["ok"], true);
+    EXPECT_EQ(h.Run(jog), "10");
+    EXPECT_EQ(json::parse(console.Handle("keys hyper"))["error"],
+              "keys: unknown key \"hyper\" (shift, ctrl, alt, meta, key:NAME or none)");
     EXPECT_THROW(hostsim::ParseEnvironmentSetup(json::parse(R"({"keys": "hyper"})")),
                  std::invalid_argument);
 }
