@@ -118,13 +118,28 @@ std::string Console::Handle(const std::string& line) {
         if (!problem.empty()) return Problem(problem);
         return Dump({{"ok", true}, {"selected", id}});
     }
+    if (verb == "keys") {  // the modifier keys scripts see held from now on
+        auto& keys = host_.Environment().keys;
+        try {
+            keys = ParseKeys(argument);
+        } catch (const std::invalid_argument& e) {
+            return Problem(std::string("keys: ") + e.what());
+        }
+        return Dump({{"ok", true},
+                     {"keys",
+                      {{"shift", keys.shift},
+                       {"ctrl", keys.ctrl},
+                       {"alt", keys.alt},
+                       {"meta", keys.meta},
+                       {"keyName", keys.keyName}}}});
+    }
     if (verb == "script") {
         const auto outcome = host_.RunScript(argument);
         return Dump(
             {{"ok", outcome.error.empty()}, {"result", outcome.result}, {"error", outcome.error}});
     }
     return Problem("unknown command \"" + verb +
-                   "\" (command N, select ID, state, script TEXT, quit)");
+                   "\" (command N, select ID, state, script TEXT, keys LIST, quit)");
 }
 
 }  // namespace hostsim

@@ -1,5 +1,6 @@
 // The host's console: one command a line on standard input, one JSON line answer each.
-// Commands: "command N", "select ID", "state", "script TEXT", "quit". Feed() takes raw
+// Commands: "command N", "select ID", "state", "script TEXT", "keys LIST" (the modifier keys
+// scripts see held: "shift,alt", "none"), "quit". Feed() takes raw
 // bytes, keeps an unfinished line for later, and returns the answers. main thread.
 #pragma once
 

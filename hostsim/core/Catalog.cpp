@@ -10,6 +10,7 @@
 
 #include "model/ModelError.h"
 #include "model/SceneFile.h"
+#include "scripting/Environment.h"
 
 namespace hostsim {
 namespace {
@@ -229,6 +230,14 @@ ProjectSetup LoadProjectFile(const std::string& path, const std::vector<Effect>&
         project.activeId = RequireId(doc["active"], path, "\"active\"");
     if (doc.contains("viewer") && !doc["viewer"].is_null())
         project.viewerComp = RequireId(doc["viewer"], path, "\"viewer\"");
+    if (doc.contains("environment")) {
+        try {
+            ParseEnvironmentSetup(doc["environment"]);
+        } catch (const std::invalid_argument& e) {
+            Fail(path, e.what());
+        }
+        project.environment = doc["environment"];
+    }
     CheckReferences(project, path);
     BuildScene(project, effects, path);  // the content is checked by the model's own rules
     return project;

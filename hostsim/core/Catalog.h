@@ -41,6 +41,8 @@ struct ProjectSetup {
     std::vector<ItemSetup> items;  // in the host's item order
     std::int32_t activeId = 0;     // 0: no active item
     std::int32_t viewerComp = 0;   // the composition open in the viewer; 0: none
+    // The script environment's entry (see ParseEnvironmentSetup); null: none.
+    nlohmann::json environment = nullptr;
 };
 
 std::vector<Effect> BuiltInEffects();

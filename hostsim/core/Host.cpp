@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 
@@ -15,6 +16,27 @@
 #include "core/Suites.h"
 
 namespace hostsim {
+namespace {
+
+// The environment as the options and the project file set it: an option wins.
+std::unique_ptr<ScriptEnvironment> MakeEnvironment(const Options& options,
+                                                   const ProjectSetup& project) {
+    const char* home = std::getenv("HOME");
+    EnvironmentSetup setup;
+    if (!project.environment.is_null()) setup = ParseEnvironmentSetup(project.environment);
+    if (!options.confirmAnswer.empty()) setup.dialogs.confirm = options.confirmAnswer == "yes";
+    if (options.promptCancel)
+        setup.dialogs.prompt = std::optional<std::string>();
+    else if (options.promptSet)
+        setup.dialogs.prompt = std::optional<std::string>(options.promptAnswer);
+    if (options.keysSet) setup.keys = ParseKeys(options.keys);
+    return std::make_unique<ScriptEnvironment>(
+        ScriptEnvironment::Config{home != nullptr ? home : "", options.settingsFile,
+                                  options.language, options.allowCallSystem},
+        setup);
+}
+
+}  // namespace
 
 Host::Host(Options options, std::vector<Effect> effects, const ProjectSetup& project)
     : options_(std::move(options)),
@@ -22,6 +44,7 @@ Host::Host(Options options, std::vector<Effect> effects, const ProjectSetup& pro
       mainThread_(std::this_thread::get_id()),
       project_(project, effects_),
       hooks_(journal_, hostCalls_, options_.failRegister),
+      env_(MakeEnvironment(options_, project)),
       scriptModel_(std::make_unique<HostScriptModel>(*this)),
       engine_(std::make_unique<ScriptEngine>(
           *scriptModel_, static_cast<std::size_t>(options_.scriptMemoryMb) << 20,
@@ -30,7 +53,54 @@ Host::Host(Options options, std::vector<Effect> effects, const ProjectSetup& pro
       refused_(options_.refusedSuites) {
     project_.SetChangeSink(
         [this](std::vector<model::Change> changes) { RecordModelChanges(std::move(changes)); });
+    ConnectEnvironment();
     SetCurrent(this);
+}
+
+// main thread: what scripts write goes to the journal (a record a line) and to a view; an
+// alert is the host's alert; the other environment calls are journaled.
+void Host::ConnectEnvironment() {
+    const auto keep = [this](OutputLine line) {
+        line.at = Stamp();
+        std::lock_guard lock(mutex_);
+        records_.output.push_back(std::move(line));
+        if (records_.output.size() > kOutputKept) {
+            records_.output.pop_front();
+            ++records_.outputBefore;
+        }
+    };
+    env_->SetSink({
+        .output =
+            [this, keep](std::string_view to, const std::string& text) {
+                journal_.Record("Script.output", MonotonicMicros(), true,
+                                {{"to", to}, {"text", text}}, nullptr);
+                keep({std::string(to), text, false, 0});
+            },
+        .clear =
+            [this, keep](std::string_view to) {
+                journal_.Record("Script.output", MonotonicMicros(), true,
+                                {{"to", to}, {"cleared", true}}, nullptr);
+                keep({std::string(to), "", true, 0});
+            },
+        .alert = [this](const std::string& text) { ShowAlert(text); },
+        .journal =
+            [this](std::string_view call, nlohmann::json args, nlohmann::json result) {
+                journal_.Record("Script." + std::string(call), MonotonicMicros(), true,
+                                std::move(args), std::move(result));
+            },
+    });
+    env_->stop = [this] { return engine_->PastItsEnd(); };
+}
+
+// main thread
+void Host::RunDueTasks(std::int64_t nowMicros) {
+    for (const auto& task : env_->TakeDue(nowMicros)) {
+        const auto outcome = RunScript(task.text);
+        journal_.Record("Script.task", MonotonicMicros(), true,
+                        {{"id", task.id}, {"text", task.text}},
+                        {{"result", outcome.result}, {"error", outcome.error}});
+        if (ScriptEngine::Stopping()) return;
+    }
 }
 
 // The thread that made the changes, with no lock held: one journal record each.
@@ -110,6 +180,7 @@ A_Err Host::CallEntryPoint(AEGP_EntryPointFunc entry) {
 
 // main thread
 int Host::Run(const MainLoop::Input& input) {
+    loop_.SetTimer([this] { return env_->NextDue(); }, [this] { RunDueTasks(MonotonicMicros()); });
     loop_.Run(options_, input, [this] { RunIdleHooks(); });
     ReportAtExit();
     if (journal_.Lost() > 0) return 5;  // what the run did cannot be read back
@@ -198,6 +269,8 @@ Records Host::RecentRecords(std::size_t keep, std::size_t commandsSeen, bool mer
     copy.infoChangedAt = records_.infoChangedAt;
     copy.selectionChangedAt = records_.selectionChangedAt;
     copy.alerts = records_.alerts;
+    copy.outputBefore = records_.outputBefore;
+    copy.output = records_.output;
     copy.suitesHeld = records_.suitesHeld;
     copy.threadViolations = records_.threadViolations;
     copy.idleCalls = records_.idleCalls;
@@ -343,6 +416,7 @@ ScriptOutcome Host::RunScript(const std::string& script) {
     ScriptOutcome outcome = options_.scriptErrorSet
                                 ? ScriptOutcome{"", options_.scriptError}
                                 : engine_->Run(script, options_.scriptTimeoutMs);
+    env_->EndScript();  // an unfinished line the script wrote is written as it ends
     {
         std::lock_guard lock(mutex_);
         records_.scriptsRun.push_back({kept(script), kept(outcome.result), kept(outcome.error),

@@ -29,6 +29,7 @@
 #include "core/Project.h"
 #include "core/Records.h"
 #include "core/SuiteHost.h"
+#include "scripting/Environment.h"
 #include "scripting/ScriptEngine.h"
 
 namespace hostsim {
@@ -135,11 +136,19 @@ public:
     // What the object model says of every member of the host's list (--member-report).
     MemberReport ReportMembers() { return engine_->ReportMembers(); }
 
+    // ---- The script environment (main thread) --------------------------------------------
+    static constexpr std::size_t kOutputKept = 2000;  // lines a view can still take
+    ScriptEnvironment& Environment() { return *env_; }
+    // Runs the scheduled tasks due at nowMicros (monotonic), each as a script; a task's
+    // error is journaled. The main loop calls it when the next one is due.
+    void RunDueTasks(std::int64_t nowMicros);
+
 private:
     void ReportAtExit() const;
     void RecordModelChanges(std::vector<model::Change> changes);
     void RunCommandAction(model::CommandAction action);
     std::int64_t Stamp() const;  // any thread
+    void ConnectEnvironment();   // main thread, at construction: the environment's sink
 
     const Options options_;
     const std::vector<Effect> effects_;
@@ -157,6 +166,7 @@ private:
     MemHandles memHandles_;
     Hooks hooks_;
     MainLoop loop_;
+    std::unique_ptr<ScriptEnvironment> env_;  // main thread only
     std::unique_ptr<ScriptModel> scriptModel_;
     std::unique_ptr<ScriptEngine> engine_;  // main thread only
 

@@ -14,6 +14,8 @@ std::string HostScriptModel::Language() { return host_.GetOptions().language; }
 
 void HostScriptModel::ExecuteCommand(std::int32_t command) { host_.DoCommand(command, "script"); }
 
+ScriptEnvironment& HostScriptModel::Environment() { return host_.Environment(); }
+
 std::int32_t HostScriptModel::FindMenuCommandId(const std::string& name) {
     return host_.Commands().FindByName(name);
 }

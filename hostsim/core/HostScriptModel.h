@@ -18,6 +18,7 @@ public:
     std::string Version() override { return "24.6.0"; }
     void ExecuteCommand(std::int32_t command) override;
     std::int32_t FindMenuCommandId(const std::string& name) override;
+    ScriptEnvironment& Environment() override;
 
 private:
     Host& host_;

@@ -143,7 +143,9 @@ void MainLoop::Run(const Options& options, const Input& input, const std::functi
     while (!QuitRequested()) {
         auto now = MonotonicMicros();
         if (exitAt > 0 && now >= exitAt) break;
-        const auto wakeAt = exitAt > 0 ? std::min(nextIdle, exitAt) : nextIdle;
+        auto wakeAt = exitAt > 0 ? std::min(nextIdle, exitAt) : nextIdle;
+        const std::int64_t due = nextDue_ ? nextDue_() : 0;
+        if (due > 0) wakeAt = std::min(wakeAt, due);
         const int timeoutMs =
             idleRequested_
                 ? 0
@@ -158,6 +160,7 @@ void MainLoop::Run(const Options& options, const Input& input, const std::functi
         }
         for (const auto& task : tasks) task();
         now = MonotonicMicros();
+        if (due > 0 && now >= due && runDue_ && !QuitRequested()) runDue_();
         if (TakeIdleRequest() || now >= nextIdle) {
             idle();
             nextIdle = MonotonicMicros() + interval;

@@ -29,6 +29,12 @@ public:
     // main thread. idle: calls the idle hooks once.
     void Run(const Options& options, const Input& input, const std::function<void()>& idle);
 
+    // main thread, before Run: nextDue() gives when timed work is due next (monotonic
+    // micros, 0: none) and runDue() does it; the loop wakes for it and calls it at its turn.
+    void SetTimer(std::function<std::int64_t()> nextDue, std::function<void()> runDue) {
+        nextDue_ = std::move(nextDue);
+        runDue_ = std::move(runDue);
+    }
     void RequestQuit();          // any thread
     void RequestIdle();          // any thread
     bool TakeIdleRequest();      // any thread: true once per request
@@ -44,6 +50,8 @@ public:
 private:
     void ReadConsole(const Input& input);  // console thread
 
+    std::function<std::int64_t()> nextDue_;  // main thread
+    std::function<void()> runDue_;
     std::atomic<bool> idleRequested_{false};
     std::atomic<bool> quitRequested_{false};
     std::mutex postedMutex_;  // guards posted_ and ended_

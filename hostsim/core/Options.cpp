@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include "scripting/Environment.h"
+
 namespace hostsim {
 namespace {
 
@@ -102,6 +104,23 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
                                        "every script fails with this error text");
     app.add_option("--script-call-error", options.scriptCallError,
                    "AEGP_ExecuteScript fails with this error code and no text (0: off)");
+    app.add_option("--confirm", options.confirmAnswer,
+                   "what scripts' confirm() answers (default: its default button, Yes unless "
+                   "the script asks No as the default)")
+        ->check(CLI::IsMember({"yes", "no"}));
+    auto* prompt = app.add_option("--prompt", options.promptAnswer,
+                                  "what scripts' prompt() answers (default: its preset text)");
+    app.add_flag("--prompt-cancel", options.promptCancel,
+                 "scripts' prompt() answers null, as when Cancel is clicked");
+    auto* keys = app.add_option("--keys", options.keys,
+                                "modifier keys held, as ScriptUI.environment.keyboardState shows "
+                                "them: shift,ctrl,alt,meta (or none)");
+    app.add_flag("--allow-call-system", options.allowCallSystem,
+                 "let scripts run shell commands with system.callSystem (as the user running "
+                 "the host: only for scripts you trust)");
+    app.add_option("--settings", options.settingsFile,
+                   "keep app.settings in this file (read at start, written at each save); "
+                   "default: in memory for the host's life");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -118,6 +137,14 @@ std::variant<Options, int> ParseOptions(int argc, char** argv) {
         options.refusedSuites.push_back(pair);
     }
     options.scriptErrorSet = scriptError->count() > 0;
+    options.promptSet = prompt->count() > 0;
+    options.keysSet = keys->count() > 0;
+    try {
+        if (options.keysSet) ParseKeys(options.keys);
+    } catch (const std::invalid_argument& e) {
+        std::cerr << "cuebridge-hostsim: --keys: " << e.what() << "\n";
+        return 2;
+    }
     if (options.pluginPath.empty()) options.pluginPath = DefaultPluginPath();
     return options;
 }

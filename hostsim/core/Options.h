@@ -33,6 +33,17 @@ struct Options {
     bool scriptErrorSet = false;
     std::string scriptError;
     std::int32_t scriptCallError = 0;  // AEGP_ExecuteScript returns it, with no text; 0: off
+
+    // The script environment: what confirm() and prompt() answer (unset: the project file's
+    // answer, else the dialog's default button), the modifier keys held, whether
+    // system.callSystem may run commands, and where app.settings are kept.
+    std::string confirmAnswer;  // "", "yes" or "no"
+    bool promptSet = false, promptCancel = false;
+    std::string promptAnswer;
+    bool keysSet = false;
+    std::string keys;
+    bool allowCallSystem = false;
+    std::string settingsFile;
 };
 
 std::variant<Options, int> ParseOptions(int argc, char** argv);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -29,7 +30,18 @@ struct ScriptRun {
     std::int64_t at = 0;      // when it started (StampMicros)
 };
 
+// A line a script wrote: to "console" ($.write, $.writeln) or "info" (write, writeLn); a
+// clearOutput() is a line with `cleared`.
+struct OutputLine {
+    std::string to, text;
+    bool cleared = false;
+    std::int64_t at = 0;  // StampMicros
+};
+
 struct Records {
+    // The latest lines scripts wrote (at most Host::kOutputKept), and how many went before.
+    std::deque<OutputLine> output;
+    std::size_t outputBefore = 0;
     std::vector<CommandRun> commandsRun;
     std::vector<ScriptRun> scriptsRun;
     // In a copy holding only the latest runs (Host::RecentRecords): how many commands and

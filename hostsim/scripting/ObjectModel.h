@@ -7,5 +7,7 @@ namespace hostsim {
 extern const char kObjectModel[];
 // The host's member list (members.json, from its public type definitions), as JSON text.
 extern const char kMemberList[];
+// The script environment's half (Environment.js): a function the object model calls.
+extern const char kEnvironmentModel[];
 
 }  // namespace hostsim

@@ -730,28 +730,19 @@
       })(propertyMembers[pm].name, propertyMembers[pm].kind === 'method');
   // Named groups (layer.transform.position) are attributes of property groups.
   for (var gn in list.groups) stubMembers(PropertyGroup.prototype, list.groups[gn].members);
-  // The script environment: objects whose members the model lacks.
-  function envObject(name) {
-    var o = {};
-    def(o, 'toString', { value: function () { return '[object ' + name + ']'; },
-                         writable: true, configurable: true });
-    return o;
-  }
-  function envClass(name) {
-    var f = function () { throw notModelled(name); };
-    return f;
-  }
+  // The script environment (Environment.js): $, File, Folder, ScriptUI, the global functions,
+  // system, app.settings and app's tasks; the members it lacks get the stubs below.
   var system = create(targetOf('System'));
   def(global, 'system', { value: system, writable: true, configurable: true });
-  var dollar = envObject('$'), File = envClass('File'), Folder = envClass('Folder'),
-      ScriptUI = envObject('ScriptUI'), environment = envObject('Environment'),
-      keyboardState = envObject('KeyboardState');
+  var envModel = cb.environmentModel()(cb, global, {
+    def: def, create: create, op: op, Error: NativeError, app: app, cls: cls, list: list,
+    targetOf: targetOf, Item: Item, PropertyBase: PropertyBase
+  });
+  var dollar = envModel.dollar, File = envModel.File, Folder = envModel.Folder,
+      ScriptUI = envModel.ScriptUI, environment = envModel.environment,
+      keyboardState = envModel.keyboardState;
   def(global, '$', { value: dollar, writable: true, configurable: true });
-  def(global, 'File', { value: File, writable: true, configurable: true });
-  def(global, 'Folder', { value: Folder, writable: true, configurable: true });
   def(global, 'ScriptUI', { value: ScriptUI, writable: true, configurable: true });
-  def(ScriptUI, 'environment', { value: environment, enumerable: true });
-  def(environment, 'keyboardState', { value: keyboardState, enumerable: true });
   var envTargets = { $: dollar, File: File.prototype, FileConstructor: File,
                      Folder: Folder.prototype, FolderConstructor: Folder, ScriptUI: ScriptUI,
                      Environment: environment, KeyboardState: keyboardState };

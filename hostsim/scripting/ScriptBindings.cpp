@@ -27,8 +27,18 @@ const std::unordered_map<std::string_view, Op>& Ops() {
         std::unordered_map<std::string_view, Op> map;
         for (const auto table : {AppOps(), ViewerOps(), ProjectOps(), ItemOps(), CompItemOps(),
                                  LayerOps(), PropertyBaseOps(), PropertyGroupOps(), PropertyOps(),
-                                 LayerCollectionOps(), TextDocumentOps(), MarkerOps()})
+                                 LayerCollectionOps(), TextDocumentOps(), MarkerOps(), GlobalOps()})
             for (const OpEntry& entry : table) map.emplace(entry.name, entry.op);
+        return map;
+    }();
+    return ops;
+}
+
+// The environment's operations: "<object>.<member>" to its operation.
+const std::unordered_map<std::string_view, EnvOp>& EnvOps() {
+    static const auto ops = [] {
+        std::unordered_map<std::string_view, EnvOp> map;
+        for (const EnvOpEntry& entry : EnvironmentOps()) map.emplace(entry.name, entry.op);
         return map;
     }();
     return ops;
@@ -224,8 +234,13 @@ Ending RunOp(duk_context* ctx, bool listed) {
     std::string problem;
     Out out;
     try {
-        if (it == ops.end()) throw ModelError("no such operation: " + name);
-        ModelOf(ctx).WithScene([&](Scene& scene) { out = it->second(scene, call); });
+        const auto env = it == ops.end() ? EnvOps().find(name) : EnvOps().end();
+        if (env != EnvOps().end())
+            out = env->second(ModelOf(ctx).Environment(), call);
+        else if (it == ops.end())
+            throw ModelError("no such operation: " + name);
+        else
+            ModelOf(ctx).WithScene([&](Scene& scene) { out = it->second(scene, call); });
     } catch (const ModelError& e) {
         problem = e.what();
     } catch (const std::exception& e) {
@@ -378,6 +393,7 @@ void PutScriptBindings(duk_context* ctx) {
         {"keepMemberReport", NativeKeepMemberReport, 1},
         {nullptr, nullptr, 0}};
     duk_put_function_list(ctx, -1, natives);
+    PutEnvironmentNatives(ctx);
 }
 
 }  // namespace hostsim

@@ -20,6 +20,9 @@ class ScriptModel;
 void PutScriptBindings(duk_hthread* ctx);
 // The model the natives use, kept in the heap's stash.
 void SetBindingsModel(duk_hthread* ctx, ScriptModel* model);
+// The environment's natives that need the engine itself (EnvironmentBindings.cpp), as
+// properties of the object on top of the stack.
+void PutEnvironmentNatives(duk_hthread* ctx);
 
 // What the object model says of every member of the host's list, read on live objects:
 // json is {"Class": {"member": "modelled" | "not-modelled"}}; faults names each member that

@@ -62,6 +62,8 @@ public:
     MemberReport ReportMembers();
 
     ScriptModel& Model() { return model_; }
+    // main thread: the bytes the engine's heap holds now.
+    std::size_t MemoryInUse() const { return memoryUsed_; }
     // main thread: the running script is graceMicros past its time limit, or the host is
     // ending.
     bool PastItsEnd(std::int64_t graceMicros = 0) const;

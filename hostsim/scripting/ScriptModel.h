@@ -13,6 +13,8 @@
 
 namespace hostsim {
 
+class ScriptEnvironment;
+
 class ScriptModel {
 public:
     virtual ~ScriptModel() = default;
@@ -24,6 +26,8 @@ public:
     virtual std::string Version() = 0;
     virtual void ExecuteCommand(std::int32_t command) = 0;
     virtual std::int32_t FindMenuCommandId(const std::string& name) = 0;  // 0: unknown
+    // The script environment ($, dialogs, settings, tasks, files): model-free.
+    virtual ScriptEnvironment& Environment() = 0;
 };
 
 }  // namespace hostsim

@@ -151,6 +151,16 @@ json ViewModel::Build(std::int64_t nowMicros) {
                          {"error", run.error},
                          {"ms", static_cast<double>(run.micros) / 1000.0}}});
     }
+    // What scripts wrote, a row a line (a view sees its own debug output).
+    const std::size_t outputTotal = records.outputBefore + records.output.size();
+    for (std::size_t i = std::max(outputSeen_, records.outputBefore); i < outputTotal; ++i) {
+        const auto& line = records.output[i - records.outputBefore];
+        rows.push_back(
+            {line.at, line.cleared
+                          ? json{{"kind", "output"}, {"to", line.to}, {"cleared", true}}
+                          : json{{"kind", "output"}, {"to", line.to}, {"text", line.text}}});
+    }
+    outputSeen_ = outputTotal;
     if (!first_ && info != lastInfo_)
         rows.push_back({records.infoChangedAt, {{"kind", "info"}, {"info", info}}});
     if (!first_ && selection != lastSelection_)

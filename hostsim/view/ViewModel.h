@@ -53,7 +53,7 @@ private:
     bool first_ = true;
     std::deque<nlohmann::json> log_;  // newest first
     std::uint64_t sequence_ = 0;      // numbers the log entries
-    std::size_t commandsSeen_ = 0, scriptsSeen_ = 0;
+    std::size_t commandsSeen_ = 0, scriptsSeen_ = 0, outputSeen_ = 0;
     nlohmann::json lastInfo_, lastSelection_;
     std::int64_t rateStartMicros_ = 0, rateStartIdleCalls_ = 0;
     double idlePerSecond_ = 0;

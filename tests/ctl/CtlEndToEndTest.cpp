@@ -376,6 +376,7 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
         const char* script;
         std::string reply, changes;
         const char* setup = nullptr;  // a script run first, its changes not counted
+        const char* output = "[]";    // the lines the script wrote, as the journal has them
     } cases[] = {
         {"jog-forward-1", "1", time("0", "0.04")},
         {"jog-forward-10", "11", time("0.04", "0.44")},
@@ -463,8 +464,13 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
          undo("Work Area From Playhead",
               R"({"change":"comp","comp":2,"attribute":"workAreaDuration","to":9.96},
                  {"change":"comp","comp":2,"attribute":"workAreaStart","to":0.04})")},
+        {"log-selected-layers", "2", "[]",
+         "var c = app.project.activeItem; for (var i = 1; i <= c.numLayers; i++) "
+         "c.layer(i).selected = c.layer(i).name === 'Logo' || c.layer(i).name === 'Background'",
+         R"([{"to":"console","text":"Selected: Logo"},
+             {"to":"console","text":"Selected: Background"}])"},
     };
-    std::size_t seen = 0;
+    std::size_t seen = 0, written = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
         if (c.setup) {
@@ -481,6 +487,11 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
         for (std::size_t i = seen; i < lines.size(); ++i) changes.push_back(lines[i]["args"]);
         seen = lines.size();
         EXPECT_EQ(changes, json::parse(c.changes));
+        json output = json::array();
+        const auto writes = host.Calls("Script.output");
+        for (std::size_t i = written; i < writes.size(); ++i) output.push_back(writes[i]["args"]);
+        written = writes.size();
+        EXPECT_EQ(output, json::parse(c.output));
     }
     EXPECT_EQ(host.Quit(), 0);
 }

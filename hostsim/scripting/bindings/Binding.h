@@ -15,6 +15,10 @@
 #include "model/ModelError.h"
 #include "model/Scene.h"
 
+namespace hostsim {
+class ScriptEnvironment;
+}
+
 namespace hostsim::bindings {
 
 using model::ModelError;
@@ -130,5 +134,15 @@ std::span<const OpEntry> TextDocumentOps();
 // Compositions', items', the project's and markers' stored values cross as JSON both ways.
 nlohmann::json ArgJson(const Arg& arg);  // undefined as null
 std::span<const OpEntry> MarkerOps();
+
+// The script environment's table (EnvironmentBindings.cpp): model-free operations on the
+// host's ScriptEnvironment, run without the project's lock; and isValid's, on the model.
+using EnvOp = Out (*)(ScriptEnvironment&, const Call&);
+struct EnvOpEntry {
+    std::string_view name;
+    EnvOp op;
+};
+std::span<const EnvOpEntry> EnvironmentOps();
+std::span<const OpEntry> GlobalOps();
 
 }  // namespace hostsim::bindings

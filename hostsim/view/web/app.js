@@ -108,6 +108,8 @@ function describe(entry) {
         entry.active === null ? 'none' : itemName(entry.active)}`];
     case 'trace':
       return [entry.text];
+    case 'output':
+      return [entry.cleared ? `${entry.to} cleared` : `${entry.to === 'info' ? 'Info panel: ' : ''}${entry.text}`];
     case 'connection':
       return [entry.messages === null
         ? `a controller connected to port ${entry.port} and left (its messages are counted when the plug-in traces)`
