@@ -194,12 +194,14 @@ Value Property::PathValue(const Keyframe& a, const Keyframe& b, double time) con
 
 Value Property::Checked(const Value& v, const std::string& method, int parameter) const {
     const std::size_t dims = Dimensions(type_);
-    const bool mayShorten = dims == 3 && v.size() == 2;
+    // The guide's short forms: two numbers for a three-number value, three for a colour; the
+    // last takes its default (0 for a position, 100 for a scale, 1 for a colour's alpha).
+    const bool mayShorten = (dims == 3 || dims == 4) && v.size() == dims - 1;
     if (v.size() != dims && !mayShorten)
         ThrowParameter(method, parameter,
                        dims == 1 ? "Value is not a number."
                                  : "Array of " + std::to_string(dims) + " numbers expected.");
-    Value out = value_;
+    Value out = default_.size() == dims ? default_ : value_;
     for (std::size_t i = 0; i < v.size(); ++i) {
         if (!std::isfinite(v[i]))
             ThrowParameter(method, parameter, "Value is not a finite number.");

@@ -79,8 +79,8 @@ public:
     // The value at a comp time: the static value without keyframes; the first or last key's
     // value outside them; between two keys as their interpolation and ease give it.
     Value ValueAt(double time) const;
-    // v checked for this property: the right number of finite numbers (a spatial or 3D
-    // value may leave out its last component, which keeps the current one) within the range.
+    // v checked for this property: the right number of finite numbers (a 3D value or a colour
+    // may leave out its last component, which takes its default value) within the range.
     // Throws with the host's wording naming `method` and its `parameter`.
     Value Checked(const Value& v, const std::string& method, int parameter) const;
 

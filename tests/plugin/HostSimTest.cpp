@@ -126,6 +126,12 @@ TEST(HostSimScripts, ObjectModelErrorsAndText) {
          "l.effect('Tint')('Amount to Tint').value + '|' + "
          "l.property('Effects').property(1).matchName + '|' + l.transform('Z Rotation').name",
          "100|ADBE Tint|Rotation", ""},
+        // The guide's short forms: the left-out last number takes its default.
+        {"var l = app.project.activeItem.layer('Background'); l.scale.setValue([50, 60, 70]); "
+         "l.scale.setValue([50, 60]); l.position.setValue([1, 2, 5]); l.position.setValue([1, 2]);"
+         " l.effect('Tint')('Map Black To').setValue([0.5, 0.5, 0.5]); [l.scale.value, "
+         "l.position.value, l.effect('Tint')('Map Black To').value].join(' ')",
+         "50,60,100 1,2,0 0.5,0.5,0.5,1", ""},
         // A layer is callable too, and names are found in their intercap form, and effects
         // and their parameters as attributes, as the guide writes them.
         {"var l = app.project.activeItem.layer('Background'); l.effect.addProperty('Gaussian "
