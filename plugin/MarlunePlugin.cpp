@@ -46,9 +46,9 @@ namespace {
 
 MarlunePlugin* _instance = nullptr;
 
-// One mutex and one condition variable carry both the one-request-at-a-time rule and
-// the wake-up after a script ran. The request "slot" is a flag under the mutex, not
-// a mutex held for the whole request, so the queue locks taken during a request never
+// One mutex and one condition variable carry the one-request-at-a-time rule (the wake-up
+// after a script ran is the IsScriptExecuting flag's own). The request "slot" is a flag under the
+// mutex, not a mutex held for the whole request, so the queue locks taken during a request never
 // nest inside another lock. Never destroyed: detached threads may use it until the
 // process ends.
 struct ScriptSync {
