@@ -55,15 +55,6 @@ int WaitForOwnPortFile(const fs::path& portFile, const Host& host, int notPort =
     return named ? port : 0;
 }
 
-// One exchange with the plug-in on that port; the connection is then closed.
-void ExpectSession(int port) {
-    const int fd = ConnectTo(port, 2000);
-    ASSERT_GE(fd, 0) << "port " << port << " refused";
-    ASSERT_EQ(send(fd, "1|GetAfterEffectLanguage\n", 25, 0), 25);
-    EXPECT_EQ(ReadFrom(fd, 7), "1|en_US");
-    close(fd);
-}
-
 TEST(PortFileLife, HostsUnderOneHomeLeaveEachOthersPortFileAlone) {
     TempHome home;
     fs::create_directories(home.ServiceFolder() / "PluginData");
@@ -75,7 +66,7 @@ TEST(PortFileLife, HostsUnderOneHomeLeaveEachOthersPortFileAlone) {
     ASSERT_GT(portB, 0);
 
     // A's session ends: A listens again, and B's file is neither removed nor overwritten.
-    ASSERT_NO_FATAL_FAILURE(ExpectSession(portA));
+    ASSERT_NO_FATAL_FAILURE(ExpectReply(portA, "1|GetAfterEffectLanguage\n", "1|en_US"));
     ASSERT_TRUE(testkit::WaitFor("host A to listen again", [&] {
         return ListeningPort(a) != 0 && ListeningPort(a) != portA;
     }));
@@ -86,7 +77,7 @@ TEST(PortFileLife, HostsUnderOneHomeLeaveEachOthersPortFileAlone) {
     EXPECT_EQ(Stop(b), 0);
     const int portA2 = WaitForOwnPortFile(portFile, a, portB);
     ASSERT_GT(portA2, 0) << "A's port file after B's exit";
-    ASSERT_NO_FATAL_FAILURE(ExpectSession(portA2));
+    ASSERT_NO_FATAL_FAILURE(ExpectReply(portA2, "1|GetAfterEffectLanguage\n", "1|en_US"));
 
     // C takes the file; A exits and leaves C's file alone; C exits and leaves no file.
     Host c = UnderHome(home.Path());

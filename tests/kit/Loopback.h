@@ -1,12 +1,14 @@
 // ConnectTo: one connect to 127.0.0.1:port for tests, given up after timeoutMs (-1: as long
 // as the system tries); the descriptor, or -1 when the connect fails. ReadFrom: up to n
-// bytes, until the peer closes or nothing comes for 5 s. ListeningSockets: the TCP sockets
+// bytes, until the peer closes or nothing comes for 5 s. ExpectReply: one exchange on a
+// connection of its own, then closed (a gtest check). ListeningSockets: the TCP sockets
 // a process listens on, as (address as /proc shows it, 0100007F the loopback; port). Any
 // thread.
 #pragma once
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -48,6 +50,14 @@ inline std::string ReadFrom(int fd, std::size_t n = std::string::npos) {
                     (r = recv(fd, buffer, std::min(sizeof buffer, n - got.size()), 0)) > 0;)
         got.append(buffer, static_cast<std::size_t>(r));
     return got;
+}
+
+inline void ExpectReply(int port, const std::string& request, const std::string& reply) {
+    const int fd = ConnectTo(port, 2000);
+    ASSERT_GE(fd, 0) << "port " << port << " refused";
+    ASSERT_EQ(send(fd, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+    EXPECT_EQ(ReadFrom(fd, reply.size()), reply);
+    close(fd);
 }
 
 inline std::set<std::pair<std::string, int>> ListeningSockets(const std::string& pid = "self") {

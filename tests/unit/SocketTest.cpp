@@ -263,15 +263,6 @@ int WaitForPortFile(const fs::path& portFile, int notPort = 0) {
     return port;
 }
 
-// One exchange with the echoing socket on that port, then the connection is closed.
-void ExpectEcho(int port) {
-    const int fd = ConnectTo(port, 2000);
-    ASSERT_GE(fd, 0) << "port " << port << " refused";
-    ASSERT_EQ(send(fd, "7|Menu|2\n", 9, 0), 9);
-    EXPECT_EQ(ReadFrom(fd, 10), "<7^Menu^2>");
-    close(fd);
-}
-
 // A port file that cannot be written at first is written as soon as the way is clear, while
 // the socket waits for a controller (before, it listened unpublished for the host's life).
 TEST(PortFileLife, PublishedAsSoonAsItCanBeWritten) {
@@ -303,7 +294,7 @@ TEST(PortFileLife, PublishedAsSoonAsItCanBeWritten) {
         c.clear(folder);
         const int port = WaitForPortFile(folder / "socket.port");
         ASSERT_GT(port, 0);
-        ExpectEcho(port);
+        ExpectReply(port, "7|Menu|2\n", "<7^Menu^2>");
     }
 }
 
@@ -319,7 +310,7 @@ TEST(PortFileLife, StaysUnderTheHomeGivenAtStart) {
     TempHome second;  // HOME now names another folder, with a port file folder of its own
     const fs::path elsewhere = Cuebridge::Protocol::PortFilePath(second.Path().string());
     fs::create_directories(fs::path(elsewhere).parent_path());
-    ExpectEcho(port);
+    ExpectReply(port, "7|Menu|2\n", "<7^Menu^2>");
     EXPECT_GT(WaitForPortFile(portFile, port), 0) << "the next cycle's port file";
     EXPECT_FALSE(fs::exists(elsewhere));
 }
