@@ -5,11 +5,14 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "base/Clock.h"
 #include "base/Utf8.h"
 #include "duktape.h"
+#include "scripting/Directives.h"
+#include "scripting/Environment.h"
 #include "scripting/ObjectModel.h"
 #include "scripting/ScriptBindings.h"
 
@@ -193,6 +196,20 @@ bool Protected(duk_context* ctx, F& f) {
 
 constexpr duk_idx_t kCacheIndex = 0;
 
+// An #include's file, read as File would read it: only inside the host's home.
+std::optional<IncludedFile> ReadInclude(HomeFiles& files, const std::string& path,
+                                        const std::string& folder, std::string& error) {
+    const bool relative = !path.empty() && path[0] != '/' && path[0] != '~';
+    const std::string absolute =
+        files.Absolute(relative && !folder.empty() ? folder + "/" + path : path);
+    const int id = files.Open(absolute, "r", error);
+    if (id == 0) return std::nullopt;
+    auto text = files.Read(id, -1, false, error);
+    files.Close(id);
+    if (!text) return std::nullopt;
+    return IncludedFile{absolute, std::move(*text)};
+}
+
 }  // namespace
 
 // main thread
@@ -203,11 +220,25 @@ bool ScriptEngine::Program(const std::string& source) {
         duk_get_prop_index(ctx_, kCacheIndex, found->second->slot);
         return true;
     }
-    duk_push_lstring(ctx_, source.data(), source.size());
+    Expanded expanded;
+    std::string_view text = source;
+    if (MayHoldDirectives(source)) {
+        expanded = ExpandDirectives(
+            source, [this](const std::string& path, const std::string& folder, std::string& error) {
+                return ReadInclude(model_.Environment().Files(), path, folder, error);
+            });
+        if (!expanded.error.empty()) {
+            duk_push_string(ctx_, ("Error: " + expanded.error).c_str());
+            return false;
+        }
+        text = expanded.text;
+    }
+    duk_push_lstring(ctx_, text.data(), text.size());
     duk_push_string(ctx_, "script");
-    // Texts that do not compile are not kept: compiling again reports the same error.
+    // Texts that do not compile are not kept: compiling again reports the same error. Nor are
+    // texts that include files, which may have changed by the next run.
     if (duk_pcompile(ctx_, DUK_COMPILE_EVAL) != 0) return false;
-    Keep(source);
+    if (!expanded.included) Keep(source);
     return true;
 }
 

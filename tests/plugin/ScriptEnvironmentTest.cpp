@@ -295,4 +295,38 @@ TEST(ScriptEnvironment, ScheduledTasksRunWhenDueUntilCancelled) {
     EXPECT_TRUE(boom);
 }
 
+// The preprocessor's directives: the ones naming an engine or target are dropped, keeping the
+// lines after at their numbers; #include reads files of the home only, afresh on each run.
+TEST(ScriptEnvironment, DirectivesAreCarriedOutOrDropped) {
+    HomeHost h;
+    const auto put = [&](const char* name, const char* text) {
+        fs::create_directories((h.home / name).parent_path());
+        std::ofstream(h.home / name) << text;
+    };
+    put("lib/a.jsx", "var A = 5;\n");
+    put("lib/b.jsx", "#include 'a.jsx'\nvar B = A * 2;");
+    put("self.jsx", "#include \"self.jsx\"\n");
+    const struct {
+        std::string script, answer;
+    } cases[] = {
+        {"#target aftereffects\n  #targetengine main\n//@target x\n#strict on\n1 + 1", "2"},
+        {"#target aftereffects\r#script \"x\"\rnope()",
+         "!ReferenceError: identifier 'nope' undefined (line 3)"},
+        {"#include \"lib/b.jsx\";\nB", "10"},
+        {"//@include 'lib/a.jsx'\n// @include lib/a.jsx;\nA", "5"},
+        {"#includepath \"nowhere;lib\"\n#include\"a.jsx\"\nA", "5"},
+        {"#include 'self.jsx'", "!Error: #include \"self.jsx\": the file includes itself"},
+        {"#include '/etc/hostname'\n1",
+         "!Error: #include \"/etc/hostname\": Permission denied: outside the host's home (" +
+             h.home.string() + ")"},
+        {"#include\n1", "!Error: #include names no file"},
+        {"#inc 'lib/a.jsx'\n1", "!SyntaxError: invalid token (line 1)"},
+        {"var s = '#include \"x\"'; s.length", "12"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(h.Run(c.script), c.answer) << c.script;
+    EXPECT_EQ(h.Run("#include 'lib/a.jsx'\nA"), "5");
+    put("lib/a.jsx", "var A = 6;\n");
+    EXPECT_EQ(h.Run("#include 'lib/a.jsx'\nA"), "6");
+}
+
 }  // namespace
