@@ -174,6 +174,8 @@ model::ItemType ModelType(AEGP_ItemType type) {
     }
 }
 
+using Params = std::vector<model::PropertySetup>;
+
 model::PropertySetup Param(const char* name, const char* matchName, model::ValueType type,
                            model::Value value, std::optional<double> min = {},
                            std::optional<double> max = {}) {
@@ -312,13 +314,13 @@ ProjectSetup BuiltInProject() {
 
 std::vector<Effect> BuiltInEffects() {
     return {
-        {"ADBE Gaussian Blur 2",
-         "Gaussian Blur",
-         "Blur & Sharpen",
-         {Param("Blurriness", "ADBE Gaussian Blur 2-0001", model::ValueType::OneD, {0}, 0, 3000),
-          Param("Blur Dimensions", "ADBE Gaussian Blur 2-0002", model::ValueType::OneD, {1}, 1, 3),
-          Param("Repeat Edge Pixels", "ADBE Gaussian Blur 2-0003", model::ValueType::OneD, {0}, 0,
-                1)}},
+        {"ADBE Gaussian Blur 2", "Gaussian Blur", "Blur & Sharpen",
+         Params{
+             Param("Blurriness", "ADBE Gaussian Blur 2-0001", model::ValueType::OneD, {0}, 0, 3000),
+             Param("Blur Dimensions", "ADBE Gaussian Blur 2-0002", model::ValueType::OneD, {1}, 1,
+                   3),
+             Param("Repeat Edge Pixels", "ADBE Gaussian Blur 2-0003", model::ValueType::OneD, {0},
+                   0, 1)}},
         {"ADBE Camera Lens Blur", "Camera Lens Blur", "Blur & Sharpen"},
         {"ADBE Motion Blur", "Directional Blur", "Blur & Sharpen"},
         {"ADBE Radial Blur", "Radial Blur", "Blur & Sharpen"},
@@ -328,12 +330,10 @@ std::vector<Effect> BuiltInEffects() {
         {"ADBE CurvesCustom", "Curves", "Color Correction"},
         {"ADBE Easy Levels2", "Levels", "Color Correction"},
         {"ADBE HUE SATURATION", "Hue/Saturation", "Color Correction"},
-        {"ADBE Tint",
-         "Tint",
-         "Color Correction",
-         {Param("Map Black To", "ADBE Tint-0001", model::ValueType::Color, {0, 0, 0, 1}),
-          Param("Map White To", "ADBE Tint-0002", model::ValueType::Color, {1, 1, 1, 1}),
-          Param("Amount to Tint", "ADBE Tint-0003", model::ValueType::OneD, {100}, 0, 100)}},
+        {"ADBE Tint", "Tint", "Color Correction",
+         Params{Param("Map Black To", "ADBE Tint-0001", model::ValueType::Color, {0, 0, 0, 1}),
+                Param("Map White To", "ADBE Tint-0002", model::ValueType::Color, {1, 1, 1, 1}),
+                Param("Amount to Tint", "ADBE Tint-0003", model::ValueType::OneD, {100}, 0, 100)}},
         {"ADBE Tritone", "Tritone", "Color Correction"},
         {"ADBE Exposure2", "Exposure", "Color Correction"},
         {"ADBE Vibrance", "Vibrance", "Color Correction"},
@@ -362,15 +362,12 @@ std::vector<Effect> BuiltInEffects() {
         {"ADBE Simple Choker", "Simple Choker", "Matte"},
         {"ADBE Matte Choker", "Matte Choker", "Matte"},
         {"ADBE Text", "Numbers", "Text"},
-        {"ADBE Slider Control",
-         "Slider Control",
-         "Expression Controls",
-         {Param("Slider", "ADBE Slider Control-0001", model::ValueType::OneD, {0}, -1000000,
-                1000000)}},
-        {"ADBE Checkbox Control",
-         "Checkbox Control",
-         "Expression Controls",
-         {Param("Checkbox", "ADBE Checkbox Control-0001", model::ValueType::OneD, {0}, 0, 1)}},
+        {"ADBE Slider Control", "Slider Control", "Expression Controls",
+         Params{Param("Slider", "ADBE Slider Control-0001", model::ValueType::OneD, {0}, -1000000,
+                      1000000)}},
+        {"ADBE Checkbox Control", "Checkbox Control", "Expression Controls",
+         Params{
+             Param("Checkbox", "ADBE Checkbox Control-0001", model::ValueType::OneD, {0}, 0, 1)}},
         {"ADBE Linear Wipe", "Linear Wipe", "Transition"},
         {"ADBE Venetian Blinds", "Venetian Blinds", "Transition"},
         {"ADBE Echo", "Echo", "Time"},

@@ -1,6 +1,7 @@
 // An installed effect as the host lists it, with the parameters an applied instance gets.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,9 @@ struct EffectDef {
     std::string matchName;
     std::string displayName;
     std::string category;
-    std::vector<PropertySetup> params = {};  // may be empty: the effect then has no parameters
+    // Empty: the effect has no parameters. Unset: the list does not say which it has, so an
+    // applied instance's parameters are not modelled.
+    std::optional<std::vector<PropertySetup>> params = std::nullopt;
 };
 
 }  // namespace hostsim::model

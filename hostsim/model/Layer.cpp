@@ -103,7 +103,9 @@ Layer::Layer(std::string name, Comp& comp, double width, double height, LayerKin
         Add(std::move(text));
         this->text = TextDocument{};
     } else if (kind == LayerKind::Shape) {
-        Add(std::make_unique<PropertyGroup>("Contents", "ADBE Root Vectors Group"));
+        auto contents = std::make_unique<PropertyGroup>("Contents", "ADBE Root Vectors Group");
+        contents->childrenModelled = false;  // shape groups, paths, fills and strokes
+        Add(std::move(contents));
     }
     Add(std::make_unique<PropertyGroup>("Effects", "ADBE Effect Parade"));
     auto transform = std::make_unique<PropertyGroup>("Transform", "ADBE Transform Group");
@@ -165,6 +167,7 @@ std::unique_ptr<Node> CopyNode(const Node& node) {
         const auto& from = static_cast<const PropertyGroup&>(node);
         auto group = std::make_unique<PropertyGroup>(from.name, from.matchName, from.isEffect);
         group->enabled = from.enabled;
+        group->childrenModelled = from.childrenModelled;
         for (const auto& child : from.children) group->Add(CopyNode(*child));
         copy = std::move(group);
     }

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "ModelError.h"
+
 namespace hostsim::model {
 
 const Node* Node::ParentNode() const { return static_cast<const Node*>(parent); }
@@ -33,6 +35,13 @@ std::string IntercapName(const std::string& name) {
         wordStart = false;
     }
     return out;
+}
+
+void PropertyGroup::RequireModelledChildren(const char* member) const {
+    if (!childrenModelled)
+        throw ModelError(std::string("\"") + member +
+                         "\" is not modelled by the simulated host for the properties of \"" +
+                         name + "\"");
 }
 
 Node* PropertyGroup::At(int index) const {

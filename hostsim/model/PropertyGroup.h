@@ -24,9 +24,15 @@ public:
     int Count() const { return static_cast<int>(children.size()); }
     Node& Add(std::unique_ptr<Node> child);
 
+    // Throws the "not modelled" error naming member when this group's children are not
+    // modelled (an effect whose parameters the effects list does not give, a shape layer's
+    // contents), so that a script looking into it fails rather than finding nothing.
+    void RequireModelledChildren(const char* member) const;
+
     std::vector<std::unique_ptr<Node>> children;
     const bool isEffect;
     bool enabled = true;  // the eye switch: an effect's, a layer's video
+    bool childrenModelled = true;
 };
 
 // The form a script may also write a display name in: the words joined, the first letter in

@@ -327,6 +327,16 @@ void Scene::SetLayerName(Layer& layer, const std::string& name) {
     Note(std::move(where));
 }
 
+void Scene::SetPropertyName(Node& node, const std::string& name) {
+    if (node.parent == nullptr || KindOf(*node.parent) != PropertyKind::IndexedGroup)
+        throw ModelError("Unable to set \"name\". It is read-only.");
+    node.name = name;
+    auto where = Where(node);
+    where["change"] = "property name";
+    where["name"] = name;
+    Note(std::move(where));
+}
+
 void Scene::SetSwitch(Layer& layer, Switch which, bool on) {
     bool* field = which == Switch::Enabled  ? &layer.enabled
                   : which == Switch::Solo   ? &layer.solo
@@ -421,7 +431,10 @@ PropertyGroup& Scene::AddEffect(PropertyGroup& parade, const std::string& name) 
     for (int n = 2; parade.Find(display) != nullptr; ++n)
         display = def->displayName + " " + std::to_string(n);
     auto effect = std::make_unique<PropertyGroup>(display, def->matchName, true);
-    for (const auto& setup : def->params) effect->Add(std::make_unique<Property>(setup));
+    if (def->params)
+        for (const auto& setup : *def->params) effect->Add(std::make_unique<Property>(setup));
+    else
+        effect->childrenModelled = false;
     for (auto& sibling : parade.children) Register(*sibling);  // earlier references go
     auto& added = static_cast<PropertyGroup&>(parade.Add(std::move(effect)));
     Register(added);

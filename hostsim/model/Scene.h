@@ -98,6 +98,8 @@ public:
     Layer& AddNull(Comp& comp, double duration);
     void RemoveLayer(Layer& layer);
     void SetLayerName(Layer& layer, const std::string& name);
+    // The name of a child of an indexed group (an effect); any other property's is read-only.
+    void SetPropertyName(Node& node, const std::string& name);
     // moveBefore, moveAfter (`target`: another layer of its composition), moveToBeginning,
     // moveToEnd: the other layers keep their order. Locked layers move too (the host's guide
     // says nothing of them). Notes "layer moved" when the index changes.

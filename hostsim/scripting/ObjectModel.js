@@ -328,7 +328,7 @@
   // ---- property groups, properties and layers ----
   var B = PropertyBase.prototype, G = PropertyGroup.prototype, P = Property.prototype,
       L = AVLayer.prototype, LY = Layer.prototype;
-  attr(B, 'name', 'node.name');
+  attr(B, 'name', 'node.name', 'node.name=');
   attrs(B, 'node.', ['matchName', 'propertyIndex', 'propertyDepth', 'isEffect', 'propertyType',
                      'isModified']);
   attr(B, 'parentProperty', 'node.parentProperty', null, ONE);
@@ -348,6 +348,14 @@
   shortcut(G, 'rotation', 'ADBE Rotate Z');
   shortcut(G, 'zRotation', 'ADBE Rotate Z');
   shortcut(G, 'opacity', 'ADBE Opacity');
+  // A display name that is a plain word is an attribute as well (layer.Effects,
+  // layer.Transform.Position), as the host finds properties by name in any of its syntaxes.
+  var wordNames = [['Transform', 'ADBE Transform Group'], ['Effects', 'ADBE Effect Parade'],
+                   ['Masks', 'ADBE Mask Parade'], ['Text', 'ADBE Text Properties'],
+                   ['Contents', 'ADBE Root Vectors Group'], ['Position', 'ADBE Position'],
+                   ['Scale', 'ADBE Scale'], ['Rotation', 'ADBE Rotate Z'],
+                   ['Opacity', 'ADBE Opacity']];
+  for (var wn = 0; wn < wordNames.length; wn++) shortcut(G, wordNames[wn][0], wordNames[wn][1]);
   attrs(P, 'prop.', ['value', 'numKeys', 'isTimeVarying', 'propertyValueType', 'hasMin', 'hasMax',
                      'minValue', 'maxValue', 'selectedKeys']);
   def(P, 'canVaryOverTime', { value: true });

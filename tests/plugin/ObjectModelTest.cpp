@@ -160,12 +160,14 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         {"L.doSceneEditDetection()", "", refused("doSceneEditDetection")},
         // Writable in the host, read here only.
         {"C.useProxy = true", "", refused("useProxy")},
-        {"L.effect(1).name = 'Soft'", "", refused("name")},
+        {"L.effect(1).name = 'Soft'; L.effect('Soft').propertyIndex", "1", ""},
+        {"L.transform.opacity.name = 'x'", "",
+         "Error: Unable to set \"name\". It is read-only. (line 1)"},
         {"L.index = 3", "", "Error: Unable to set \"index\". It is read-only. (line 1)"},
         {"C.id = 3", "", "Error: Unable to set \"id\". It is read-only. (line 1)"},
         {"app.project = null", "", "Error: Unable to set \"project\". It is read-only. (line 1)"},
         {"C.layers = null", "", "Error: Unable to set \"layers\". It is read-only. (line 1)"},
-        {"L.myNote = 'kept'; L.myNote + L.effect(1).name", "keptTint", ""},
+        {"L.myNote = 'kept'; L.myNote + L.effect(1).name", "keptSoft", ""},
         {"[C, L, L.transform, L.transform.opacity, L.effect(1), app.project, app, C.layers, "
          "app.project.items, app.project.item(1), app.project.item(3), app.activeViewer, "
          "system].join(' ')",
@@ -177,6 +179,17 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         {"new Shape()", "", refused("Shape")},
         {"[L instanceof AVLayer, L instanceof TextLayer, typeof MarkerValue].join()",
          "true,false,function", ""},
+        // Display names that are words are attributes; effects and shape contents whose
+        // children are not modelled say so instead of finding nothing.
+        {"[L.Effects.numProperties, L.Transform.Position.value[0], "
+         "L.Effects.addProperty('Gaussian Blur').Blurriness.value].join()",
+         "1,960,0", ""},
+        {"L.Effects.addProperty('Transform').property('Position')", "",
+         "Error: \"property\" is not modelled by the simulated host for the properties of "
+         "\"Transform\" (line 1)"},
+        {"C.layers.addShape().Contents.addProperty('ADBE Vector Group')", "",
+         "Error: \"addProperty\" is not modelled by the simulated host for the properties of "
+         "\"Contents\" (line 1)"},
         {"$.about()", "", refused("about")},
         {"File.openDialog()", "", refused("openDialog")},
         {"$.colorPicker()", "", refused("colorPicker")},

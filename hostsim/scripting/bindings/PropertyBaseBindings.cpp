@@ -6,6 +6,10 @@ namespace hostsim::bindings {
 std::span<const OpEntry> PropertyBaseOps() {
     static const OpEntry ops[] = {
         {"node.name", [](Scene& s, const Call& c) -> Out { return s.Require(c.Handle()).name; }},
+        {"node.name=",
+         [](Scene& s, const Call& c) -> Out {
+             return s.SetPropertyName(s.Require(c.Handle()), c.Text(0)), Undefined{};
+         }},
         {"node.matchName",
          [](Scene& s, const Call& c) -> Out { return s.Require(c.Handle()).matchName; }},
         {"node.propertyDepth",
