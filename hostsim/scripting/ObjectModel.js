@@ -459,6 +459,9 @@
     configurable: true
   });
   shortcut(G, 'sourceText', 'ADBE Text Document');
+  shortcut(G, 'pathOption', 'ADBE Text Path Options');
+  shortcut(G, 'moreOption', 'ADBE Text More Options');
+  shortcut(G, 'groupingAlignment', 'ADBE Text Anchor Point Align');
   method(LY, 'remove', 'layer.remove');
   method(LY, 'moveToBeginning', 'layer.moveToBeginning');
   method(LY, 'moveToEnd', 'layer.moveToEnd');
@@ -859,13 +862,17 @@
       if (status.TextDocument[tdAll[ti].name] === 'not-modelled')
         tdMembers[tdMembers.length] = tdAll[ti];
     answer('TextDocument', pointDoc, tdMembers);
-    // Named groups are read on the transform group; the others (layer styles, camera, light,
-    // text, audio, ...) cannot be reached, since the layer attributes leading to them are not
-    // modelled, so none of their members counts as modelled (the transform shortcuts every
-    // group has, such as opacity, would answer there).
+    // Named groups are read on the transform group and on a text layer's groups; the others
+    // (layer styles, camera, light, audio, ...) cannot be reached, since the layer attributes
+    // leading to them are not modelled, so none of their members counts as modelled (the
+    // transform shortcuts every group has, such as opacity, would answer there).
+    var liveGroups = { _TransformGroup: live.PropertyGroup, _TextProperties: box.text,
+                       _TextPathOptions: box.text.pathOption,
+                       _TextMoreOptions: box.text.moreOption };
     for (var gn2 in list.groups)
       if (live.PropertyGroup)
-        answer(gn2, live.PropertyGroup, list.groups[gn2].members, gn2 !== '_TransformGroup');
+        answer(gn2, liveGroups[gn2] || live.PropertyGroup, list.groups[gn2].members,
+               !liveGroups[gn2]);
     answer('global', global, list.globals.global.members);
     for (var en2 in list.environment)
       answer(en2, envTargets[en2], list.environment[en2].members);
