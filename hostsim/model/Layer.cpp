@@ -100,6 +100,21 @@ Layer::Layer(std::string name, Comp& comp, double width, double height, LayerKin
         auto text = std::make_unique<PropertyGroup>("Text", "ADBE Text Properties");
         // Its value is the layer's TextDocument; the number it holds is never read.
         text->Add(Make("Source Text", "ADBE Text Document", ValueType::OneD, {0}));
+        // The text's path and grouping options, with the properties the scripting guide
+        // names (switches are 0 or 1).
+        auto path = std::make_unique<PropertyGroup>("Path Options", "ADBE Text Path Options");
+        path->Add(Make("Reverse Path", "ADBE Text Reverse Path", ValueType::OneD, {0}, 0.0, 1.0));
+        path->Add(Make("Perpendicular To Path", "ADBE Text Perpendicular To Path", ValueType::OneD,
+                       {1}, 0.0, 1.0));
+        path->Add(
+            Make("Force Alignment", "ADBE Text Force Align Path", ValueType::OneD, {0}, 0.0, 1.0));
+        path->Add(Make("First Margin", "ADBE Text First Margin", ValueType::OneD, {0}));
+        path->Add(Make("Last Margin", "ADBE Text Last Margin", ValueType::OneD, {0}));
+        text->Add(std::move(path));
+        auto more = std::make_unique<PropertyGroup>("More Options", "ADBE Text More Options");
+        more->Add(
+            Make("Grouping Alignment", "ADBE Text Anchor Point Align", ValueType::TwoD, {0, 0}));
+        text->Add(std::move(more));
         Add(std::move(text));
         this->text = TextDocument{};
     } else if (kind == LayerKind::Shape) {

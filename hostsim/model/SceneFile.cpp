@@ -132,7 +132,26 @@ Layer& AddTypedLayer(Scene& scene, Comp& comp, const json& entry, const std::str
         const json& text = entry.contains("text") ? entry["text"] : entry["name"];
         if (!text.is_string()) Fail(where, "\"text\" must be a text");
         doc.text = text.get<std::string>();
-        layer = &scene.AddText(comp, doc);
+        // "textDocument": the document's stored settings by their scripting names; "box":
+        // [w, h] makes box text.
+        if (entry.contains("textDocument")) {
+            Checked(where, [&] {
+                try {
+                    doc.Apply(entry["textDocument"]);
+                } catch (const json::exception&) {
+                    throw ModelError("\"textDocument\" holds a value of the wrong type");
+                }
+            });
+        }
+        Value box;
+        if (entry.contains("box")) {
+            const json& size = entry["box"];
+            if (!size.is_array() || size.size() != 2 || !size[0].is_number() ||
+                !size[1].is_number())
+                Fail(where, "\"box\" must be [width, height]");
+            box = {size[0].get<double>(), size[1].get<double>()};
+        }
+        Checked(where, [&] { layer = &scene.AddText(comp, doc, box.empty() ? nullptr : &box); });
         if (name != layer->name) scene.SetLayerName(*layer, name);
     } else if (type == "shape") {
         layer = &scene.AddShape(comp);

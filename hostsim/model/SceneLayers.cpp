@@ -116,7 +116,9 @@ Layer& Scene::PlaceLayer(std::unique_ptr<Layer> layer, int index) {
 }
 
 Layer& Scene::AddText(Comp& comp, const TextDocument& doc, const Value* box) {
-    const char* method = box ? "addBoxText" : "addText";
+    const bool vertical = doc.lineOrientation != kHorizontal;
+    const char* method = box ? (vertical ? "addVerticalBoxText" : "addBoxText")
+                             : (vertical ? "addVerticalText" : "addText");
     if (box != nullptr) {
         if (box->size() != 2) ThrowParameter(method, 1, "Array of 2 numbers expected.");
         for (const double v : *box)

@@ -317,6 +317,16 @@
     },
     writable: true, configurable: true
   });
+  def(LC, 'addVerticalText', {
+    value: function (text) { return wrap(op('layers.addVerticalText', this._h, textArg(text))); },
+    writable: true, configurable: true
+  });
+  def(LC, 'addVerticalBoxText', {
+    value: function (size, text) {
+      return wrap(op('layers.addVerticalBoxText', this._h, size, textArg(text)));
+    },
+    writable: true, configurable: true
+  });
   method(LC, 'addShape', 'layers.addShape', ONE);
   method(LC, 'addCamera', 'layers.addCamera', ONE);
   method(LC, 'addLight', 'layers.addLight', ONE);
@@ -457,6 +467,9 @@
     configurable: true
   });
   shortcut(G, 'sourceText', 'ADBE Text Document');
+  shortcut(G, 'pathOption', 'ADBE Text Path Options');
+  shortcut(G, 'moreOption', 'ADBE Text More Options');
+  shortcut(G, 'groupingAlignment', 'ADBE Text Anchor Point Align');
   method(LY, 'remove', 'layer.remove');
   method(LY, 'moveToBeginning', 'layer.moveToBeginning');
   method(LY, 'moveToEnd', 'layer.moveToEnd');
@@ -483,7 +496,16 @@
   var docAttrs = ['text', 'font', 'fontSize', 'fillColor', 'strokeColor', 'applyFill',
                   'applyStroke', 'strokeOverFill', 'strokeWidth', 'justification', 'tracking',
                   'leading', 'autoLeading', 'baselineShift', 'fauxBold', 'fauxItalic', 'allCaps',
-                  'smallCaps', 'boxText', 'boxTextSize', 'pointText'];
+                  'smallCaps', 'boxText', 'boxTextSize', 'pointText',
+                  // the character, paragraph and box settings, and what is read from the text
+                  'kerning', 'autoKernType', 'baselineDirection', 'digitSet',
+                  'fontBaselineOption', 'fontCapsOption', 'lineJoinType', 'ligatures', 'noBreak',
+                  'horizontalScale', 'verticalScale', 'tsume', 'superscript', 'subscript',
+                  'autoHyphenate', 'everyLineComposer', 'hangingRoman', 'composerEngine',
+                  'direction', 'leadingType', 'startIndent', 'endIndent', 'firstLineIndent',
+                  'spaceBefore', 'spaceAfter', 'boxAutoFitPolicy', 'boxFirstBaselineAlignment',
+                  'boxFirstBaselineAlignmentMinimum', 'boxInsetSpacing', 'boxVerticalAlignment',
+                  'lineOrientation', 'paragraphCount', 'composedLineCount', 'boxOverflow'];
   for (var da = 0; da < docAttrs.length; da++)
     (function (name) {
       def(TD, name, {
@@ -495,6 +517,14 @@
         configurable: true
       });
     })(docAttrs[da]);
+  var indexesAt = ['paragraphCharacterIndexesAt', 'composedLineCharacterIndexesAt'];
+  for (var ia = 0; ia < indexesAt.length; ia++)
+    (function (name) {
+      def(TD, name, {
+        value: function (index) { return op('textdoc.indexesAt', 0, this._d, name, index); },
+        writable: true, configurable: true
+      });
+    })(indexesAt[ia]);
   def(TD, 'resetCharStyle', {
     value: function () { this._d = op('textdoc.resetCharStyle', 0, this._d); },
     writable: true, configurable: true
@@ -832,13 +862,25 @@
         members = members.concat(list.classes[base].members);
       answer(cn2, obj, members);
     }
-    // Named groups are read on the transform group; the others (layer styles, camera, light,
-    // text, audio, ...) cannot be reached, since the layer attributes leading to them are not
-    // modelled, so none of their members counts as modelled (the transform shortcuts every
-    // group has, such as opacity, would answer there).
+    // The composed lines are the model's for point text only: what the box text left not
+    // modelled is asked again of a point text.
+    var pointDoc = scratch.addText('Report').sourceText.value, tdMembers = [],
+        tdAll = list.classes.TextDocument.members;
+    for (var ti = 0; ti < tdAll.length; ti++)
+      if (status.TextDocument[tdAll[ti].name] === 'not-modelled')
+        tdMembers[tdMembers.length] = tdAll[ti];
+    answer('TextDocument', pointDoc, tdMembers);
+    // Named groups are read on the transform group and on a text layer's groups; the others
+    // (layer styles, camera, light, audio, ...) cannot be reached, since the layer attributes
+    // leading to them are not modelled, so none of their members counts as modelled (the
+    // transform shortcuts every group has, such as opacity, would answer there).
+    var liveGroups = { _TransformGroup: live.PropertyGroup, _TextProperties: box.text,
+                       _TextPathOptions: box.text.pathOption,
+                       _TextMoreOptions: box.text.moreOption };
     for (var gn2 in list.groups)
       if (live.PropertyGroup)
-        answer(gn2, live.PropertyGroup, list.groups[gn2].members, gn2 !== '_TransformGroup');
+        answer(gn2, liveGroups[gn2] || live.PropertyGroup, list.groups[gn2].members,
+               !liveGroups[gn2]);
     answer('global', global, list.globals.global.members);
     for (var en2 in list.environment)
       answer(en2, envTargets[en2], list.environment[en2].members);

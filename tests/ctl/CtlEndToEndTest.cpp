@@ -469,6 +469,12 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
          "c.layer(i).selected = c.layer(i).name === 'Logo' || c.layer(i).name === 'Background'",
          R"([{"to":"console","text":"Selected: Logo"},
              {"to":"console","text":"Selected: Background"}])"},
+        // The text layer and Logo selected: only the text layer changes.
+        {"center-selected-text", "1",
+         undo("Center Text",
+              R"({"change":"value","comp":2,"layer":1,"property":"ADBE Text Properties/ADBE Text Document","value":"Now Playing"})"),
+         "var c = app.project.activeItem; for (var i = 1; i <= c.numLayers; i++) "
+         "c.layer(i).selected = c.layer(i).name === 'Now Playing' || c.layer(i).name === 'Logo'"},
     };
     std::size_t seen = 0, written = 0;
     for (const auto& c : cases) {

@@ -9,7 +9,11 @@ namespace {
 model::TextDocument TextArg(const Call& c, std::size_t i) {
     const Arg& arg = c.At(i);
     if (arg.type == Arg::Undefined) return {};
-    if (arg.type == Arg::Text) return model::TextDocument{arg.text};
+    if (arg.type == Arg::Text) {
+        model::TextDocument doc;
+        doc.text = arg.text;
+        return doc;
+    }
     if (arg.type == Arg::Other)
         return model::TextDocument::FromJson(arg.json, std::string(c.method),
                                              static_cast<int>(i) + 1);
@@ -17,20 +21,26 @@ model::TextDocument TextArg(const Call& c, std::size_t i) {
                           "Value is not a string or a TextDocument.");
 }
 
+// addText([text]), addBoxText([w, h][, text]) and their vertical forms: the new layer's
+// lines run as the method says, whatever a document given says.
+Out AddText(Scene& s, const Call& c, bool box, bool vertical) {
+    model::Comp& comp = s.RequireComp(c.ItemId());
+    const model::Value size = box ? c.Value(0) : model::Value{};
+    model::TextDocument doc = TextArg(c, box ? 1 : 0);
+    doc.lineOrientation = vertical ? model::kVerticalRightToLeft : model::kHorizontal;
+    return NodeRef(s.AddText(comp, doc, box ? &size : nullptr));
+}
+
 }  // namespace
 
 std::span<const OpEntry> LayerCollectionOps() {
     static const OpEntry ops[] = {
-        {"layers.addText",
-         [](Scene& s, const Call& c) -> Out {
-             return NodeRef(s.AddText(s.RequireComp(c.ItemId()), TextArg(c, 0)));
-         }},
-        {"layers.addBoxText",
-         [](Scene& s, const Call& c) -> Out {
-             model::Comp& comp = s.RequireComp(c.ItemId());
-             const model::Value box = c.Value(0);
-             return NodeRef(s.AddText(comp, TextArg(c, 1), &box));
-         }},
+        {"layers.addText", [](Scene& s, const Call& c) { return AddText(s, c, false, false); }},
+        {"layers.addBoxText", [](Scene& s, const Call& c) { return AddText(s, c, true, false); }},
+        {"layers.addVerticalText",
+         [](Scene& s, const Call& c) { return AddText(s, c, false, true); }},
+        {"layers.addVerticalBoxText",
+         [](Scene& s, const Call& c) { return AddText(s, c, true, true); }},
         {"layers.addShape",
          [](Scene& s, const Call& c) -> Out {
              return NodeRef(s.AddShape(s.RequireComp(c.ItemId())));

@@ -38,6 +38,7 @@ std::span<const OpEntry> TextDocumentOps() {
          [](Scene&, const Call& c) -> Out {
              model::TextDocument doc;
              if (c.At(0).type != Arg::Undefined) doc.Set("text", c.At(0).text);
+             doc.Compose();
              return doc.ToJson();
          }},
         {"textdoc.get", [](Scene&, const Call& c) -> Out { return Record(c).Get(c.Text(1)); }},
@@ -66,8 +67,20 @@ std::span<const OpEntry> TextDocumentOps() {
              doc.ResetParagraphStyle();
              return doc.ToJson();
          }},
+        // (record, method, index): {start, end} of the paragraph or composed line there.
+        {"textdoc.indexesAt",
+         [](Scene&, const Call& c) -> Out {
+             const Arg& at = c.At(2);
+             return Record(c).IndexesAt(
+                 c.Text(1), at.type == Arg::Number ? nlohmann::json(at.number) : nlohmann::json());
+         }},
+        // The layer's document, composed as it is now.
         {"sourcetext.value",
-         [](Scene& s, const Call& c) -> Out { return TextLayerOf(s, c).text->ToJson(); }},
+         [](Scene& s, const Call& c) -> Out {
+             model::TextDocument doc = *TextLayerOf(s, c).text;
+             doc.Compose();
+             return doc.ToJson();
+         }},
         {"sourcetext.setValue", SetSourceText},
     };
     return ops;
