@@ -373,19 +373,22 @@ void Scene::SetValue(Property& p, const Value& v) {
     Note(std::move(where));
 }
 
+// A key at a new time is "key added"; one at a key's time replaces that key: "key set".
 void Scene::SetValueAtTime(Property& p, double t, const Value& v) {
+    const int before = p.NumKeys();
     const int index = p.SetValueAtTime(t, v);
     auto where = Where(p);
-    where["change"] = "key set";
+    where["change"] = p.NumKeys() > before ? "key added" : "key set";
     where["time"] = t;
     where["value"] = ValueJson(p.KeyValue(index));
     Note(std::move(where));
 }
 
 int Scene::AddKey(Property& p, double t) {
+    const int before = p.NumKeys();
     const int index = p.AddKey(t);
     auto where = Where(p);
-    where["change"] = "key added";
+    where["change"] = p.NumKeys() > before ? "key added" : "key set";
     where["time"] = t;
     where["value"] = ValueJson(p.KeyValue(index));
     Note(std::move(where));

@@ -75,7 +75,12 @@ KeyState ParseKeyState(const json& state, const std::string& where) {
 }
 
 void SetKeyState(Scene& scene, Property& property, int index, const KeyState& k) {
-    if (k.selected) scene.SetKeySelected(property, index, true);
+    // As a click on a key does, it selects the key's property too, so that scripts walking
+    // the selected properties find it.
+    if (k.selected) {
+        scene.SetKeySelected(property, index, true);
+        scene.SetPropertySelected(property, true);
+    }
     if (k.easeIn || k.easeOut)
         scene.SetKeyEase(property, index, k.easeIn ? *k.easeIn : *k.easeOut,
                          k.easeOut ? *k.easeOut : *k.easeIn);

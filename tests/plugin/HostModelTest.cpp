@@ -125,19 +125,22 @@ TEST(HostModel, KeysKeepTheirSelectionAsOtherKeysComeAndGo) {
         const char* what;
         std::function<void(Scene&)> act;
         std::vector<int> selected;
-        int noted;  // "key selected" changes noted
+        int noted;              // "key selected" changes noted
+        const char* keyChange;  // the change a key's value noted, if any
     } steps[] = {
-        {"select the 2 s key", [&](Scene& s) { s.SetKeySelected(p, 2, true); }, {2}, 1},
-        {"a key added before it", [&](Scene& s) { s.AddKey(p, 1); }, {3}, 0},
-        {"select the 0 s key", [&](Scene& s) { s.SetKeySelected(p, 1, true); }, {1, 3}, 1},
+        {"select the 2 s key", [&](Scene& s) { s.SetKeySelected(p, 2, true); }, {2}, 1, nullptr},
+        {"a key added before it", [&](Scene& s) { s.AddKey(p, 1); }, {3}, 0, "key added"},
+        {"select the 0 s key", [&](Scene& s) { s.SetKeySelected(p, 1, true); }, {1, 3}, 1, nullptr},
         {"a selected key's value replaced",
          [&](Scene& s) { s.SetValueAtTime(p, 2, {40}); },
          {1, 3},
-         0},
-        {"the 1 s key removed", [&](Scene& s) { s.RemoveKey(p, 2); }, {1, 2}, 0},
-        {"deselect the 0 s key", [&](Scene& s) { s.SetKeySelected(p, 1, false); }, {2}, 1},
-        {"deselect it again", [&](Scene& s) { s.SetKeySelected(p, 1, false); }, {2}, 0},
-        {"a key added after it", [&](Scene& s) { s.AddKey(p, 5); }, {2}, 0},
+         0,
+         "key set"},
+        {"a key added at a key's time", [&](Scene& s) { s.AddKey(p, 1); }, {1, 3}, 0, "key set"},
+        {"the 1 s key removed", [&](Scene& s) { s.RemoveKey(p, 2); }, {1, 2}, 0, nullptr},
+        {"deselect the 0 s key", [&](Scene& s) { s.SetKeySelected(p, 1, false); }, {2}, 1, nullptr},
+        {"deselect it again", [&](Scene& s) { s.SetKeySelected(p, 1, false); }, {2}, 0, nullptr},
+        {"a key set after it", [&](Scene& s) { s.SetValueAtTime(p, 5, {9}); }, {2}, 0, "key added"},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
@@ -146,9 +149,14 @@ TEST(HostModel, KeysKeepTheirSelectionAsOtherKeysComeAndGo) {
         for (int i = 1; i <= p.NumKeys(); ++i)
             EXPECT_EQ(p.KeySelected(i), std::ranges::count(step.selected, i) == 1) << i;
         int noted = 0;
-        for (const auto& change : f.scene->TakeChanges())
+        std::string keyChange;
+        for (const auto& change : f.scene->TakeChanges()) {
             noted += change.detail["change"] == "key selected";
+            if (change.detail["change"] == "key added" || change.detail["change"] == "key set")
+                keyChange = change.detail["change"];
+        }
         EXPECT_EQ(noted, step.noted);
+        EXPECT_EQ(keyChange, step.keyChange ? step.keyChange : "");
     }
     EXPECT_EQ(
         ErrorOf([&] { p.KeySelected(0); }),
@@ -164,7 +172,8 @@ TEST(HostModel, TheProjectFileSelectsKeysAndScriptsReadAndChangeThem) {
     const struct {
         std::string script, result, error;
     } cases[] = {
-        {"p.selectedKeys.join() + '|' + p.keySelected(1) + p.keySelected(2)", "2|falsetrue", ""},
+        {"p.selectedKeys.join() + '|' + p.keySelected(1) + p.keySelected(2) + '|' + p.selected",
+         "2|falsetrue|true", ""},
         {"p.setSelectedAtKey(3, true); p.addKey(0.5); p.selectedKeys.join()", "3,4", ""},
         // A refused call selects nothing: the index is checked, then the switch.
         {"p.setSelectedAtKey(1, 'yes')", "",
