@@ -48,6 +48,10 @@ struct LayerState {
         samplingQuality = kSamplingBilinear, lightType = kLightPoint;
     std::optional<TextDocument> text;  // text layers
     MarkerList markers;                // its "Marker" property's keys
+    // Links to other layers of the same composition (LayerSpace.cpp keeps them so): the
+    // layer whose alpha or luma mattes this one, and an environment light's 2D layer.
+    Layer* trackMatteLayer = nullptr;
+    Layer* lightSource = nullptr;
 };
 
 // A writable switch or enumerated attribute of a layer, with the values the host takes.
