@@ -84,6 +84,38 @@ std::unique_ptr<PropertyGroup> LightOptions() {
     return options;
 }
 
+// Material Options of an AV layer: how it takes part in a 3D scene's light. Menus (Off, On,
+// Only) are numbered from 0 as the host's scripts write them, switches are 0 or 1.
+std::unique_ptr<PropertyGroup> MaterialOptions() {
+    struct Entry {
+        const char *name, *matchName;
+        double value, min, max;
+    };
+    static const Entry kEntries[] = {
+        {"Casts Shadows", "ADBE Casts Shadows", 0, 0, 2},
+        {"Light Transmission", "ADBE Light Transmission", 0, 0, 100},
+        {"Accepts Shadows", "ADBE Accepts Shadows", 1, 0, 2},
+        {"Accepts Lights", "ADBE Accepts Lights", 1, 0, 1},
+        {"Appears in Reflections", "ADBE Appears in Reflections", 1, 0, 2},
+        {"Ambient", "ADBE Ambient Coefficient", 100, 0, 100},
+        {"Diffuse", "ADBE Diffuse Coefficient", 50, 0, 100},
+        {"Specular Intensity", "ADBE Specular Coefficient", 50, 0, 100},
+        {"Specular Shininess", "ADBE Shininess Coefficient", 5, 0, 100},
+        {"Metal", "ADBE Metal Coefficient", 100, 0, 100},
+        {"Reflection Intensity", "ADBE Reflection Coefficient", 0, 0, 100},
+        {"Reflection Sharpness", "ADBE Glossiness Coefficient", 100, 0, 100},
+        {"Reflection Rolloff", "ADBE Fresnel Coefficient", 0, 0, 100},
+        {"Transparency", "ADBE Transparency Coefficient", 0, 0, 100},
+        {"Transparency Rolloff", "ADBE Transp Rolloff", 0, 0, 100},
+        {"Index of Refraction", "ADBE Index of Refraction", 1, 1, 5},
+    };
+    auto options =
+        std::make_unique<PropertyGroup>("Material Options", "ADBE Material Options Group");
+    for (const auto& e : kEntries)
+        options->Add(Make(e.name, e.matchName, ValueType::OneD, {e.value}, e.min, e.max));
+    return options;
+}
+
 // A camera's or light's transform: a point of interest where others have an anchor point,
 // an orientation and three rotations, no scale or opacity.
 std::unique_ptr<PropertyGroup> ThreeDTransform(const Comp& comp) {
@@ -168,6 +200,7 @@ Layer::Layer(std::string name, Comp& comp, double width, double height, LayerKin
     transform->Add(Make("Rotation", "ADBE Rotate Z", ValueType::OneD, {0})).alias = "Z Rotation";
     transform->Add(Make("Opacity", "ADBE Opacity", ValueType::OneD, {100}, 0.0, 100.0));
     Add(std::move(transform));
+    Add(MaterialOptions());
 }
 
 Layer::Layer(const Layer& from, Comp& into)

@@ -497,11 +497,20 @@
     coneFeather: 'ADBE Light Cone Feather 2', falloff: 'ADBE Light Falloff Type',
     radius: 'ADBE Light Falloff Start', falloffDistance: 'ADBE Light Falloff Distance',
     castsShadows: 'ADBE Casts Shadows', shadowDarkness: 'ADBE Light Shadow Darkness',
-    shadowDiffusion: 'ADBE Light Shadow Diffusion'
+    shadowDiffusion: 'ADBE Light Shadow Diffusion', lightTransmission: 'ADBE Light Transmission',
+    acceptsShadows: 'ADBE Accepts Shadows', acceptsLights: 'ADBE Accepts Lights',
+    appearsInReflections: 'ADBE Appears in Reflections', ambient: 'ADBE Ambient Coefficient',
+    diffuse: 'ADBE Diffuse Coefficient', specularIntensity: 'ADBE Specular Coefficient',
+    specularShininess: 'ADBE Shininess Coefficient', metal: 'ADBE Metal Coefficient',
+    reflectionIntensity: 'ADBE Reflection Coefficient',
+    reflectionSharpness: 'ADBE Glossiness Coefficient',
+    reflectionRolloff: 'ADBE Fresnel Coefficient', transparency: 'ADBE Transparency Coefficient',
+    transparencyRolloff: 'ADBE Transp Rolloff', indexOfRefraction: 'ADBE Index of Refraction'
   };
   for (var gm in groupMembers) groupMember(G, gm, groupMembers[gm]);
   shortcut(CameraLayer.prototype, 'cameraOption', 'ADBE Camera Options Group');
   shortcut(LightLayer.prototype, 'lightOption', 'ADBE Light Options Group');
+  shortcut(L, 'materialOption', 'ADBE Material Options Group');
   // A layer crosses as its handle, null as null, anything else as false (refused).
   function layerArg(v) { return v instanceof Layer ? v._h : v === null ? v : false; }
   def(LightLayer.prototype, 'lightSource', {
@@ -914,7 +923,8 @@
     // group has, such as opacity, would answer there).
     var groupLive = { _TransformGroup: live.PropertyGroup,
                       _CameraOptionsGroup: live.CameraLayer.cameraOption,
-                      _LightOptionsGroup: live.LightLayer.lightOption };
+                      _LightOptionsGroup: live.LightLayer.lightOption,
+                      _MaterialOptionsGroup: live.AVLayer && live.AVLayer.materialOption };
     for (var gn2 in list.groups)
       if (live.PropertyGroup)
         answer(gn2, groupLive[gn2] || live.PropertyGroup, list.groups[gn2].members,

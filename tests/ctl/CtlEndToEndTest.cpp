@@ -469,6 +469,12 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
          "c.layer(i).selected = c.layer(i).name === 'Logo' || c.layer(i).name === 'Background'",
          R"([{"to":"console","text":"Selected: Logo"},
              {"to":"console","text":"Selected: Background"}])"},
+        // The top layer alone selected: the layer below becomes its alpha matte.
+        {"matte-with-layer-below", "Title Comp",
+         undo("Matte With Layer Below",
+              R"({"change":"track matte","comp":2,"layer":1,"matte":2,"type":5013})"),
+         "var c = app.project.activeItem; for (var i = 1; i <= c.numLayers; i++) "
+         "c.layer(i).selected = i === 1"},
     };
     std::size_t seen = 0, written = 0;
     for (const auto& c : cases) {

@@ -157,7 +157,7 @@ TEST(LayerSpace, SeparatedDimensionsCarryTheValueAndKeysBothWays) {
     });
 }
 
-TEST(LayerSpace, CameraAndLightOptionsHaveTheHostsNamesAndRanges) {
+TEST(LayerSpace, CameraLightAndMaterialOptionsHaveTheHostsNamesAndRanges) {
     RunRows({
         {"var k = C.layers.addCamera('K', [10, 20]); [Math.round(k.cameraOption.zoom.value), "
          "k.pointOfInterest.value, k.cameraOption.irisShape.maxValue, "
@@ -166,6 +166,9 @@ TEST(LayerSpace, CameraAndLightOptionsHaveTheHostsNamesAndRanges) {
         {"C.layers.addLight('I', [0, 0]).lightOption.coneAngle.setValue(200)", "",
          Param("setValue", 1, "Value 200 out of range 0 to 180."),
          "C.layer(1).lightOption.coneAngle.value", "90"},
+        {"T.materialOption.metal.setValue(101)", "",
+         Param("setValue", 1, "Value 101 out of range 0 to 100."),
+         "[T.materialOption.metal.value, T.materialOption.acceptsLights.value].join()", "100,1"},
     });
 }
 
