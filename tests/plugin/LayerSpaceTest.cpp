@@ -142,6 +142,10 @@ TEST(LayerSpace, SeparatedDimensionsCarryTheValueAndKeysBothWays) {
          "T.yPosition.setValueAtTime(2, 40); p.dimensionsSeparated = false; "
          "[p.numKeys, p.keyValue(2), T.xPosition.value].join()",
          "2,0,40,0,0"},
+        // Parenting without a jump moves the separated X Position into the parent's space.
+        {"T.position.dimensionsSeparated = true; T.xPosition.setValue(1060); "
+         "L.position.dimensionsSeparated = true; L.parent = T; L.xPosition.value",
+         "860"},
         {"T.xPosition.setValue(5)", "",
          "Unable to change \"X Position\". It is hidden while the position's dimensions are "
          "joined.",
