@@ -195,6 +195,7 @@ void Scene::SetDimensionsSeparated(Property& leader, bool on) {
         for (int i = 0; i < 3; ++i)
             for (const auto& key : leader.SeparationFollower(i)->Keys()) times.insert(key.time);
         std::vector<std::pair<double, Value>> keys;
+        keys.reserve(times.size());
         for (const double t : times) keys.emplace_back(t, leader.ValueAt(t));
         const Value value = leader.ValueAt(now);
         leader.dimensionsSeparated = false;

@@ -176,4 +176,22 @@ TEST(LayerSpace, CameraLightAndMaterialOptionsHaveTheHostsNamesAndRanges) {
     });
 }
 
+TEST(LayerSpace, AProjectFileSetsTrackMattesByTheScriptsRules) {
+    auto project = hostsim::BuiltInProject();
+    project.items[1].comp = nlohmann::json::parse(R"({"layers": [
+        {"name": "Fill", "trackMatte": "Matte", "trackMatteType": 5015}, "Matte"]})");
+    hostsim::Host host({}, hostsim::BuiltInEffects(), project);
+    EXPECT_EQ(host.RunScript("var F = app.project.item(2).layer(1); [F.trackMatteLayer.name, "
+                             "F.trackMatteType === TrackMatteType.LUMA].join()")
+                  .result,
+              "Matte,true");
+    for (const char* bad :
+         {R"({"name": "P", "trackMatte": "P"})", R"({"name": "P", "trackMatte": "Nobody"})"}) {
+        project.items[1].comp = {{"layers", {nlohmann::json::parse(bad)}}};
+        EXPECT_THROW(hostsim::BuildScene(project, hostsim::BuiltInEffects(), "f"),
+                     hostsim::ConfigError)
+            << bad;
+    }
+}
+
 }  // namespace
