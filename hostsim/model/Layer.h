@@ -2,7 +2,8 @@
 // camera or light layer), switches, times, parent and the groups the host gives it:
 // "ADBE Effect Parade" (Effects) and "ADBE Transform Group" (Transform) on every kind that
 // has them, "ADBE Text Properties" on text layers, "ADBE Root Vectors Group" on shape layers,
-// camera and light options. Plain state; main thread or under the Scene's owner's lock.
+// "ADBE Time Remapping" and "ADBE Material Options Group" on AV layers, camera and light
+// options. Plain state; main thread or under the Scene's owner's lock.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The Scene's functions for what ties a layer to others and to its source: track mattes, an
 // environment light's source layer, time remapping, the source's rectangle, replacing the
 // source, and a position's separated dimensions. Each checks first, then changes and notes.
+// Main thread, or under the lock of the Scene's owner (the Project).
 #include <cmath>
 #include <set>
 

@@ -1,6 +1,6 @@
 // The script bindings of what ties a layer to other layers and to its source (track mattes, a
 // light's source layer, time remapping, layer space, replacing the source) and of a
-// position's separated dimensions.
+// position's separated dimensions. Main thread, during a script, under the project's lock.
 #include "scripting/bindings/Binding.h"
 
 namespace hostsim::bindings {
