@@ -2,7 +2,8 @@
 // camera or light layer), switches, times, parent and the groups the host gives it:
 // "ADBE Effect Parade" (Effects) and "ADBE Transform Group" (Transform) on every kind that
 // has them, "ADBE Text Properties" on text layers, "ADBE Root Vectors Group" on shape layers,
-// camera and light options. Plain state; main thread or under the Scene's owner's lock.
+// "ADBE Time Remapping" and "ADBE Material Options Group" on AV layers, camera and light
+// options. Plain state; main thread or under the Scene's owner's lock.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +49,10 @@ struct LayerState {
         samplingQuality = kSamplingBilinear, lightType = kLightPoint;
     std::optional<TextDocument> text;  // text layers
     MarkerList markers;                // its "Marker" property's keys
+    // Links to other layers of the same composition (LayerSpace.cpp keeps them so): the
+    // layer whose alpha or luma mattes this one, and an environment light's 2D layer.
+    Layer* trackMatteLayer = nullptr;
+    Layer* lightSource = nullptr;
 };
 
 // A writable switch or enumerated attribute of a layer, with the values the host takes.

@@ -115,6 +115,15 @@ Property::Property(const PropertySetup& setup)
 }
 
 Value Property::ValueAt(double time) const {
+    if (Hidden()) {  // the shown one of the pair holds the value
+        if (const Property* leader = SeparationLeader())
+            return {leader->ValueAt(time)[static_cast<std::size_t>(SeparationDimension())]};
+        Value v = value_;
+        for (int i = 0; i < static_cast<int>(v.size()); ++i)
+            if (const Property* follower = SeparationFollower(i))
+                v[static_cast<std::size_t>(i)] = follower->ValueAt(time)[0];
+        return v;
+    }
     if (keys_.empty()) return value_;
     if (time <= keys_.front().time) return keys_.front().value;
     if (time >= keys_.back().time) return keys_.back().value;
@@ -214,6 +223,7 @@ Value Property::Checked(const Value& v, const std::string& method, int parameter
 }
 
 void Property::SetValue(const Value& v) {
+    RefuseHidden();
     if (!keys_.empty())
         ThrowCall("setValue",
                   "the property has keyframes; use setValueAtTime or setValueAtKey instead");
@@ -221,6 +231,7 @@ void Property::SetValue(const Value& v) {
 }
 
 int Property::PutKey(double time, Value v) {
+    RefuseHidden();
     auto at = std::lower_bound(keys_.begin(), keys_.end(), time - kSameTime,
                                [](const Keyframe& k, double t) { return k.time < t; });
     if (at != keys_.end() && std::abs(at->time - time) <= kSameTime) {
@@ -446,6 +457,53 @@ const char* Property::UnitsText() const {
 
 bool Property::IsModified() const {
     return !keys_.empty() || value_ != default_ || !expression_.empty();
+}
+
+}  // namespace hostsim::model
+
+namespace hostsim::model {
+
+// ---- Separated dimensions ---------------------------------------------------------------
+
+bool Property::IsSeparationLeader() const { return matchName == "ADBE Position"; }
+
+int Property::SeparationDimension() const {
+    static const std::string kPrefix = "ADBE Position_";
+    if (matchName.size() != kPrefix.size() + 1 || matchName.rfind(kPrefix, 0) != 0) return -1;
+    const char d = matchName.back();
+    return d >= '0' && d <= '2' ? d - '0' : -1;
+}
+
+Property* Property::SeparationLeader() const {
+    if (SeparationDimension() < 0 || parent == nullptr) return nullptr;
+    Node* node = parent->Find("ADBE Position");
+    return node && node->Kind() == NodeKind::Property ? static_cast<Property*>(node) : nullptr;
+}
+
+Property* Property::SeparationFollower(int dimension) const {
+    if (!IsSeparationLeader() || parent == nullptr || dimension < 0 || dimension > 2)
+        return nullptr;
+    Node* node = parent->Find("ADBE Position_" + std::to_string(dimension));
+    return node && node->Kind() == NodeKind::Property ? static_cast<Property*>(node) : nullptr;
+}
+
+bool Property::Hidden() const {
+    if (IsSeparationLeader()) return dimensionsSeparated && SeparationFollower(0) != nullptr;
+    const Property* leader = SeparationLeader();
+    return leader != nullptr && !leader->dimensionsSeparated;
+}
+
+void Property::RefuseHidden() const {
+    if (Hidden())
+        throw ModelError("Unable to change \"" + name +
+                         "\". It is hidden while the position's "
+                         "dimensions are " +
+                         (SeparationDimension() < 0 ? "separated" : "joined") + ".");
+}
+
+void Property::ResetValue(const Value& v) {
+    keys_.clear();
+    value_ = v;
 }
 
 }  // namespace hostsim::model

@@ -131,7 +131,20 @@ public:
     // The units the host names for the transform properties; "" for the others.
     const char* UnitsText() const;
 
+    // ---- Separated dimensions: Position and its X, Y and Z Position followers ------------
+    // Which of the pair the host hides holds no keys and reads its value from the other; a
+    // write to it is refused. Separating and joining move values and keys across (Scene).
+    bool dimensionsSeparated = false;                   // on a leader
+    bool IsSeparationLeader() const;                    // "ADBE Position"
+    int SeparationDimension() const;                    // a follower's 0, 1 or 2; -1 for the others
+    Property* SeparationLeader() const;                 // a follower's leader among its siblings
+    Property* SeparationFollower(int dimension) const;  // a leader's, or null
+    bool Hidden() const;  // a separated leader, or a follower while its leader is joined
+    // Drops every key, leaving `v` (checked by the caller) as the static value.
+    void ResetValue(const Value& v);
+
 private:
+    void RefuseHidden() const;
     int PutKey(double time, Value v);
     Keyframe& MutableKey(int index, const char* method);
     Value PathValue(const Keyframe& a, const Keyframe& b, double time) const;

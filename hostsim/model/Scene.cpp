@@ -292,6 +292,7 @@ void Scene::RemoveLayer(Layer& layer) {
     const int index = comp.IndexOf(layer);
     for (auto& other : comp.layers)
         if (other->parentLayer == &layer) other->parentLayer = nullptr;
+    ForgetLinksTo(layer);
     Unregister(layer);
     comp.layers.erase(comp.layers.begin() + (index - 1));
     Note({{"change", "layer removed"}, {"comp", comp.id}, {"layer", index}});

@@ -162,6 +162,36 @@ public:
     // An effect's eye; refused on what has no switch (canSetEnabled false).
     void SetEffectEnabled(Node& node, bool on);
 
+    // ---- Track mattes, light sources, time remapping, sources and layer space -------------
+    // (LayerSpace.cpp; the point mappings in SceneLayers.cpp, beside the parent transform).
+    // setTrackMatte: a matte of the same composition (an AV layer, never one that is mattered
+    // by this one, directly or down a chain); null removes the matte and sets the type;
+    // NO_TRACK_MATTE with a matte changes nothing, as the guide says.
+    void SetTrackMatte(Layer& layer, Layer* matte, int type);
+    void RemoveTrackMatte(Layer& layer);  // the type stays
+    bool IsTrackMatte(const Layer& layer) const;
+    // A light's 2D layer of the same composition; null for none.
+    void SetLightSource(Layer& light, Layer* source);
+    bool CanSetTimeRemapEnabled(const Layer& layer) const;  // a composition or footage source
+    bool CanSetCollapseTransformation(const Layer& layer) const;
+    // {top, left, width, height}: the source's rectangle; text and shape layers, whose content
+    // decides it, are not modelled.
+    nlohmann::json SourceRectAtTime(const Layer& layer, double time) const;
+    // [x, y] through the layer's transform and its parents' at the composition's time; 2D
+    // layers only.
+    Value SourcePointToComp(const Layer& layer, const Value& point) const;
+    Value CompPointToSource(const Layer& layer, const Value& point) const;
+    void ReplaceSource(Layer& layer, std::int32_t itemId);
+    bool AudioActiveAtTime(const Layer& layer, double time) const;
+    // Moves the position's value and keys to its X, Y and Z Position, or back.
+    void SetDimensionsSeparated(Property& leader, bool on);
+    // For RemoveLayer, Precompose and SetLayerAttribute: links to a removed layer or across
+    // compositions go; the legacy trackMatteType and timeRemapEnabled writes.
+    void ForgetLinksTo(const Layer& layer);
+    void DropCrossCompLinks(Comp& comp);
+    void LegacyTrackMatteType(Layer& layer, int type);
+    void SetTimeRemapKeys(Layer& layer, bool on);
+
     // ---- Items, folders and the project's settings ---------------------------------------
     // Folders hold items by parentId; 0 is the root folder, which holds the top-level items.
     std::vector<Item*> ItemsIn(std::int32_t folderId) const;

@@ -315,6 +315,21 @@ void AddLayers(Scene& scene, Comp& comp, const json& layers, const std::string& 
         if (parent == nullptr) Fail(at, "\"parent\" must name another layer of the composition");
         Checked(at, [&] { scene.SetParent(*comp.LayerAt(static_cast<int>(i) + 1), parent, true); });
     }
+    // "trackMatte": the name of another layer of the composition, its matte, applied as its
+    // "trackMatteType" says (alpha when it gives none), by the script's rules.
+    for (std::size_t i = 0; i < layers.size(); ++i) {
+        const json& entry = layers[i];
+        if (!entry.is_object() || !entry.contains("trackMatte")) continue;
+        const std::string at = where + ".layers[" + std::to_string(i) + "]";
+        Layer* matte = entry["trackMatte"].is_string()
+                           ? comp.LayerByName(entry["trackMatte"].get<std::string>())
+                           : nullptr;
+        if (matte == nullptr) Fail(at, "\"trackMatte\" must name another layer of the composition");
+        Layer& layer = *comp.LayerAt(static_cast<int>(i) + 1);
+        constexpr int kAlphaMatte = kNoTrackMatte + 1;
+        const int type = layer.trackMatteType == kNoTrackMatte ? kAlphaMatte : layer.trackMatteType;
+        Checked(at, [&] { scene.SetTrackMatte(layer, matte, type); });
+    }
 }
 
 std::vector<PropertySetup> ParseParams(const json& params, const std::string& where) {

@@ -54,8 +54,11 @@ Affine World(const Layer* layer, double time) {
 }
 
 // Applies `q` (old parent space to new) to a transform property's static value or keys.
+void OffsetSeparated(Property& position, const Affine& q);
+
 void Offset(Property* p, const Affine& q) {
     if (p == nullptr) return;
+    if (p->IsSeparationLeader() && p->dimensionsSeparated) return OffsetSeparated(*p, q);
     const double turn = std::atan2(q.b, q.a) * 180 / std::numbers::pi, sx = std::hypot(q.a, q.b),
                  sy = sx > 0 ? (q.a * q.d - q.b * q.c) / sx : 1;
     const auto map = [&](Value v) {
@@ -75,6 +78,30 @@ void Offset(Property* p, const Affine& q) {
     std::vector<std::pair<double, Value>> keys;
     for (const auto& key : p->Keys()) keys.emplace_back(key.time, map(key.value));
     for (const auto& [t, v] : keys) p->SetValueAtTime(t, v);
+}
+
+// A separated position moves through its X and Y Position: every new value worked out from
+// the old ones before any is set.
+void OffsetSeparated(Property& position, const Affine& q) {
+    const auto mapped = [&](double t, int i) {
+        const Value v = position.ValueAt(t);
+        return i == 0 ? q.a * v[0] + q.c * v[1] + q.tx : q.b * v[0] + q.d * v[1] + q.ty;
+    };
+    std::vector<std::pair<Property*, std::vector<std::pair<double, double>>>> plan;
+    for (int i = 0; i < 2; ++i) {
+        Property* f = position.SeparationFollower(i);
+        if (f == nullptr) continue;
+        std::vector<std::pair<double, double>> values;
+        if (f->NumKeys() == 0) values.emplace_back(0, mapped(0, i));
+        for (const auto& key : f->Keys()) values.emplace_back(key.time, mapped(key.time, i));
+        plan.emplace_back(f, std::move(values));
+    }
+    for (auto& [f, values] : plan) {
+        if (f->NumKeys() == 0)
+            f->SetValue({values.front().second});
+        else
+            for (const auto& [t, v] : values) f->SetValueAtTime(t, {v});
+    }
 }
 
 std::string NameFromText(const std::string& text) {
@@ -224,6 +251,8 @@ Comp& Scene::Precompose(Comp& comp, const std::vector<int>& indices, const std::
         for (auto& layer : *list)
             if (layer->parentLayer != nullptr && layer->parentLayer->comp != layer->comp)
                 layer->parentLayer = nullptr;
+    DropCrossCompLinks(comp);
+    DropCrossCompLinks(inner);
     auto replacement = std::make_unique<Layer>(name, comp, comp.width, comp.height);
     replacement->sourceId = id;
     PlaceLayer(std::move(replacement), at);
@@ -234,6 +263,11 @@ void Scene::SetLayerAttribute(Layer& layer, const LayerAttribute& a, double valu
     if (a.flag != nullptr) {
         const bool on = value != 0;
         if (layer.*a.flag == on) return;
+        if (a.flag == &LayerState::timeRemapEnabled) SetTimeRemapKeys(layer, on);
+        if (a.flag == &LayerState::collapseTransformation && !CanSetCollapseTransformation(layer))
+            throw ModelError(
+                "Unable to set \"collapseTransformation\". It cannot be changed on "
+                "this layer.");
         layer.*a.flag = on;
         if (a.flag == &LayerState::environmentLayer && on) layer.threeDLayer = true;
         auto where = Where(layer);
@@ -246,6 +280,8 @@ void Scene::SetLayerAttribute(Layer& layer, const LayerAttribute& a, double valu
         throw ModelError(std::string("Unable to set \"") + a.name +
                          "\". Value is not a whole number.");
     if (value < a.min || value > a.max) ThrowAttributeRange(a.name, value, a.min, a.max);
+    if (a.number == &LayerState::trackMatteType)
+        LegacyTrackMatteType(layer, static_cast<int>(value));
     layer.*a.number = static_cast<int>(value);
     auto where = Where(layer);
     where["change"] = "layer attribute";
@@ -365,6 +401,43 @@ void Scene::SetEffectEnabled(Node& node, bool on) {
     where["switch"] = "enabled";
     where["to"] = on;
     Note(std::move(where));
+}
+
+}  // namespace hostsim::model
+
+namespace hostsim::model {
+
+// ---- Layer space: source points to the composition and back ----------------------------
+
+namespace {
+
+// The layer's map from its source to the composition; refused where the model has no 2D one.
+Affine SourceToComp(const Layer& layer, const Value& point, const char* method) {
+    if (point.size() < 2 || point.size() > 3 || !std::isfinite(point[0]) ||
+        !std::isfinite(point[1]))
+        ThrowParameter(method, 1, "Array of 2 numbers expected.");
+    for (const Layer* at = &layer; at != nullptr; at = at->parentLayer)
+        if (!at->IsAV() || at->threeDLayer || at->autoOrient != kNoAutoOrient)
+            throw ModelError("\"" + std::string(method) +
+                             "\" is not modelled by the simulated host for 3D or auto-oriented "
+                             "layers");
+    return World(&layer, layer.comp->time);
+}
+
+}  // namespace
+
+Value Scene::SourcePointToComp(const Layer& layer, const Value& point) const {
+    const Affine m = SourceToComp(layer, point, "sourcePointToComp");
+    return {m.a * point[0] + m.c * point[1] + m.tx, m.b * point[0] + m.d * point[1] + m.ty};
+}
+
+Value Scene::CompPointToSource(const Layer& layer, const Value& point) const {
+    const Affine m = SourceToComp(layer, point, "compPointToSource");
+    if (std::abs(m.a * m.d - m.b * m.c) < 1e-12)
+        ThrowCall("compPointToSource", "the layer is scaled to nothing");
+    const Affine inv = m.Inverse();
+    return {inv.a * point[0] + inv.c * point[1] + inv.tx,
+            inv.b * point[0] + inv.d * point[1] + inv.ty};
 }
 
 }  // namespace hostsim::model

@@ -373,8 +373,6 @@
                      'removeKey', 'nearestKeyIndex', 'keySelected', 'setSelectedAtKey'];
   for (var m = 0; m < propMethods.length; m++) method(P, propMethods[m], 'prop.' + propMethods[m]);
   // Interpolation, ease, a key's state, values at keys, kinds and expressions.
-  // The separated followers (X Position, ...) are not in the model: separationDimension,
-  // separationLeader and getSeparationFollower stay not modelled.
   attrs(P, 'prop.', ['isSpatial', 'unitsText', 'isSeparationLeader', 'isSeparationFollower',
                      'canSetExpression', 'expressionError', 'isDropdownEffect']);
   attr(P, 'dimensionsSeparated', 'prop.dimensionsSeparated', 'prop.dimensionsSeparated=');
@@ -484,6 +482,101 @@
         writable: true, configurable: true
       });
     })(moves[mv]);
+
+  // ---- Layer space: the transform's and the camera's and light's option groups' members,
+  // track mattes, time remapping, the source, separated dimensions ----
+  // A named group's member: the child of that match name, else of that intercap name (an
+  // effect's own "color" parameter stays reachable).
+  function groupMember(proto, name, matchName) {
+    def(proto, name, {
+      get: function () {
+        // On a prototype (a class below PropertyGroup with a member of that name, such as a
+        // mask's color) the member is that class's, which the model lacks.
+        if (this._h === undefined) throw notModelled(name);
+        var p = this.property(matchName);
+        return p === null ? this.property(name) : p;
+      },
+      set: function () {
+        if (this._h === undefined) throw notModelled(name);
+        throw new Error('Unable to set "' + name + '". It is read-only.');
+      },
+      configurable: true
+    });
+  }
+  var groupMembers = {
+    xPosition: 'ADBE Position_0', yPosition: 'ADBE Position_1', zPosition: 'ADBE Position_2',
+    orientation: 'ADBE Orientation', xRotation: 'ADBE Rotate X', yRotation: 'ADBE Rotate Y',
+    pointOfInterest: 'Point of Interest', zoom: 'ADBE Camera Zoom',
+    depthOfField: 'ADBE Camera Depth of Field', focusDistance: 'ADBE Camera Focus Distance',
+    aperture: 'ADBE Camera Aperture', blurLevel: 'ADBE Camera Blur Level',
+    irisShape: 'ADBE Iris Shape', irisRotation: 'ADBE Iris Rotation',
+    irisRoundness: 'ADBE Iris Roundness', irisAspectRatio: 'ADBE Iris Aspect Ratio',
+    irisDiffractionFringe: 'ADBE Iris Diffraction Fringe',
+    highlightGain: 'ADBE Iris Highlight Gain', highlightThreshold: 'ADBE Iris Highlight Threshold',
+    highlightSaturation: 'ADBE Iris Hightlight Saturation', intensity: 'ADBE Light Intensity',
+    color: 'ADBE Light Color', coneAngle: 'ADBE Light Cone Angle',
+    coneFeather: 'ADBE Light Cone Feather 2', falloff: 'ADBE Light Falloff Type',
+    radius: 'ADBE Light Falloff Start', falloffDistance: 'ADBE Light Falloff Distance',
+    castsShadows: 'ADBE Casts Shadows', shadowDarkness: 'ADBE Light Shadow Darkness',
+    shadowDiffusion: 'ADBE Light Shadow Diffusion', lightTransmission: 'ADBE Light Transmission',
+    acceptsShadows: 'ADBE Accepts Shadows', acceptsLights: 'ADBE Accepts Lights',
+    appearsInReflections: 'ADBE Appears in Reflections', ambient: 'ADBE Ambient Coefficient',
+    diffuse: 'ADBE Diffuse Coefficient', specularIntensity: 'ADBE Specular Coefficient',
+    specularShininess: 'ADBE Shininess Coefficient', metal: 'ADBE Metal Coefficient',
+    reflectionIntensity: 'ADBE Reflection Coefficient',
+    reflectionSharpness: 'ADBE Glossiness Coefficient',
+    reflectionRolloff: 'ADBE Fresnel Coefficient', transparency: 'ADBE Transparency Coefficient',
+    transparencyRolloff: 'ADBE Transp Rolloff', indexOfRefraction: 'ADBE Index of Refraction'
+  };
+  for (var gm in groupMembers) groupMember(G, gm, groupMembers[gm]);
+  shortcut(CameraLayer.prototype, 'cameraOption', 'ADBE Camera Options Group');
+  shortcut(LightLayer.prototype, 'lightOption', 'ADBE Light Options Group');
+  shortcut(L, 'materialOption', 'ADBE Material Options Group');
+  // A layer crosses as its handle, null as null, anything else as false (refused).
+  function layerArg(v) { return v instanceof Layer ? v._h : v === null ? v : false; }
+  def(LightLayer.prototype, 'lightSource', {
+    get: function () { return wrap(op('layer.lightSource', this._h)); },
+    set: function (v) { op('layer.lightSource=', this._h, layerArg(v)); },
+    configurable: true
+  });
+  shortcut(L, 'timeRemap', 'ADBE Time Remapping');
+  attr(L, 'trackMatteLayer', 'layer.trackMatteLayer', null, ONE);
+  attrs(L, 'layer.', ['canSetTimeRemapEnabled', 'canSetCollapseTransformation']);
+  def(L, 'setTrackMatte', {
+    value: function (layer, type) {
+      op('layer.setTrackMatte', this._h, layerArg(layer), type);
+    },
+    writable: true, configurable: true
+  });
+  def(L, 'replaceSource', {
+    value: function (item, fixExpressions) {
+      op('layer.replaceSource', this._h, item instanceof Item ? item._h : null, fixExpressions);
+    },
+    writable: true, configurable: true
+  });
+  var layerSpaceMethods = ['removeTrackMatte', 'sourceRectAtTime', 'sourcePointToComp',
+                           'compPointToSource', 'audioActiveAtTime'];
+  for (var lsm = 0; lsm < layerSpaceMethods.length; lsm++)
+    method(L, layerSpaceMethods[lsm], 'layer.' + layerSpaceMethods[lsm]);
+  // Answered for a separation follower only (on the others the read and the write say the
+  // model lacks them); read-only.
+  def(P, 'separationDimension', {
+    get: function () { return op('prop.separationDimension', this._h); },
+    set: function () {
+      op('prop.separationDimension', this._h);
+      throw new Error('Unable to set "separationDimension". It is read-only.');
+    },
+    configurable: true
+  });
+  def(P, 'separationLeader', {
+    get: function () { return wrap(op('prop.separationLeader', this._h)); },
+    set: function () {
+      op('prop.separationLeader', this._h);
+      throw new Error('Unable to set "separationLeader". It is read-only.');
+    },
+    configurable: true
+  });
+  method(P, 'getSeparationFollower', 'prop.getSeparationFollower', ONE);
 
   // ---- TextDocument: a value whose record lives here; its rules are the host's (every read
   // and write passes the record to it) ----
@@ -870,13 +963,16 @@
       if (status.TextDocument[tdAll[ti].name] === 'not-modelled')
         tdMembers[tdMembers.length] = tdAll[ti];
     answer('TextDocument', pointDoc, tdMembers);
-    // Named groups are read on the transform group and on a text layer's groups; the others
-    // (layer styles, camera, light, audio, ...) cannot be reached, since the layer attributes
-    // leading to them are not modelled, so none of their members counts as modelled (the
-    // transform shortcuts every group has, such as opacity, would answer there).
+    // Named groups are read on live groups where the model has them; the others (layer
+    // styles, audio, ...) cannot be reached, since the layer attributes leading to them are not
+    // modelled, so none of their members counts as modelled (the transform shortcuts every
+    // group has, such as opacity, would answer there).
     var liveGroups = { _TransformGroup: live.PropertyGroup, _TextProperties: box.text,
                        _TextPathOptions: box.text.pathOption,
-                       _TextMoreOptions: box.text.moreOption };
+                       _TextMoreOptions: box.text.moreOption,
+                       _CameraOptionsGroup: live.CameraLayer.cameraOption,
+                       _LightOptionsGroup: live.LightLayer.lightOption,
+                       _MaterialOptionsGroup: live.AVLayer && live.AVLayer.materialOption };
     for (var gn2 in list.groups)
       if (live.PropertyGroup)
         answer(gn2, liveGroups[gn2] || live.PropertyGroup, list.groups[gn2].members,

@@ -25,9 +25,10 @@ using namespace bindings;
 const std::unordered_map<std::string_view, Op>& Ops() {
     static const auto ops = [] {
         std::unordered_map<std::string_view, Op> map;
-        for (const auto table : {AppOps(), ViewerOps(), ProjectOps(), ItemOps(), CompItemOps(),
-                                 LayerOps(), PropertyBaseOps(), PropertyGroupOps(), PropertyOps(),
-                                 LayerCollectionOps(), TextDocumentOps(), MarkerOps(), GlobalOps()})
+        for (const auto table :
+             {AppOps(), ViewerOps(), ProjectOps(), ItemOps(), CompItemOps(), LayerOps(),
+              PropertyBaseOps(), PropertyGroupOps(), PropertyOps(), LayerCollectionOps(),
+              TextDocumentOps(), MarkerOps(), GlobalOps(), LayerSpaceOps()})
             for (const OpEntry& entry : table) map.emplace(entry.name, entry.op);
         return map;
     }();

@@ -475,6 +475,12 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
               R"({"change":"value","comp":2,"layer":1,"property":"ADBE Text Properties/ADBE Text Document","value":"Now Playing"})"),
          "var c = app.project.activeItem; for (var i = 1; i <= c.numLayers; i++) "
          "c.layer(i).selected = c.layer(i).name === 'Now Playing' || c.layer(i).name === 'Logo'"},
+        // The top layer alone selected: the layer below becomes its alpha matte.
+        {"matte-with-layer-below", "Title Comp",
+         undo("Matte With Layer Below",
+              R"({"change":"track matte","comp":2,"layer":1,"matte":2,"type":5013})"),
+         "var c = app.project.activeItem; for (var i = 1; i <= c.numLayers; i++) "
+         "c.layer(i).selected = i === 1"},
     };
     std::size_t seen = 0, written = 0;
     for (const auto& c : cases) {

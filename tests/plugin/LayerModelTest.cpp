@@ -54,7 +54,7 @@ TEST(LayerModel, SwitchesAndTimesKeepTheHostsRanges) {
          "T.quality === LayerQuality.BEST", "true"},
         {"T.trackMatteType = TrackMatteType.LUMA; [T.hasTrackMatte, C.layer(1).isTrackMatte, "
          "L.isTrackMatte].join()",
-         "true,false,false"},
+         "false,false,false"},
         {"L.trackMatteType = TrackMatteType.ALPHA; [T.isTrackMatte, B.isTrackMatte].join()",
          "true,false"},
         // Stretch scales the in and out points about the start; below 1 is 1, 0 is refused.

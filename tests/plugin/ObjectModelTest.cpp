@@ -156,7 +156,7 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
     } cases[] = {
         // These replied success and changed nothing before.
         {"L.geometryOption = 3", "", refused("geometryOption")},
-        {"L.materialOption", "", refused("materialOption")},
+        {"L.geometryOption", "", refused("geometryOption")},
         {"L.doSceneEditDetection()", "", refused("doSceneEditDetection")},
         // Writable in the host, read here only.
         {"C.useProxy = true", "", refused("useProxy")},
@@ -195,7 +195,7 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         {"$.colorPicker()", "", refused("colorPicker")},
         {"[KeyframeInterpolationType.HOLD, ViewerType.VIEWER_COMPOSITION].join()", "6614,7612", ""},
         // Last: the script's own Error stays in the global scope.
-        {"Error = function () {}; L.materialOption", "", refused("materialOption")},
+        {"Error = function () {}; L.geometryOption", "", refused("geometryOption")},
     };
     for (const auto& c : cases) {
         const auto outcome = host.RunScript(prefix + c.script);

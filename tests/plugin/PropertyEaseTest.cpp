@@ -243,8 +243,6 @@ TEST(PropertyEase, ScriptsSetAndReadAKeysStateAndRefusedCallsChangeNothing) {
          "1)"},
         {"T.opacity.expressionEnabled = true", "",
          "Error: Unable to set \"expressionEnabled\". The property has no expression. (line 1)"},
-        {"T.position.dimensionsSeparated = true", "",
-         "Error: \"dimensionsSeparated\" is not modelled by the simulated host (line 1)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);

@@ -202,16 +202,6 @@ std::span<const OpEntry> LayerOps() {
              const model::Layer& l = s.RequireLayer(c.Handle());
              return !l.nameSet && s.FindItem(l.sourceId) != nullptr;
          }},
-        {"layer.hasTrackMatte",
-         [](Scene& s, const Call& c) -> Out {
-             return s.RequireLayer(c.Handle()).trackMatteType != model::kNoTrackMatte;
-         }},
-        {"layer.isTrackMatte",
-         [](Scene& s, const Call& c) -> Out {
-             const model::Layer& l = s.RequireLayer(c.Handle());
-             const model::Layer* below = l.comp->LayerAt(l.comp->IndexOf(l) + 1);
-             return below != nullptr && below->trackMatteType != model::kNoTrackMatte;
-         }},
         {"layer.source",
          [](Scene& s, const Call& c) -> Out {
              const model::Item* item = s.FindItem(s.RequireLayer(c.Handle()).sourceId);

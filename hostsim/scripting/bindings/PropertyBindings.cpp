@@ -301,25 +301,9 @@ std::span<const OpEntry> PropertyOps() {
          [](Scene& s, const Call& c) -> Out {
              return std::string(s.RequireProperty(c.Handle()).UnitsText());
          }},
-        {"prop.isSeparationLeader",
-         [](Scene& s, const Call& c) -> Out {
-             return s.RequireProperty(c.Handle()).matchName == "ADBE Position";
-         }},
         // No modelled effect has a Dropdown Menu Control's menu.
         {"prop.isDropdownEffect",
          [](Scene& s, const Call& c) -> Out { return (s.RequireProperty(c.Handle()), false); }},
-        {"prop.isSeparationFollower",
-         [](Scene& s, const Call& c) -> Out { return (s.RequireProperty(c.Handle()), false); }},
-        {"prop.dimensionsSeparated",
-         [](Scene& s, const Call& c) -> Out { return (s.RequireProperty(c.Handle()), false); }},
-        // The separate X and Y properties are not in the model: separating is refused loudly.
-        {"prop.dimensionsSeparated=",
-         [](Scene& s, const Call& c) -> Out {
-             s.RequireProperty(c.Handle());
-             if (c.Flag())
-                 throw ModelError("\"dimensionsSeparated\" is not modelled by the simulated host");
-             return Undefined{};
-         }},
         // ---- expressions: kept and journaled, not evaluated ----
         {"prop.canSetExpression",
          [](Scene& s, const Call& c) -> Out { return (s.RequireProperty(c.Handle()), true); }},
