@@ -469,6 +469,8 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
          "c.layer(i).selected = c.layer(i).name === 'Logo' || c.layer(i).name === 'Background'",
          R"([{"to":"console","text":"Selected: Logo"},
              {"to":"console","text":"Selected: Background"}])"},
+        {"zoom-viewer-in", "2",
+         R"([{"change":"view option","view":0,"attribute":"zoom","to":2}])"},
     };
     std::size_t seen = 0, written = 0;
     for (const auto& c : cases) {

@@ -57,6 +57,21 @@ std::span<const OpEntry> ProjectOps() {
              return names;
          }},
         {"project.dirty", [](Scene& s, const Call&) -> Out { return s.dirty; }},
+        // Layers by their id; the application's and the project's stored values by name.
+        {"layer.id",
+         [](Scene& s, const Call& c) -> Out {
+             return static_cast<double>(s.RequireLayer(c.Handle()).layerId);
+         }},
+        {"project.layerByID",
+         [](Scene& s, const Call& c) -> Out { return NodeOrNull(s.FindLayerById(c.Index(0))); }},
+        {"app.setting",
+         [](Scene& s, const Call& c) -> Out { return s.appSettings.Get(c.Text(0)); }},
+        {"app.setting=",
+         [](Scene& s, const Call& c) -> Out {
+             return s.SetAppSetting(c.Text(0), ArgJson(c.At(1))), Undefined{};
+         }},
+        {"project.removeUnusedFootage",
+         [](Scene& s, const Call&) -> Out { return static_cast<double>(s.RemoveUnusedFootage()); }},
     };
     return ops;
 }
