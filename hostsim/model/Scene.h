@@ -208,6 +208,8 @@ public:
     void SuppressDialogs(bool on, bool showSuppressed);
     Layer* FindLayerById(std::int32_t id) const;
     int RemoveUnusedFootage();  // how many footage items (solids too) were removed
+    // Removes every item but those given and what they use; how many were removed.
+    int ReduceProject(const std::vector<std::int32_t>& keepIds);
 
     // The changes noted since the last call, in order.
     std::vector<Change> TakeChanges();

@@ -175,4 +175,36 @@ int Scene::RemoveUnusedFootage() {
     return static_cast<int>(unused.size());
 }
 
+int Scene::ReduceProject(const std::vector<std::int32_t>& keepIds) {
+    if (keepIds.empty()) ThrowParameter("reduceProject", 1, "The array holds no item.");
+    // What stays: the given items, a folder's contents, what a kept composition's layers show
+    // (through nested compositions), and the folders holding anything kept.
+    // whole[i]: keep[i] was given or lies in a given folder, so its contents stay too (a
+    // folder kept only for holding something keeps only that).
+    std::vector<std::int32_t> keep;
+    std::vector<bool> whole;
+    const auto kept = [&](std::int32_t id) {
+        return std::find(keep.begin(), keep.end(), id) != keep.end();
+    };
+    const auto add = [&](std::int32_t id, bool all) {
+        if (!kept(id)) keep.push_back(id), whole.push_back(all);
+    };
+    for (const std::int32_t id : keepIds) RequireItem(id), add(id, true);
+    for (std::size_t i = 0; i < keep.size(); ++i) {
+        const Item& item = RequireItem(keep[i]);
+        if (item.comp)
+            for (const auto& layer : item.comp->layers)
+                if (layer->sourceId != 0) add(layer->sourceId, true);
+        if (item.type == ItemType::Folder && whole[i])
+            for (const Item* inside : ItemsIn(item.id)) add(inside->id, true);
+        if (item.parentId != 0) add(item.parentId, false);
+    }
+    const std::size_t before = items_.size();
+    std::vector<std::int32_t> all;
+    for (const auto& item : items_) all.push_back(item->id);
+    for (const std::int32_t id : all)
+        if (!kept(id) && FindItem(id) != nullptr) RemoveItem(id);
+    return static_cast<int>(before - items_.size());
+}
+
 }  // namespace hostsim::model

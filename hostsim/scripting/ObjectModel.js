@@ -717,6 +717,16 @@
   computed(Layer.prototype, 'id', function () { return op('layer.id', this._h); });
   method(project, 'layerByID', 'project.layerByID', ONE);
   method(project, 'removeUnusedFootage', 'project.removeUnusedFootage');
+  def(project, 'reduceProject', {
+    value: function (items) {
+      var ids = [];
+      if (!(items instanceof Array)) ids = null;
+      for (var i = 0; ids && i < items.length; i++)
+        if (items[i] instanceof Item) ids[i] = items[i]._h; else ids = null;
+      return op('project.reduceProject', 0, ids);
+    },
+    writable: true, configurable: true
+  });
   function answer(name, value, needsName) {
     def(project, name, {
       value: function (teamProject) {

@@ -72,6 +72,16 @@ TEST(AppModel, StoredValuesFollowTheGuidesRangesAndRefusalsChangeNothing) {
          start},
         // The two interview clips and the solid are in no composition.
         {"app.project.removeUnusedFootage()", "3", "", "1,0,7812,8012,0,false,9012,3"},
+        // What a kept item uses stays: a precomposition's layer source, a footage's folder.
+        {"var P = app.project, C = P.item(2); C.layers.precompose([1], 'Pre', true); "
+         "[P.reduceProject([C]), P.numItems, P.item(2).name].join()",
+         "5,2,Pre", "", ""},
+        {"var P = app.project; [P.reduceProject([P.item(3)]), P.item(1).numItems].join()", "4,1",
+         "", ""},
+        {"app.project.reduceProject([])", "", Param("reduceProject", 1, "The array holds no item."),
+         start},
+        {"app.project.reduceProject([app.project.item(2), 3])", "",
+         Param("reduceProject", 1, "Value is not an array of items."), start},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script);
