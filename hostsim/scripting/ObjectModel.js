@@ -727,7 +727,7 @@
     },
     writable: true, configurable: true
   });
-  function answer(name, value, needsName) {
+  function teamAnswer(name, value, needsName) {
     def(project, name, {
       value: function (teamProject) {
         if (needsName && typeof teamProject !== 'string')
@@ -738,14 +738,14 @@
       writable: true, configurable: true
     });
   }
-  answer('isTeamProjectEnabled', false);
-  answer('isLoggedInToTeamProject', false);
-  answer('isAnyTeamProjectOpen', false);
-  answer('isTeamProjectOpen', false, true);
-  answer('listTeamProjects', null);
-  answer('isShareCommandEnabled', false);
-  answer('isSyncCommandEnabled', false);
-  answer('isResolveCommandEnabled', false);
+  teamAnswer('isTeamProjectEnabled', false);
+  teamAnswer('isLoggedInToTeamProject', false);
+  teamAnswer('isAnyTeamProjectOpen', false);
+  teamAnswer('isTeamProjectOpen', false, true);
+  teamAnswer('listTeamProjects', null);
+  teamAnswer('isShareCommandEnabled', false);
+  teamAnswer('isSyncCommandEnabled', false);
+  teamAnswer('isResolveCommandEnabled', false);
 
   // ---- every member the host has and this model lacks: the one "not modelled" error ----
   // An attribute throws it on read and on write; a method is a function that throws it when
