@@ -88,6 +88,8 @@ public:
     bool Active(double time, bool anySolo) const;
     // Whether `other` is this layer or one of its parents, up the chain.
     bool IsOrDescendsFrom(const Layer& other) const;
+
+    std::int32_t layerId = 0;  // Layer.id, given when the scene first registers it
 };
 
 // A copy of a group or property and everything under it, unregistered and unselected.

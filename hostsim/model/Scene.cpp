@@ -136,6 +136,8 @@ void Scene::Register(Node& node) {
     if (node.handle != 0) handles_.erase(node.handle);
     node.handle = nextHandle_++;
     handles_[node.handle] = &node;
+    if (node.Kind() == NodeKind::Layer && static_cast<Layer&>(node).layerId == 0)
+        static_cast<Layer&>(node).layerId = nextLayerId++;
     if (node.Kind() != NodeKind::Property)
         for (auto& child : static_cast<PropertyGroup&>(node).children) Register(*child);
 }

@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "AppModel.h"
 #include "Comp.h"
 #include "EffectDef.h"
 #include "TextDocument.h"
@@ -218,6 +219,29 @@ public:
     void EndUndoGroup();  // throws without an open group
     void EndScript();     // closes a group the script left open
     int UndoDepth() const { return undoDepth_; }
+
+    // ---- The application, the project's tool and metadata, the viewer's views (SceneApp.cpp)
+    ViewerPanel viewerPanel;
+    Settings appSettings{AppRules()};
+    std::int32_t nextLayerId = 1;  // Layer.id: unique in the project, never given twice
+    int ViewCount() const;         // "Object is invalid" without an open viewer
+    Settings& RequireView(int view);
+    bool ViewActive(int view);
+    void SetViewerMaximized(bool on);
+    // activeViewIndex = (focus false), or View.setActive, which also focuses the viewer.
+    void SetActiveView(int view, bool focus);
+    void SetViewOption(int view, std::string_view name, const nlohmann::json& v);
+    void SetAppSetting(std::string_view name, const nlohmann::json& v);
+    // Calls whose effect lies outside the model (activate, purge, ...): journaled only.
+    void NoteAppCall(std::string_view call, nlohmann::json args);
+    void SetMemoryUsageLimits(double imageCache, double maximum);
+    void SetMultiFrameRenderingConfig(bool on, double maxCpuPercent);
+    void Purge(double target);
+    void SuppressDialogs(bool on, bool showSuppressed);
+    Layer* FindLayerById(std::int32_t id) const;
+    int RemoveUnusedFootage();  // how many footage items (solids too) were removed
+    // Removes every item but those given and what they use; how many were removed.
+    int ReduceProject(const std::vector<std::int32_t>& keepIds);
 
     // The changes noted since the last call, in order.
     std::vector<Change> TakeChanges();

@@ -804,6 +804,80 @@
   app.endUndoGroup = function () { op('app.endUndoGroup', 0); };
   def(global, 'app', { value: app, enumerable: false, writable: false, configurable: false });
 
+  // ---- the viewer's views and their options; the application's and project's stored values,
+  // layers by id, the team projects (none open, none enabled) ----
+  var View = cls('View', null, false, refused('View')),
+      ViewOptions = cls('ViewOptions', null, false, refused('ViewOptions'));
+  function indexed(proto, i) {
+    var o = create(proto);
+    def(o, '_h', { value: i });
+    return o;
+  }
+  computed(Viewer.prototype, 'views', function () {
+    var n = op('viewer.views', this._h), out = [];
+    for (var i = 0; i < n; i++) out[i] = indexed(View.prototype, i);
+    return out;
+  });
+  attr(Viewer.prototype, 'activeViewIndex', 'viewer.activeViewIndex', 'viewer.activeViewIndex=');
+  attr(Viewer.prototype, 'maximized', 'viewer.maximized', 'viewer.maximized=');
+  attr(View.prototype, 'active', 'view.active');
+  method(View.prototype, 'setActive', 'view.setActive');
+  computed(View.prototype, 'options', function () {
+    op('view.active', this._h);  // a view of a closed viewer is invalid
+    return indexed(ViewOptions.prototype, this._h);
+  });
+  named(ViewOptions.prototype, 'view.option', ['channels', 'checkerboards', 'exposure',
+                                               'fastPreview', 'guidesLocked', 'guidesSnap',
+                                               'guidesVisibility', 'rulers', 'zoom']);
+  computed(app, 'language', function () { return op('app.language', 0, cb.language()); });
+  function appCall(name, opName) {
+    def(app, name, {
+      value: function () { return opList(opName, 0, arguments); },
+      writable: true, configurable: true
+    });
+  }
+  appCall('activate', 'app.activate');
+  appCall('purge', 'app.purge');
+  appCall('beginSuppressDialogs', 'app.beginSuppressDialogs');
+  appCall('endSuppressDialogs', 'app.endSuppressDialogs');
+  appCall('setSavePreferencesOnQuit', 'app.setSavePreferencesOnQuit');
+  appCall('setMemoryUsageLimits', 'app.setMemoryUsageLimits');
+  appCall('setMultiFrameRenderingConfig', 'app.setMultiFrameRenderingConfig');
+  appCall('getenv', '$.getenv');
+  named(project, 'app.setting', ['toolType', 'xmpPacket']);
+  computed(Layer.prototype, 'id', function () { return op('layer.id', this._h); });
+  method(project, 'layerByID', 'project.layerByID', ONE);
+  method(project, 'removeUnusedFootage', 'project.removeUnusedFootage');
+  def(project, 'reduceProject', {
+    value: function (items) {
+      var ids = [];
+      if (!(items instanceof Array)) ids = null;
+      for (var i = 0; ids && i < items.length; i++)
+        if (items[i] instanceof Item) ids[i] = items[i]._h; else ids = null;
+      return op('project.reduceProject', 0, ids);
+    },
+    writable: true, configurable: true
+  });
+  function teamAnswer(name, value, needsName) {
+    def(project, name, {
+      value: function (teamProject) {
+        if (needsName && typeof teamProject !== 'string')
+          throw new NativeError('Unable to call "' + name +
+                                '" because of parameter 1. Value is not a string.');
+        return value === null ? [] : value;
+      },
+      writable: true, configurable: true
+    });
+  }
+  teamAnswer('isTeamProjectEnabled', false);
+  teamAnswer('isLoggedInToTeamProject', false);
+  teamAnswer('isAnyTeamProjectOpen', false);
+  teamAnswer('isTeamProjectOpen', false, true);
+  teamAnswer('listTeamProjects', null);
+  teamAnswer('isShareCommandEnabled', false);
+  teamAnswer('isSyncCommandEnabled', false);
+  teamAnswer('isResolveCommandEnabled', false);
+
   // ---- every member the host has and this model lacks: the one "not modelled" error ----
   // An attribute throws it on read and on write; a method is a function that throws it when
   // called (and a write to it throws it too). Members the model has are left as they are;
@@ -925,6 +999,8 @@
       live.Property = live.PropertyGroup.opacity;
     }
     if (app.activeViewer) live.Viewer = app.activeViewer;
+    if (app.activeViewer) live.View = app.activeViewer.views[0];
+    if (live.View) live.ViewOptions = live.View.options;
     live.KeyframeEase = new KeyframeEase(0, 50);
     // The layer classes and a TextDocument: on layers of a composition made for the report
     // (it runs on a host of its own), a box text with a stroke so that every attribute reads.

@@ -481,6 +481,8 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
               R"({"change":"track matte","comp":2,"layer":1,"matte":2,"type":5013})"),
          "var c = app.project.activeItem; for (var i = 1; i <= c.numLayers; i++) "
          "c.layer(i).selected = i === 1"},
+        {"zoom-viewer-in", "2",
+         R"([{"change":"view option","view":0,"attribute":"zoom","to":2}])"},
     };
     std::size_t seen = 0, written = 0;
     for (const auto& c : cases) {

@@ -57,6 +57,30 @@ std::span<const OpEntry> ProjectOps() {
              return names;
          }},
         {"project.dirty", [](Scene& s, const Call&) -> Out { return s.dirty; }},
+        // Layers by their id; the application's and the project's stored values by name.
+        {"layer.id",
+         [](Scene& s, const Call& c) -> Out {
+             return static_cast<double>(s.RequireLayer(c.Handle()).layerId);
+         }},
+        {"project.layerByID",
+         [](Scene& s, const Call& c) -> Out { return NodeOrNull(s.FindLayerById(c.Index(0))); }},
+        {"app.setting",
+         [](Scene& s, const Call& c) -> Out { return s.appSettings.Get(c.Text(0)); }},
+        {"app.setting=",
+         [](Scene& s, const Call& c) -> Out {
+             return s.SetAppSetting(c.Text(0), ArgJson(c.At(1))), Undefined{};
+         }},
+        {"project.reduceProject",
+         [](Scene& s, const Call& c) -> Out {
+             // The script half passes the items' ids, or null for what is not an array of items.
+             if (c.At(0).type != Arg::Numbers)
+                 model::ThrowParameter("reduceProject", 1, "Value is not an array of items.");
+             std::vector<std::int32_t> ids;
+             for (const double id : c.At(0).numbers) ids.push_back(static_cast<std::int32_t>(id));
+             return static_cast<double>(s.ReduceProject(ids));
+         }},
+        {"project.removeUnusedFootage",
+         [](Scene& s, const Call&) -> Out { return static_cast<double>(s.RemoveUnusedFootage()); }},
     };
     return ops;
 }
