@@ -233,11 +233,31 @@ Value ParseValue(const json& value, const std::string& where) {
     return v;
 }
 
-void ApplyItemState(Scene& scene, Item& item, const json& entry, const std::string& where) {
-    if (!entry.is_object()) return;
+void ApplyItemState(Scene& scene, Item& item, const json& given, const std::string& where) {
+    const json entry = given.is_object() ? given : json::object();
     for (const char* key : {"comment", "label"})
         if (entry.contains(key))
             Checked(where, [&] { scene.SetItemSetting(item.id, key, entry[key]); });
+    if (item.type == ItemType::Footage) {
+        // A footage entry's file and what reading it gave (the defaults: a ten-second movie).
+        FootageSpec spec;
+        spec.path = "~/" + item.name;
+        if (entry.contains("file")) {
+            if (!entry["file"].is_string() || entry["file"].get<std::string>().empty())
+                Fail(where + ".file", "must be a file's path");
+            spec.path = entry["file"].get<std::string>();
+        }
+        spec.width = Number(entry, "width", 1920, where);
+        spec.height = Number(entry, "height", 1080, where);
+        spec.pixelAspect = Number(entry, "pixelAspect", 1, where);
+        spec.frameRate = Number(entry, "frameRate", 25, where);
+        spec.duration = Number(entry, "duration", spec.frameRate > 0 ? 10 : 0, where);
+        spec.hasAudio = Flag(entry, "hasAudio", false, where);
+        if (!(spec.width > 0 && spec.height > 0 && spec.pixelAspect > 0 && spec.frameRate >= 0 &&
+              spec.duration >= 0))
+            Fail(where, "a footage item's width, height and pixelAspect must be above 0");
+        return ApplyFootage(item, spec);
+    }
     if (item.type != ItemType::Solid) return;
     for (const char* key : {"color", "width", "height", "pixelAspect"})
         if (entry.contains(key))

@@ -469,6 +469,10 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
          "c.layer(i).selected = c.layer(i).name === 'Logo' || c.layer(i).name === 'Background'",
          R"([{"to":"console","text":"Selected: Logo"},
              {"to":"console","text":"Selected: Background"}])"},
+        {"duplicate-active-comp", "Main Comp 2|0", "[]"},
+        {"add-selected-item-to-comp", "", "[]",
+         "var P = app.project; P.item(2).selected = true; P.item(5).selected = true; "
+         "P.item(6).selected = true"},
     };
     std::size_t seen = 0, written = 0;
     for (const auto& c : cases) {

@@ -159,7 +159,7 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         {"L.materialOption", "", refused("materialOption")},
         {"L.doSceneEditDetection()", "", refused("doSceneEditDetection")},
         // Writable in the host, read here only.
-        {"C.useProxy = true", "", refused("useProxy")},
+        {"app.project.item(3).frameRate = 5", "", refused("frameRate")},
         {"L.effect(1).name = 'Soft'", "", refused("name")},
         {"L.index = 3", "", "Error: Unable to set \"index\". It is read-only. (line 1)"},
         {"C.id = 3", "", "Error: Unable to set \"id\". It is read-only. (line 1)"},
