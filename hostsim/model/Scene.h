@@ -37,7 +37,7 @@ inline constexpr double kMinSolidSize = 1, kMaxSolidSize = 30000;
 // placeholder, or a solid. A file's size and timing are what reading it gave (the simulated
 // host reads still images' headers only); frameRate 0 is a still.
 enum class SourceKind { File, Placeholder, Solid };
-struct FootageSpec {
+struct FootageSetup {
     SourceKind kind = SourceKind::File;
     std::string name;  // the item's name it gives (a placeholder's, a solid's, a file's)
     std::string path;  // a file's absolute path ("~/..." from a project file)
@@ -47,7 +47,7 @@ struct FootageSpec {
 };
 // A proxy: its source and that source's interpretation.
 struct Proxy {
-    FootageSpec spec;
+    FootageSetup setup;
     Settings source{SolidSourceRules()};
 };
 // A guide of an item's viewer: 0 horizontal, 1 vertical; its position in pixels.
@@ -78,7 +78,7 @@ struct Item {
     std::vector<Guide> guides;
 };
 // Sets a footage item's main source (no change noted: the project file's and the Scene's own).
-void ApplyFootage(Item& item, const FootageSpec& spec);
+void ApplyFootage(Item& item, const FootageSetup& setup);
 // An AVItem's or a footage source's attribute (proxy: its proxy source's), by name. A file's
 // footageMissing is null: whether the file is there is the script environment's to tell.
 nlohmann::json FootageAttribute(const Item& item, std::string_view name, bool proxy);
@@ -228,13 +228,13 @@ public:
     void RemoveGuide(std::int32_t id, int index);
     void SetGuide(std::int32_t id, double position, int index);
     // setProxy*, with useProxy true; setProxyToNone: none, useProxy false.
-    void SetProxy(std::int32_t id, const FootageSpec& spec, const char* method);
+    void SetProxy(std::int32_t id, const FootageSetup& setup, const char* method);
     void SetProxyToNone(std::int32_t id);
     void SetUseProxy(std::int32_t id, bool on);  // refused on without a proxy
     // importFile / importPlaceholder: a new footage item in the root folder.
-    std::int32_t ImportFootage(const FootageSpec& spec, const char* method);
+    std::int32_t ImportFootage(const FootageSetup& setup, const char* method);
     // replace* of a footage item (not a composition): its new main source.
-    void ReplaceFootage(std::int32_t id, const FootageSpec& spec, const char* method);
+    void ReplaceFootage(std::int32_t id, const FootageSetup& setup, const char* method);
     void SetFootageTime(std::int32_t id, double t);
 
     // ---- Markers of a layer (layer set) or of a composition (layer null) ---------------

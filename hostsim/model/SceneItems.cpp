@@ -18,23 +18,23 @@ void InRange(const char* method, int parameter, double v, double min, double max
 
 // The host's ranges of a placeholder's (name, width, height, frameRate, duration) and a
 // solid's (color, name, width, height, pixelAspect) arguments.
-void CheckSpec(const FootageSpec& spec, const char* method) {
-    if (spec.kind == SourceKind::Placeholder) {
-        InRange(method, 2, spec.width, kMinCompSize, kMaxCompSize);
-        InRange(method, 3, spec.height, kMinCompSize, kMaxCompSize);
-        InRange(method, 4, spec.frameRate, 1, kMaxFootageFrameRate);
-        InRange(method, 5, spec.duration, 0, kMaxFootageDuration);
-    } else if (spec.kind == SourceKind::Solid) {
-        if (!spec.color.is_array() || spec.color.size() != 3)
+void CheckSetup(const FootageSetup& setup, const char* method) {
+    if (setup.kind == SourceKind::Placeholder) {
+        InRange(method, 2, setup.width, kMinCompSize, kMaxCompSize);
+        InRange(method, 3, setup.height, kMinCompSize, kMaxCompSize);
+        InRange(method, 4, setup.frameRate, 1, kMaxFootageFrameRate);
+        InRange(method, 5, setup.duration, 0, kMaxFootageDuration);
+    } else if (setup.kind == SourceKind::Solid) {
+        if (!setup.color.is_array() || setup.color.size() != 3)
             ThrowParameter(method, 1, "Array of 3 numbers expected.");
-        for (const auto& c : spec.color) {
+        for (const auto& c : setup.color) {
             if (!c.is_number()) ThrowParameter(method, 1, "Array of 3 numbers expected.");
             InRange(method, 1, c.get<double>(), 0, 1);
         }
-        InRange(method, 3, spec.width, kMinSolidSize, kMaxSolidSize);
-        InRange(method, 4, spec.height, kMinSolidSize, kMaxSolidSize);
-        InRange(method, 5, spec.pixelAspect, kMinPixelAspect, kMaxPixelAspect);
-    } else if (spec.path.empty() || !(spec.width > 0 && spec.height > 0)) {
+        InRange(method, 3, setup.width, kMinSolidSize, kMaxSolidSize);
+        InRange(method, 4, setup.height, kMinSolidSize, kMaxSolidSize);
+        InRange(method, 5, setup.pixelAspect, kMinPixelAspect, kMaxPixelAspect);
+    } else if (setup.path.empty() || !(setup.width > 0 && setup.height > 0)) {
         ThrowParameter(method, 1, "Value is not a readable file.");
     }
 }
@@ -95,55 +95,55 @@ Guide& GuideAt(Item& item, int index, const char* method, int parameter) {
     return item.guides[static_cast<std::size_t>(index)];
 }
 
-json SpecAttribute(const FootageSpec& spec, const Settings& source, std::string_view name) {
-    const bool still = spec.kind == SourceKind::Solid || spec.frameRate == 0;
-    if (name == "file") return spec.kind == SourceKind::File ? json(spec.path) : json(nullptr);
+json SetupAttribute(const FootageSetup& setup, const Settings& source, std::string_view name) {
+    const bool still = setup.kind == SourceKind::Solid || setup.frameRate == 0;
+    if (name == "file") return setup.kind == SourceKind::File ? json(setup.path) : json(nullptr);
     if (name == "isStill") return still;
-    if (name == "hasAlpha") return spec.hasAlpha;
-    if (name == "nativeFrameRate") return spec.frameRate;
+    if (name == "hasAlpha") return setup.hasAlpha;
+    if (name == "nativeFrameRate") return setup.frameRate;
     if (name == "displayFrameRate") {
         const double conform = source.Get("conformFrameRate").get<double>();
-        return still ? 0.0 : conform > 0 ? conform : spec.frameRate;
+        return still ? 0.0 : conform > 0 ? conform : setup.frameRate;
     }
     // A file's absence is the file system's to tell: null here, the script half looks.
     if (name == "footageMissing")
-        return spec.kind == SourceKind::File ? json(nullptr)
-                                             : json(spec.kind == SourceKind::Placeholder);
-    if (name == "color" && spec.kind != SourceKind::Solid)
+        return setup.kind == SourceKind::File ? json(nullptr)
+                                              : json(setup.kind == SourceKind::Placeholder);
+    if (name == "color" && setup.kind != SourceKind::Solid)
         throw ModelError("\"color\" is not modelled by the simulated host");
     return source.Get(name);
 }
 
 }  // namespace
 
-void ApplyFootage(Item& item, const FootageSpec& spec) {
-    item.type = spec.kind == SourceKind::Solid ? ItemType::Solid : ItemType::Footage;
-    item.mainKind = spec.kind;
-    if (!spec.name.empty()) item.name = spec.name;
-    item.width = spec.width;
-    item.height = spec.height;
-    item.pixelAspect = spec.pixelAspect;
-    item.path = spec.kind == SourceKind::File ? spec.path : "";
-    item.sequence = spec.sequence;
-    item.hasAudio = spec.hasAudio;
-    item.hasAlpha = spec.hasAlpha;
-    item.frameRate = spec.kind == SourceKind::Solid ? 0 : spec.frameRate;
-    item.duration = spec.kind == SourceKind::Solid ? 0 : spec.duration;
+void ApplyFootage(Item& item, const FootageSetup& setup) {
+    item.type = setup.kind == SourceKind::Solid ? ItemType::Solid : ItemType::Footage;
+    item.mainKind = setup.kind;
+    if (!setup.name.empty()) item.name = setup.name;
+    item.width = setup.width;
+    item.height = setup.height;
+    item.pixelAspect = setup.pixelAspect;
+    item.path = setup.kind == SourceKind::File ? setup.path : "";
+    item.sequence = setup.sequence;
+    item.hasAudio = setup.hasAudio;
+    item.hasAlpha = setup.hasAlpha;
+    item.frameRate = setup.kind == SourceKind::Solid ? 0 : setup.frameRate;
+    item.duration = setup.kind == SourceKind::Solid ? 0 : setup.duration;
     item.time = 0;
-    if (spec.kind == SourceKind::Solid) item.source.Set("color", spec.color);
+    if (setup.kind == SourceKind::Solid) item.source.Set("color", setup.color);
 }
 
 json FootageAttribute(const Item& item, std::string_view name, bool proxy) {
     if (proxy) {
         if (!item.proxy) ThrowInvalid();
-        return SpecAttribute(item.proxy->spec, item.proxy->source, name);
+        return SetupAttribute(item.proxy->setup, item.proxy->source, name);
     }
-    FootageSpec spec;
-    spec.kind = item.type == ItemType::Solid ? SourceKind::Solid : item.mainKind;
-    spec.path = item.path;
-    spec.frameRate = item.frameRate;
-    spec.hasAlpha = item.hasAlpha;
-    const bool still = spec.kind == SourceKind::Solid || item.frameRate == 0;
+    FootageSetup setup;
+    setup.kind = item.type == ItemType::Solid ? SourceKind::Solid : item.mainKind;
+    setup.path = item.path;
+    setup.frameRate = item.frameRate;
+    setup.hasAlpha = item.hasAlpha;
+    const bool still = setup.kind == SourceKind::Solid || item.frameRate == 0;
     if (name == "width") return item.width;
     if (name == "height") return item.height;
     if (name == "pixelAspect") return item.pixelAspect;
@@ -156,10 +156,10 @@ json FootageAttribute(const Item& item, std::string_view name, bool proxy) {
         // A still's frame rate is the composition's it is used in: not modelled.
         if (still)
             throw ModelError("\"" + std::string(name) + "\" is not modelled by the simulated host");
-        const double rate = SpecAttribute(spec, item.source, "displayFrameRate").get<double>();
+        const double rate = SetupAttribute(setup, item.source, "displayFrameRate").get<double>();
         return name == "frameRate" ? rate : 1 / rate;
     }
-    return SpecAttribute(spec, item.source, name);
+    return SetupAttribute(setup, item.source, name);
 }
 
 std::int32_t Scene::DuplicateComp(Comp& comp) {
@@ -242,15 +242,18 @@ void Scene::SetGuide(std::int32_t id, double position, int index) {
     Note({{"change", "guide moved"}, {"item", id}, {"guide", index}, {"position", position}});
 }
 
-void Scene::SetProxy(std::int32_t id, const FootageSpec& spec, const char* method) {
+void Scene::SetProxy(std::int32_t id, const FootageSetup& setup, const char* method) {
     Item& item = AVItemOf(*this, id);
-    CheckSpec(spec, method);
+    CheckSetup(setup, method);
     auto proxy = std::make_unique<Proxy>();
-    proxy->spec = spec;
-    if (spec.kind == SourceKind::Solid) proxy->source.Set("color", spec.color);
+    proxy->setup = setup;
+    if (setup.kind == SourceKind::Solid) proxy->source.Set("color", setup.color);
     item.proxy = std::move(proxy);
     item.useProxy = true;
-    Note({{"change", "proxy"}, {"item", id}, {"source", KindName(spec.kind)}, {"name", spec.name}});
+    Note({{"change", "proxy"},
+          {"item", id},
+          {"source", KindName(setup.kind)},
+          {"name", setup.name}});
 }
 
 void Scene::SetProxyToNone(std::int32_t id) {
@@ -268,30 +271,30 @@ void Scene::SetUseProxy(std::int32_t id, bool on) {
     Note({{"change", "item"}, {"item", id}, {"attribute", "useProxy"}, {"to", on}});
 }
 
-std::int32_t Scene::ImportFootage(const FootageSpec& spec, const char* method) {
-    CheckSpec(spec, method);
+std::int32_t Scene::ImportFootage(const FootageSetup& setup, const char* method) {
+    CheckSetup(setup, method);
     const std::int32_t id = NextId();
-    ApplyFootage(AppendItem(id, spec.name, ItemType::Footage, 0), spec);
+    ApplyFootage(AppendItem(id, setup.name, ItemType::Footage, 0), setup);
     Note({{"change", "item added"},
           {"item", id},
-          {"type", KindName(spec.kind)},
-          {"name", spec.name},
-          {"file", spec.path}});
+          {"type", KindName(setup.kind)},
+          {"name", setup.name},
+          {"file", setup.path}});
     return id;
 }
 
-void Scene::ReplaceFootage(std::int32_t id, const FootageSpec& spec, const char* method) {
+void Scene::ReplaceFootage(std::int32_t id, const FootageSetup& setup, const char* method) {
     Item& item = FootageOf(*this, id);
-    CheckSpec(spec, method);
-    ApplyFootage(item, spec);
+    CheckSetup(setup, method);
+    ApplyFootage(item, setup);
     // The layers showing it take its new size.
     for (const auto& other : items_)
         if (other->comp)
             for (auto& layer : other->comp->layers)
-                if (layer->sourceId == id) layer->width = spec.width, layer->height = spec.height;
+                if (layer->sourceId == id) layer->width = setup.width, layer->height = setup.height;
     Note({{"change", "footage replaced"},
           {"item", id},
-          {"source", KindName(spec.kind)},
+          {"source", KindName(setup.kind)},
           {"name", item.name},
           {"file", item.path}});
 }

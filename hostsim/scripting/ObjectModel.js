@@ -356,9 +356,9 @@
     value: function () {
       if (this._h < 0)
         throw new NativeError('Unable to call "reload". Only a main source can be reloaded.');
-      var spec = probe(new File(op('footage.attribute', this._h, 'file')), 'reload', false);
-      spec.name = '';  // the item keeps its name
-      op('footage.replace', this._h, spec);
+      var setup = probe(new File(op('footage.attribute', this._h, 'file')), 'reload', false);
+      setup.name = '';  // the item keeps its name
+      op('footage.replace', this._h, setup);
     },
     writable: true, configurable: true
   });

@@ -12,44 +12,44 @@
 namespace hostsim::bindings {
 namespace {
 
-using model::FootageSpec;
+using model::FootageSetup;
 using model::SourceKind;
 using nlohmann::json;
 
-FootageSpec SpecOf(const Call& c, std::size_t i) {
+FootageSetup SetupOf(const Call& c, std::size_t i) {
     const Arg& arg = c.At(i);
     if (arg.type != Arg::Other || !arg.json.is_object())
         model::ThrowParameter(std::string(c.method), static_cast<int>(i) + 1,
                               "Value is not a File.");
     const json& j = arg.json;
-    FootageSpec spec;
-    spec.name = j.value("name", "");
-    spec.path = j.value("path", "");
-    spec.sequence = j.value("sequence", false);
-    spec.hasAlpha = j.value("hasAlpha", false);
-    spec.width = j.value("width", 0.0);
-    spec.height = j.value("height", 0.0);
-    spec.frameRate = j.value("frameRate", 0.0);
-    spec.duration = j.value("duration", 0.0);
-    return spec;
+    FootageSetup setup;
+    setup.name = j.value("name", "");
+    setup.path = j.value("path", "");
+    setup.sequence = j.value("sequence", false);
+    setup.hasAlpha = j.value("hasAlpha", false);
+    setup.width = j.value("width", 0.0);
+    setup.height = j.value("height", 0.0);
+    setup.frameRate = j.value("frameRate", 0.0);
+    setup.duration = j.value("duration", 0.0);
+    return setup;
 }
 
-FootageSpec Solid(const Call& c) {
-    FootageSpec spec;
-    spec.kind = SourceKind::Solid;
-    spec.color = ArgJson(c.At(0));
-    spec.name = c.Text(1);
-    spec.width = c.Number(2), spec.height = c.Number(3), spec.pixelAspect = c.Number(4);
-    return spec;
+FootageSetup Solid(const Call& c) {
+    FootageSetup setup;
+    setup.kind = SourceKind::Solid;
+    setup.color = ArgJson(c.At(0));
+    setup.name = c.Text(1);
+    setup.width = c.Number(2), setup.height = c.Number(3), setup.pixelAspect = c.Number(4);
+    return setup;
 }
 
-FootageSpec Placeholder(const Call& c) {
-    FootageSpec spec;
-    spec.kind = SourceKind::Placeholder;
-    spec.name = c.Text(0);
-    spec.width = c.Number(1), spec.height = c.Number(2);
-    spec.frameRate = c.Number(3), spec.duration = c.Number(4);
-    return spec;
+FootageSetup Placeholder(const Call& c) {
+    FootageSetup setup;
+    setup.kind = SourceKind::Placeholder;
+    setup.name = c.Text(0);
+    setup.width = c.Number(1), setup.height = c.Number(2);
+    setup.frameRate = c.Number(3), setup.duration = c.Number(4);
+    return setup;
 }
 
 char SourceKindOf(SourceKind kind) {
@@ -63,11 +63,11 @@ unsigned Be(const std::string& b, std::size_t at, int bytes) {
 }
 
 // A PNG's or a JPEG's pixel size (and a PNG's alpha) from its header; false for other data.
-bool ReadImageHeader(const std::string& b, FootageSpec& spec) {
+bool ReadImageHeader(const std::string& b, FootageSetup& setup) {
     if (b.size() >= 26 && b.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0 &&
         b.compare(12, 4, "IHDR") == 0) {
-        spec.width = Be(b, 16, 4), spec.height = Be(b, 20, 4);
-        spec.hasAlpha = b[25] == 4 || b[25] == 6;
+        setup.width = Be(b, 16, 4), setup.height = Be(b, 20, 4);
+        setup.hasAlpha = b[25] == 4 || b[25] == 6;
         return true;
     }
     if (b.size() < 4 || Be(b, 0, 2) != 0xFFD8) return false;
@@ -80,7 +80,7 @@ bool ReadImageHeader(const std::string& b, FootageSpec& spec) {
         }
         if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
             marker != 0xCC) {
-            spec.height = Be(b, i + 5, 2), spec.width = Be(b, i + 7, 2);
+            setup.height = Be(b, i + 5, 2), setup.width = Be(b, i + 7, 2);
             return true;
         }
         i += 2 + Be(b, i + 2, 2);
@@ -126,7 +126,7 @@ std::span<const OpEntry> FootageOps() {
          }},
         {"footage.replace",
          [](Scene& s, const Call& c) -> Out {
-             return s.ReplaceFootage(c.ItemId(), SpecOf(c, 0), "replace"), Undefined{};
+             return s.ReplaceFootage(c.ItemId(), SetupOf(c, 0), "replace"), Undefined{};
          }},
         {"footage.replaceWithSolid",
          [](Scene& s, const Call& c) -> Out {
@@ -147,11 +147,11 @@ std::span<const OpEntry> FootageOps() {
          [](Scene& s, const Call& c) -> Out {
              const model::Item& item = s.RequireItem(c.ItemId());
              if (!item.proxy) return Null{};
-             return Ref{SourceKindOf(item.proxy->spec.kind), -static_cast<double>(c.ItemId())};
+             return Ref{SourceKindOf(item.proxy->setup.kind), -static_cast<double>(c.ItemId())};
          }},
         {"avitem.setProxy",
          [](Scene& s, const Call& c) -> Out {
-             return s.SetProxy(c.ItemId(), SpecOf(c, 0),
+             return s.SetProxy(c.ItemId(), SetupOf(c, 0),
                                c.At(1).flag ? "setProxyWithSequence" : "setProxy"),
                     Undefined{};
          }},
@@ -218,17 +218,17 @@ std::span<const EnvOpEntry> FootageFileOps() {
              std::string head(1 << 20, '\0');
              in.read(head.data(), static_cast<std::streamsize>(head.size()));
              head.resize(static_cast<std::size_t>(in.gcount()));
-             FootageSpec spec;
-             if (!ReadImageHeader(head, spec) || spec.width < 1 || spec.height < 1)
+             FootageSetup setup;
+             if (!ReadImageHeader(head, setup) || setup.width < 1 || setup.height < 1)
                  throw ModelError("\"" + method +
                                   "\" of this file is not modelled by the simulated host: it "
                                   "reads PNG and JPEG stills only");
              const auto slash = path.rfind('/');
              const std::string name = path.substr(slash + 1);
              json out = {
-                 {"kind", "file"},      {"name", name},          {"path", path},
-                 {"width", spec.width}, {"height", spec.height}, {"hasAlpha", spec.hasAlpha},
-                 {"frameRate", 0},      {"duration", 0},         {"sequence", false}};
+                 {"kind", "file"},       {"name", name},           {"path", path},
+                 {"width", setup.width}, {"height", setup.height}, {"hasAlpha", setup.hasAlpha},
+                 {"frameRate", 0},       {"duration", 0},          {"sequence", false}};
              if (c.At(2).flag) {
                  // The folder's files named like this one, at the import's 30 frames a second.
                  int frames = 0;

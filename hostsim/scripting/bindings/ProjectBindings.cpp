@@ -63,24 +63,24 @@ std::span<const OpEntry> ProjectOps() {
              const Arg& a = c.At(0);
              if (a.type != Arg::Other || !a.json.is_object())
                  model::ThrowParameter("importFile", 1, "Value is not an ImportOptions.");
-             model::FootageSpec spec;
-             spec.name = a.json.value("name", "");
-             spec.path = a.json.value("path", "");
-             spec.sequence = a.json.value("sequence", false);
-             spec.hasAlpha = a.json.value("hasAlpha", false);
-             spec.width = a.json.value("width", 0.0), spec.height = a.json.value("height", 0.0);
-             spec.frameRate = a.json.value("frameRate", 0.0);
-             spec.duration = a.json.value("duration", 0.0);
-             return ItemRef(s.RequireItem(s.ImportFootage(spec, "importFile")));
+             model::FootageSetup setup;
+             setup.name = a.json.value("name", "");
+             setup.path = a.json.value("path", "");
+             setup.sequence = a.json.value("sequence", false);
+             setup.hasAlpha = a.json.value("hasAlpha", false);
+             setup.width = a.json.value("width", 0.0), setup.height = a.json.value("height", 0.0);
+             setup.frameRate = a.json.value("frameRate", 0.0);
+             setup.duration = a.json.value("duration", 0.0);
+             return ItemRef(s.RequireItem(s.ImportFootage(setup, "importFile")));
          }},
         {"project.importPlaceholder",
          [](Scene& s, const Call& c) -> Out {
-             model::FootageSpec spec;
-             spec.kind = model::SourceKind::Placeholder;
-             spec.name = c.Text(0);
-             spec.width = c.Number(1), spec.height = c.Number(2);
-             spec.frameRate = c.Number(3), spec.duration = c.Number(4);
-             return ItemRef(s.RequireItem(s.ImportFootage(spec, "importPlaceholder")));
+             model::FootageSetup setup;
+             setup.kind = model::SourceKind::Placeholder;
+             setup.name = c.Text(0);
+             setup.width = c.Number(1), setup.height = c.Number(2);
+             setup.frameRate = c.Number(3), setup.duration = c.Number(4);
+             return ItemRef(s.RequireItem(s.ImportFootage(setup, "importPlaceholder")));
          }},
     };
     return ops;
