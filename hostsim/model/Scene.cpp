@@ -608,8 +608,13 @@ void Scene::SetItemSetting(std::int32_t id, std::string_view name, const json& v
 
 void Scene::SetSolidAttribute(std::int32_t id, std::string_view name, const json& v) {
     Item& item = RequireItem(id);
-    if (item.type != ItemType::Solid) ThrowInvalid();
+    if (item.type != ItemType::Solid && item.type != ItemType::Footage) ThrowInvalid();
     json to;
+    // Only a solid's size is the script's to set; other footage's is its file's.
+    if (item.type != ItemType::Solid &&
+        (name == "width" || name == "height" || name == "pixelAspect" || name == "color"))
+        throw ModelError("Unable to set \"" + std::string(name) +
+                         "\". The footage is not a solid.");
     if (name == "width" || name == "height") {
         const SettingRule rule{name, SettingKind::Integer, 0, kMinSolidSize, kMaxSolidSize};
         to = Settings({&rule, 1}).Checked(name, v);
@@ -621,7 +626,7 @@ void Scene::SetSolidAttribute(std::int32_t id, std::string_view name, const json
     } else {
         for (const char* moving : {"conformFrameRate", "fieldSeparationType",
                                    "highQualityFieldSeparation", "loop", "removePulldown"})
-            if (name == moving)
+            if (name == moving && (item.type == ItemType::Solid || item.frameRate == 0))
                 throw ModelError("Unable to set \"" + std::string(name) +
                                  "\". The footage is still.");
         item.source.Set(name, v);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -32,6 +33,31 @@ std::span<const SettingRule> ProjectRules();      // the project's plain setting
 const char* ItemTypeName(ItemType type, const std::string& language);
 inline constexpr double kMinSolidSize = 1, kMaxSolidSize = 30000;
 
+// ---- Footage, proxies and guides (SceneItems.cpp) -------------------------------------------
+// What a footage item or a proxy shows: a file (or a sequence from its first file), a
+// placeholder, or a solid. A file's size and timing are what reading it gave (the simulated
+// host reads still images' headers only); frameRate 0 is a still.
+enum class SourceKind { File, Placeholder, Solid };
+struct FootageSetup {
+    SourceKind kind = SourceKind::File;
+    std::string name;  // the item's name it gives (a placeholder's, a solid's, a file's)
+    std::string path;  // a file's absolute path ("~/..." from a project file)
+    bool sequence = false, hasAudio = false, hasAlpha = false;
+    double width = 0, height = 0, pixelAspect = 1, frameRate = 0, duration = 0;
+    nlohmann::json color = nlohmann::json::array({0, 0, 0});  // a solid's
+};
+// A proxy: its source and that source's interpretation.
+struct Proxy {
+    FootageSetup setup;
+    Settings source{SolidSourceRules()};
+};
+// A guide of an item's viewer: 0 horizontal, 1 vertical; its position in pixels.
+struct Guide {
+    int orientation = 0;
+    double position = 0;
+};
+inline constexpr double kMaxFootageDuration = 10800, kMaxFootageFrameRate = 99, kMaxGuide = 100000;
+
 struct Item {
     std::int32_t id = 0;
     std::string name;
@@ -43,7 +69,20 @@ struct Item {
     // A solid's size, pixel aspect and main source (its colour and interpretation).
     double width = 100, height = 100, pixelAspect = 1;
     Settings source{SolidSourceRules()};
+    // Footage other than solids (the size above is theirs too): a file or a placeholder.
+    SourceKind mainKind = SourceKind::File;
+    std::string path;  // a file's; empty for a placeholder
+    bool sequence = false, hasAudio = false, hasAlpha = false;
+    double frameRate = 0, duration = 0, time = 0;  // frameRate 0: a still
+    std::unique_ptr<Proxy> proxy;
+    bool useProxy = false;
+    std::vector<Guide> guides;
 };
+// Sets a footage item's main source (no change noted: the project file's and the Scene's own).
+void ApplyFootage(Item& item, const FootageSetup& setup);
+// An AVItem's or a footage source's attribute (proxy: its proxy source's), by name. A file's
+// footageMissing is null: whether the file is there is the script environment's to tell.
+nlohmann::json FootageAttribute(const Item& item, std::string_view name, bool proxy);
 
 // One change a script (or a command) made, as the journal records it.
 struct Change {
@@ -208,6 +247,28 @@ public:
     Settings projectSettings{ProjectRules()};
     void SetProjectSetting(std::string_view name, const nlohmann::json& v);
     bool dirty = false;  // a change was noted since the project was opened
+
+    // ---- Compositions copied, layers of items, guides, proxies, footage (SceneItems.cpp) ---
+    // A copy of the composition in its folder, named as the host names copies ("Comp 1" ->
+    // "Comp 2", "Main" -> "Main 2"), with its settings, markers and layers (their properties,
+    // keys, effects, markers and parents); returns its id.
+    std::int32_t DuplicateComp(Comp& comp);
+    // layers.add: a layer of a composition or footage item on top, as long as the item (a
+    // still's: `duration`, else the composition's) lasts; refused for the composition itself
+    // and for one that holds it (at any depth).
+    Layer& AddItemLayer(Comp& comp, std::int32_t itemId, std::optional<double> duration);
+    int AddGuide(std::int32_t id, double orientation, double position);  // its 0-based index
+    void RemoveGuide(std::int32_t id, int index);
+    void SetGuide(std::int32_t id, double position, int index);
+    // setProxy*, with useProxy true; setProxyToNone: none, useProxy false.
+    void SetProxy(std::int32_t id, const FootageSetup& setup, const char* method);
+    void SetProxyToNone(std::int32_t id);
+    void SetUseProxy(std::int32_t id, bool on);  // refused on without a proxy
+    // importFile / importPlaceholder: a new footage item in the root folder.
+    std::int32_t ImportFootage(const FootageSetup& setup, const char* method);
+    // replace* of a footage item (not a composition): its new main source.
+    void ReplaceFootage(std::int32_t id, const FootageSetup& setup, const char* method);
+    void SetFootageTime(std::int32_t id, double t);
 
     // ---- Markers of a layer (layer set) or of a composition (layer null) ---------------
     int SetMarkerAtTime(Comp& comp, Layer* layer, double t, MarkerValue v);

@@ -257,11 +257,31 @@ Value ParseValue(const json& value, const std::string& where) {
     return v;
 }
 
-void ApplyItemState(Scene& scene, Item& item, const json& entry, const std::string& where) {
-    if (!entry.is_object()) return;
+void ApplyItemState(Scene& scene, Item& item, const json& given, const std::string& where) {
+    const json entry = given.is_object() ? given : json::object();
     for (const char* key : {"comment", "label"})
         if (entry.contains(key))
             Checked(where, [&] { scene.SetItemSetting(item.id, key, entry[key]); });
+    if (item.type == ItemType::Footage) {
+        // A footage entry's file and what reading it gave (the defaults: a ten-second movie).
+        FootageSetup setup;
+        setup.path = "~/" + item.name;
+        if (entry.contains("file")) {
+            if (!entry["file"].is_string() || entry["file"].get<std::string>().empty())
+                Fail(where + ".file", "must be a file's path");
+            setup.path = entry["file"].get<std::string>();
+        }
+        setup.width = Number(entry, "width", 1920, where);
+        setup.height = Number(entry, "height", 1080, where);
+        setup.pixelAspect = Number(entry, "pixelAspect", 1, where);
+        setup.frameRate = Number(entry, "frameRate", 25, where);
+        setup.duration = Number(entry, "duration", setup.frameRate > 0 ? 10 : 0, where);
+        setup.hasAudio = Flag(entry, "hasAudio", false, where);
+        if (!(setup.width > 0 && setup.height > 0 && setup.pixelAspect > 0 &&
+              setup.frameRate >= 0 && setup.duration >= 0))
+            Fail(where, "a footage item's width, height and pixelAspect must be above 0");
+        return ApplyFootage(item, setup);
+    }
     if (item.type != ItemType::Solid) return;
     for (const char* key : {"color", "width", "height", "pixelAspect"})
         if (entry.contains(key))

@@ -88,6 +88,7 @@
       FileSource = cls('FileSource', FootageSource, false, refused('FileSource')),
       PlaceholderSource = cls('PlaceholderSource', FootageSource, false,
                               refused('PlaceholderSource')),
+      PlaceholderItem = cls('PlaceholderItem', FootageItem, false, refused('PlaceholderItem')),
       MarkerValue = cls('MarkerValue', null, false, function () {
         def(this, '_v', { value: opList('markerValue.MarkerValue', 0, arguments) });
       });
@@ -97,7 +98,8 @@
   protos.push([MarkerProperty, 'Property']);
   var kinds = { c: CompItem, f: FootageItem, d: FolderItem, l: AVLayer, g: PropertyGroup,
                 e: PropertyGroup, p: Property, v: Viewer, t: TextLayer, s: ShapeLayer,
-                k: CameraLayer, i: LightLayer, x: SourceText, o: SolidSource, u: FileSource };
+                k: CameraLayer, i: LightLayer, x: SourceText, o: SolidSource, u: FileSource,
+                h: PlaceholderItem, q: PlaceholderSource };
   // [kind, id] from the host as the object a script holds. A group or a layer is callable, as
   // in the host: group(name) is group.property(name). The effects group and each effect ("e")
   // also name their children as attributes (layer.effect.gaussianBlur.blurriness). A marker
@@ -245,21 +247,25 @@
   computed(F, 'items', function () { return itemCollection(op('folder.items', this._h), this._h); });
   attr(F, 'numItems', 'folder.numItems');
   method(F, 'item', 'folder.item', ONE);
-  var FI = FootageItem.prototype, S = SolidSource.prototype;
+  var FI = FootageItem.prototype, S = SolidSource.prototype, FS = FootageSource.prototype;
   attr(FI, 'mainSource', 'footage.mainSource', null, ONE);
-  named(FI, 'solid.attribute', ['width', 'height', 'pixelAspect']);
-  named(FI, 'solid.attribute', ['duration', 'hasVideo', 'hasAudio', 'footageMissing', 'useProxy',
-                                'proxySource', 'file', 'time'], true);
-  named(S, 'solid.attribute', ['color', 'alphaMode', 'invertAlpha', 'premulColor',
-                               'conformFrameRate', 'fieldSeparationType',
-                               'highQualityFieldSeparation', 'loop', 'removePulldown']);
-  named(S, 'solid.attribute', ['hasAlpha', 'isStill', 'displayFrameRate', 'nativeFrameRate', 'file'],
+  // A footage item's and its sources' attributes by name; a source's handle is its item's id,
+  // a proxy source's minus it.
+  named(FI, 'footage.attribute', ['width', 'height', 'pixelAspect', 'time']);
+  named(FI, 'footage.attribute', ['duration', 'hasVideo', 'hasAudio', 'frameRate',
+                                  'frameDuration'], true);
+  named(FS, 'footage.attribute', ['alphaMode', 'invertAlpha', 'premulColor', 'conformFrameRate',
+                                  'fieldSeparationType', 'highQualityFieldSeparation', 'loop',
+                                  'removePulldown']);
+  named(FS, 'footage.attribute', ['hasAlpha', 'isStill', 'displayFrameRate', 'nativeFrameRate'],
         true);
-  // Without alpha or motion, the host's guesses change nothing.
-  def(S, 'guessAlphaMode', { value: function () { op('solid.attribute', this._h, 'hasAlpha'); },
+  named(S, 'footage.attribute', ['color']);
+  // The simulated host reads no pixels: a still's alpha is what its header says, and nothing
+  // moves, so the host's guesses leave the interpretation as it is.
+  def(FS, 'guessAlphaMode', { value: function () { op('footage.attribute', this._h, 'hasAlpha'); },
+                              writable: true, configurable: true });
+  def(FS, 'guessPulldown', { value: function () { op('footage.attribute', this._h, 'isStill'); },
                              writable: true, configurable: true });
-  def(S, 'guessPulldown', { value: function () { op('solid.attribute', this._h, 'isStill'); },
-                            writable: true, configurable: true });
   var C = CompItem.prototype;
   attrs(C, 'comp.', ['numLayers']);
   named(C, 'comp.attribute', ['duration', 'frameRate', 'frameDuration', 'workAreaStart',
@@ -333,6 +339,80 @@
   method(LC, 'precompose', 'layers.precompose', ONE);
   def(LayerCollection.prototype, 'byName', {
     value: function (name) { return wrap(op('comp.layer', this._h, String(name))); }
+  });
+
+  // ---- footage files, proxies, guides, copies of compositions, layers of items ----
+  // A file as the host reads it for footage (kind, name, size, a sequence's timing), through
+  // the environment's home; anything but a File is refused with the host's wording.
+  function probe(file, method, sequence) {
+    if (!(file instanceof File))
+      throw new NativeError('Unable to call "' + method + '" because of parameter 1. Value is not a File.');
+    return op('footage.probe', 0, file._p, method, sequence === true);
+  }
+  function fileOf(path) { return path === null ? null : new File(path); }
+  computed(FI, 'file', function () { return fileOf(op('footage.attribute', this._h, 'file')); });
+  computed(FS, 'file', function () { return fileOf(op('footage.attribute', this._h, 'file')); });
+  // A file's footage is missing when the file is not there; a placeholder's always.
+  function missing(h) {
+    var m = op('footage.attribute', h, 'footageMissing');
+    return m === null ? !new File(op('footage.attribute', h, 'file')).exists : m;
+  }
+  computed(FI, 'footageMissing', function () { return missing(this._h); });
+  var FLS = FileSource.prototype;
+  computed(FLS, 'missingFootagePath', function () {
+    return missing(this._h) ? new File(op('footage.attribute', this._h, 'file')).fsName : '';
+  });
+  def(FLS, 'reload', {
+    value: function () {
+      if (this._h < 0)
+        throw new NativeError('Unable to call "reload". Only a main source can be reloaded.');
+      var setup = probe(new File(op('footage.attribute', this._h, 'file')), 'reload', false);
+      setup.name = '';  // the item keeps its name
+      op('footage.replace', this._h, setup);
+    },
+    writable: true, configurable: true
+  });
+  def(FI, 'replace', {
+    value: function (file) { op('footage.replace', this._h, probe(file, 'replace')); },
+    writable: true, configurable: true
+  });
+  def(FI, 'replaceWithSequence', {
+    value: function (file) {
+      op('footage.replace', this._h, probe(file, 'replaceWithSequence', true));
+    },
+    writable: true, configurable: true
+  });
+  method(FI, 'replaceWithSolid', 'footage.replaceWithSolid');
+  method(FI, 'replaceWithPlaceholder', 'footage.replaceWithPlaceholder');
+  var avItems = [FI, C];
+  for (var av = 0; av < avItems.length; av++) {
+    var A = avItems[av];
+    attr(A, 'useProxy', 'avitem.useProxy', 'avitem.useProxy=');
+    attr(A, 'proxySource', 'avitem.proxySource', null, ONE);
+    method(A, 'setProxyToNone', 'avitem.setProxyToNone');
+    method(A, 'setProxyWithSolid', 'avitem.setProxyWithSolid');
+    method(A, 'setProxyWithPlaceholder', 'avitem.setProxyWithPlaceholder');
+    def(A, 'setProxy', {
+      value: function (file) { op('avitem.setProxy', this._h, probe(file, 'setProxy')); },
+      writable: true, configurable: true
+    });
+    def(A, 'setProxyWithSequence', {
+      value: function (file) {
+        op('avitem.setProxy', this._h, probe(file, 'setProxyWithSequence', true), true);
+      },
+      writable: true, configurable: true
+    });
+  }
+  method(Item.prototype, 'addGuide', 'item.addGuide');
+  method(Item.prototype, 'removeGuide', 'item.removeGuide');
+  method(Item.prototype, 'setGuide', 'item.setGuide');
+  attr(Item.prototype, 'guides', 'item.guides');
+  method(C, 'duplicate', 'comp.duplicate', ONE);
+  def(LC, 'add', {
+    value: function (item, duration) {
+      return wrap(op('layers.add', this._h, item instanceof AVItem ? item._h : null, duration));
+    },
+    writable: true, configurable: true
   });
 
   // ---- property groups, properties and layers ----
@@ -762,6 +842,43 @@
   });
   method(ItemCollection.prototype, 'addComp', 'project.addComp', ONE);
   method(ItemCollection.prototype, 'addFolder', 'project.addFolder', ONE);
+  // ---- import: ImportOptions, a file (PNG and JPEG stills read), a placeholder; the dialog
+  // never opens, so it answers as cancelled ----
+  // ImportAsType, with the values of the host's type definitions (the member list lacks it).
+  var AS_FOOTAGE = 3813;
+  def(global, 'ImportAsType', {
+    value: freeze({ COMP: 3814, COMP_CROPPED_LAYERS: 3812, FOOTAGE: AS_FOOTAGE, PROJECT: 3815 }),
+    writable: true, configurable: true
+  });
+  var ImportOptions = cls('ImportOptions', null, false, function (file) {
+    var o = this instanceof ImportOptions ? this : create(ImportOptions.prototype);
+    o.importAs = AS_FOOTAGE;
+    o.sequence = false;
+    o.forceAlphabetical = false;
+    o.file = file;
+    return o;
+  });
+  def(ImportOptions.prototype, 'canImportAs', {
+    value: function (type) {
+      if (type !== AS_FOOTAGE) return false;
+      try { probe(this.file, 'canImportAs', this.sequence); } catch (e) { return false; }
+      return true;
+    },
+    writable: true, configurable: true
+  });
+  def(project, 'importFile', {
+    value: function (o) {
+      if (!(o instanceof ImportOptions))
+        throw new NativeError('Unable to call "importFile" because of parameter 1. Value is not an ImportOptions.');
+      if (o.importAs !== AS_FOOTAGE)
+        throw notModelled('importFile');
+      return wrap(op('project.importFile', 0, probe(o.file, 'importFile', o.sequence)));
+    },
+    writable: true, configurable: true
+  });
+  method(project, 'importPlaceholder', 'project.importPlaceholder', ONE);
+  def(project, 'importFileWithDialog', { value: function () { return null; }, writable: true,
+                                         configurable: true });
   // The enumerations with the host's values, as its type definitions give them.
   for (var en in list.enums) {
     var values = {};

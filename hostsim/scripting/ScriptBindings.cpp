@@ -28,7 +28,7 @@ const std::unordered_map<std::string_view, Op>& Ops() {
         for (const auto table :
              {AppOps(), ViewerOps(), ProjectOps(), ItemOps(), CompItemOps(), LayerOps(),
               PropertyBaseOps(), PropertyGroupOps(), PropertyOps(), LayerCollectionOps(),
-              TextDocumentOps(), MarkerOps(), GlobalOps(), LayerSpaceOps()})
+              TextDocumentOps(), MarkerOps(), GlobalOps(), LayerSpaceOps(), FootageOps()})
             for (const OpEntry& entry : table) map.emplace(entry.name, entry.op);
         return map;
     }();
@@ -40,6 +40,7 @@ const std::unordered_map<std::string_view, EnvOp>& EnvOps() {
     static const auto ops = [] {
         std::unordered_map<std::string_view, EnvOp> map;
         for (const EnvOpEntry& entry : EnvironmentOps()) map.emplace(entry.name, entry.op);
+        for (const EnvOpEntry& entry : FootageFileOps()) map.emplace(entry.name, entry.op);
         return map;
     }();
     return ops;

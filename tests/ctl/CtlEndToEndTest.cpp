@@ -483,6 +483,17 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
          "c.layer(i).selected = i === 1"},
         {"zoom-viewer-in", "2",
          R"([{"change":"view option","view":0,"attribute":"zoom","to":2}])"},
+        {"duplicate-active-comp", "Main Comp 2|5",
+         undo(
+             "Duplicate Composition",
+             R"({"change":"item added","from":2,"item":8,"name":"Main Comp 2","type":"composition"})")},
+        // Main Comp itself is selected too: the host refuses it, the script skips it.
+        {"add-selected-item-to-comp", "Lower Third,Dark Gray Solid 1",
+         undo("Add Items to Composition",
+              R"({"change":"layer added","comp":2,"layer":1,"name":"Lower Third"},
+                 {"change":"layer added","comp":2,"layer":1,"name":"Dark Gray Solid 1"})"),
+         "var P = app.project; P.item(2).selected = true; P.item(5).selected = true; "
+         "P.item(6).selected = true"},
     };
     std::size_t seen = 0, written = 0;
     for (const auto& c : cases) {

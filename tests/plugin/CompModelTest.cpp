@@ -191,8 +191,6 @@ TEST(CompModel, SolidsHaveASolidSourceAndFilesAFileSource) {
          "P.item(6).mainSource.loop", "1"},
         {"P.item(6).width = 0", Unable("width", "Value 0 out of range 1 to 30000."),
          "P.item(6).width", "100"},
-        {"P.item(3).width", "Error: \"width\" is not modelled by the simulated host (line 1)",
-         "P.item(3).usedIn.length", "0"},
     };
     RunAll(cases);
 }

@@ -159,7 +159,7 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         {"L.geometryOption", "", refused("geometryOption")},
         {"L.doSceneEditDetection()", "", refused("doSceneEditDetection")},
         // Writable in the host, read here only.
-        {"C.useProxy = true", "", refused("useProxy")},
+        {"app.project.item(3).frameRate = 5", "", refused("frameRate")},
         {"L.effect(1).name = 'Soft'; L.effect('Soft').propertyIndex", "1", ""},
         {"L.transform.opacity.name = 'x'", "",
          "Error: Unable to set \"name\". It is read-only. (line 1)"},

@@ -5,9 +5,12 @@ namespace hostsim::bindings {
 Out ValueOut(const model::Value& v) { return v.size() == 1 ? Out(v[0]) : Out(v); }
 
 Ref ItemRef(const model::Item& item) {
-    const char kind = item.type == model::ItemType::Comp     ? 'c'
-                      : item.type == model::ItemType::Folder ? 'd'
-                                                             : 'f';
+    const char kind =
+        item.type == model::ItemType::Comp     ? 'c'
+        : item.type == model::ItemType::Folder ? 'd'
+        : item.type == model::ItemType::Footage && item.mainKind == model::SourceKind::Placeholder
+            ? 'h'
+            : 'f';
     return {kind, static_cast<double>(item.id)};
 }
 

@@ -146,5 +146,9 @@ struct EnvOpEntry {
 };
 std::span<const EnvOpEntry> EnvironmentOps();
 std::span<const OpEntry> GlobalOps();
+// Footage, proxies, guides, a composition's copy, layers of items (FootageBindings.cpp); and
+// the environment's reading of a footage file.
+std::span<const OpEntry> FootageOps();
+std::span<const EnvOpEntry> FootageFileOps();
 
 }  // namespace hostsim::bindings

@@ -1,5 +1,5 @@
 // The script bindings of Item, FolderItem and FootageItem: name, type, selection, folder,
-// comment and label, removal; a folder's items; a solid's size and main source. Item id 0 is
+// comment and label, removal; a folder's items (footage: FootageBindings.cpp). Item id 0 is
 // the project's root folder.
 #include "scripting/bindings/Binding.h"
 
@@ -22,14 +22,6 @@ std::int32_t FolderId(const Scene& s, const Call& c) {
     if (c.ItemId() != 0 && s.RequireItem(c.ItemId()).type != model::ItemType::Folder)
         model::ThrowInvalid();
     return c.ItemId();
-}
-
-// A solid; other footage's sources are files the model does not have.
-model::Item& Solid(const Scene& s, const Call& c) {
-    model::Item& item = s.RequireItem(c.ItemId());
-    if (item.type != model::ItemType::Solid)
-        throw ModelError("\"" + c.Text(0) + "\" is not modelled by the simulated host");
-    return item;
 }
 
 [[noreturn]] void RootRefuses(const char* member) {
@@ -115,35 +107,6 @@ std::span<const OpEntry> ItemOps() {
              const int i = c.Index(0), n = static_cast<int>(items.size());
              if (i < 1 || i > n) model::ThrowParameterRange("item", 1, i, 1, n);
              return ItemRef(*items[static_cast<std::size_t>(i - 1)]);
-         }},
-        // A solid's main source is a SolidSource ("o"); other footage's a FileSource ("u").
-        {"footage.mainSource",
-         [](Scene& s, const Call& c) -> Out {
-             const bool solid = s.RequireItem(c.ItemId()).type == model::ItemType::Solid;
-             return Ref{solid ? 'o' : 'u', static_cast<double>(c.ItemId())};
-         }},
-        {"solid.attribute",
-         [](Scene& s, const Call& c) -> Out {
-             const model::Item& item = Solid(s, c);
-             const std::string& name = c.Text(0);
-             if (name == "width") return item.width;
-             if (name == "height") return item.height;
-             if (name == "pixelAspect") return item.pixelAspect;
-             // Still footage without alpha, audio or proxy, at time 0.
-             if (name == "duration" || name == "time" || name == "displayFrameRate" ||
-                 name == "nativeFrameRate")
-                 return 0.0;
-             if (name == "isStill" || name == "hasVideo") return true;
-             if (name == "hasAlpha" || name == "hasAudio" || name == "footageMissing" ||
-                 name == "useProxy")
-                 return false;
-             if (name == "file" || name == "proxySource") return Null{};
-             return item.source.Get(name);
-         }},
-        {"solid.attribute=",
-         [](Scene& s, const Call& c) -> Out {
-             Solid(s, c);
-             return s.SetSolidAttribute(c.ItemId(), c.Text(0), ArgJson(c.At(1))), Undefined{};
          }},
     };
     return ops;

@@ -81,6 +81,31 @@ std::span<const OpEntry> ProjectOps() {
          }},
         {"project.removeUnusedFootage",
          [](Scene& s, const Call&) -> Out { return static_cast<double>(s.RemoveUnusedFootage()); }},
+        // ---- Import: a file's record (read by the environment first) or a placeholder ----
+        {"project.importFile",
+         [](Scene& s, const Call& c) -> Out {
+             const Arg& a = c.At(0);
+             if (a.type != Arg::Other || !a.json.is_object())
+                 model::ThrowParameter("importFile", 1, "Value is not an ImportOptions.");
+             model::FootageSetup setup;
+             setup.name = a.json.value("name", "");
+             setup.path = a.json.value("path", "");
+             setup.sequence = a.json.value("sequence", false);
+             setup.hasAlpha = a.json.value("hasAlpha", false);
+             setup.width = a.json.value("width", 0.0), setup.height = a.json.value("height", 0.0);
+             setup.frameRate = a.json.value("frameRate", 0.0);
+             setup.duration = a.json.value("duration", 0.0);
+             return ItemRef(s.RequireItem(s.ImportFootage(setup, "importFile")));
+         }},
+        {"project.importPlaceholder",
+         [](Scene& s, const Call& c) -> Out {
+             model::FootageSetup setup;
+             setup.kind = model::SourceKind::Placeholder;
+             setup.name = c.Text(0);
+             setup.width = c.Number(1), setup.height = c.Number(2);
+             setup.frameRate = c.Number(3), setup.duration = c.Number(4);
+             return ItemRef(s.RequireItem(s.ImportFootage(setup, "importPlaceholder")));
+         }},
     };
     return ops;
 }
