@@ -1,6 +1,7 @@
 #include "Layer.h"
 
 #include "Comp.h"
+#include "Mask.h"
 
 namespace hostsim::model {
 namespace {
@@ -105,6 +106,7 @@ Layer::Layer(std::string name, Comp& comp, double width, double height, LayerKin
     } else if (kind == LayerKind::Shape) {
         Add(std::make_unique<PropertyGroup>("Contents", "ADBE Root Vectors Group"));
     }
+    Add(std::make_unique<PropertyGroup>("Masks", "ADBE Mask Parade"));
     Add(std::make_unique<PropertyGroup>("Effects", "ADBE Effect Parade"));
     auto transform = std::make_unique<PropertyGroup>("Transform", "ADBE Transform Group");
     transform->Add(Make("Anchor Point", "ADBE Anchor Point", ValueType::ThreeDSpatial,
@@ -161,6 +163,8 @@ std::unique_ptr<Node> CopyNode(const Node& node) {
         auto property = std::make_unique<Property>(static_cast<const Property&>(node));
         for (const int key : property->SelectedKeys()) property->SetKeySelected(key, false);
         copy = std::move(property);
+    } else if (IsMask(node)) {
+        copy = std::make_unique<Mask>(static_cast<const Mask&>(node));
     } else {
         const auto& from = static_cast<const PropertyGroup&>(node);
         auto group = std::make_unique<PropertyGroup>(from.name, from.matchName, from.isEffect);

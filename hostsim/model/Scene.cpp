@@ -377,7 +377,8 @@ int Scene::AddKey(Property& p, double t) {
     auto where = Where(p);
     where["change"] = "key added";
     where["time"] = t;
-    where["value"] = ValueJson(p.KeyValue(index));
+    where["value"] =
+        p.IsShape() ? p.ShapeOf(p.KeyValue(index)).ToJson() : ValueJson(p.KeyValue(index));
     Note(std::move(where));
     return index;
 }

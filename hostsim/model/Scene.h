@@ -17,6 +17,7 @@
 
 #include "Comp.h"
 #include "EffectDef.h"
+#include "Mask.h"
 #include "TextDocument.h"
 
 namespace hostsim::model {
@@ -180,6 +181,25 @@ public:
     int SetMarkerAtTime(Comp& comp, Layer* layer, double t, MarkerValue v);
     void RemoveMarker(Comp& comp, Layer* layer, int index);
     void SetMarkerSelected(Comp& comp, Layer* layer, int index, bool on);
+
+    // ---- Masks and the children of indexed groups (masks, effects) (SceneMasks.cpp) -------
+    // addProperty: an effect into the effects group, a mask ("ADBE Mask Atom" or "Mask")
+    // into the masks group, named "Mask <n>"; earlier references to its siblings go invalid.
+    Node& AddProperty(PropertyGroup& group, const std::string& name);
+    // remove, duplicate (the copy right after it, the next free number in its name), moveTo
+    // (1-based) and name=: only a child of an indexed group; each invalidates the references
+    // to the group's children.
+    void RemoveProperty(Node& node);
+    Node& DuplicateProperty(Node& node);
+    void MoveProperty(Node& node, int newIndex);
+    void SetPropertyName(Node& node, const std::string& name);
+    void SetMaskAttribute(Mask& mask, const MaskAttribute& a, const nlohmann::json& v);
+    // A mask path's value as a script reads it: not modelled where the host computes the
+    // tangents itself (a RotoBezier mask).
+    Shape ScriptShapeAt(const Property& p, double time) const;
+    void SetShape(Property& p, const Shape& shape);
+    void SetShapeAtTime(Property& p, double t, const Shape& shape);
+    void SetShapeAtKey(Property& p, int index, const Shape& shape);
 
     // ---- Undo groups: nested ones count, only the outermost is noted ---------------------
     void BeginUndoGroup(const std::string& name);

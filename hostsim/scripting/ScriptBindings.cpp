@@ -29,6 +29,7 @@ const std::unordered_map<std::string_view, Op>& Ops() {
                                  LayerOps(), PropertyBaseOps(), PropertyGroupOps(), PropertyOps(),
                                  LayerCollectionOps(), TextDocumentOps(), MarkerOps(), GlobalOps()})
             for (const OpEntry& entry : table) map.emplace(entry.name, entry.op);
+        for (const OpEntry& entry : MaskOps()) map.emplace(entry.name, entry.op);
         return map;
     }();
     return ops;

@@ -134,6 +134,8 @@ std::span<const OpEntry> TextDocumentOps();
 // Compositions', items', the project's and markers' stored values cross as JSON both ways.
 nlohmann::json ArgJson(const Arg& arg);  // undefined as null
 std::span<const OpEntry> MarkerOps();
+// Masks, Shape values and mask paths (MaskBindings.cpp).
+std::span<const OpEntry> MaskOps();
 
 // The script environment's table (EnvironmentBindings.cpp): model-free operations on the
 // host's ScriptEnvironment, run without the project's lock; and isValid's, on the model.

@@ -45,15 +45,17 @@ std::span<const OpEntry> PropertyGroupOps() {
         {"group.canAddProperty",
          [](Scene& s, const Call& c) -> Out {
              const model::PropertyGroup& g = s.RequireGroup(c.Handle());
+             if (g.matchName == "ADBE Mask Parade")
+                 return c.Text(0) == "ADBE Mask Atom" || c.Text(0) == "Mask";
              return g.matchName == "ADBE Effect Parade" && s.FindEffect(c.Text(0)) != nullptr;
          }},
         {"group.addProperty",
          [](Scene& s, const Call& c) -> Out {
-             return NodeRef(s.AddEffect(s.RequireGroup(c.Handle()), c.Text(0)));
+             return NodeRef(s.AddProperty(s.RequireGroup(c.Handle()), c.Text(0)));
          }},
         {"group.remove",
          [](Scene& s, const Call& c) -> Out {
-             return s.RemoveEffect(s.RequireGroup(c.Handle())), Undefined{};
+             return s.RemoveProperty(s.Require(c.Handle())), Undefined{};
          }},
     };
     return ops;
