@@ -1,6 +1,7 @@
 #include "Shape.h"
 
 #include <cmath>
+#include <limits>
 
 #include "ModelError.h"
 
@@ -30,7 +31,8 @@ const struct {
 } kFeatherFields[] = {
     {"featherSegLocs", &Shape::featherSegLocs, 0, 1e9, true, 0},
     {"featherRelSegLocs", &Shape::featherRelSegLocs, 0, 1, false, 0},
-    {"featherRadii", &Shape::featherRadii, -INFINITY, INFINITY, false, 0},
+    {"featherRadii", &Shape::featherRadii, -std::numeric_limits<double>::infinity(),
+     std::numeric_limits<double>::infinity(), false, 0},
     {"featherInterps", &Shape::featherInterps, 0, 1, true, 0},
     {"featherTensions", &Shape::featherTensions, 0, 1, false, 0},
     {"featherTypes", &Shape::featherTypes, 0, 1, true, 0},

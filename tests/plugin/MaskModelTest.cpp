@@ -3,6 +3,7 @@
 // attributes with their ranges, moves, copies and removals; a refusal changes nothing.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "core/Catalog.h"
@@ -156,3 +157,21 @@ TEST(MaskModel, IndexedChildrenMoveCopyAndGoInOrder) {
 }
 
 }  // namespace
+
+TEST(MaskModel, AProjectFilePutsMasksOnLayersByTheSameRules) {
+    const std::string path = testing::TempDir() + "/masks.json";
+    const auto run = [&](const std::string& mask) {
+        std::ofstream(path) << R"({"items": [{"id": 1, "name": "C", "type": "composition",
+            "layers": [{"name": "A", "masks": [)"
+                            << mask << "]}]}]}";
+        hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::LoadProjectFile(path));
+        return host.RunScript(
+            "var m = app.project.item(1).layer(1).mask(1); [m.inverted, "
+            "m.maskOpacity.value, m.maskPath.value.vertices.length].join()");
+    };
+    EXPECT_EQ(run(R"({"path": {"vertices": [[0, 0], [0, 5], [5, 5]]}, "inverted": true,
+                      "properties": {"Mask Opacity": 50}})")
+                  .result,
+              "true,50,3");
+    EXPECT_THROW(run(R"({"maskMode": 1})"), std::exception);
+}
