@@ -194,9 +194,10 @@ public:
     void MoveProperty(Node& node, int newIndex);
     void SetPropertyName(Node& node, const std::string& name);
     void SetMaskAttribute(Mask& mask, const MaskAttribute& a, const nlohmann::json& v);
-    // A mask path's value as a script reads it: not modelled where the host computes the
-    // tangents itself (a RotoBezier mask).
-    Shape ScriptShapeAt(const Property& p, double time) const;
+    // A mask path's value (at a time, or a key's: `key` 1-based) as a script reads it: not
+    // modelled where the host computes the tangents itself (a RotoBezier mask) or where an
+    // enabled expression would change it.
+    Shape ScriptShapeAt(const Property& p, double time, int key = 0) const;
     void SetShape(Property& p, const Shape& shape);
     void SetShapeAtTime(Property& p, double t, const Shape& shape);
     void SetShapeAtKey(Property& p, int index, const Shape& shape);

@@ -139,7 +139,7 @@ void Scene::SetMaskAttribute(Mask& mask, const MaskAttribute& a, const nlohmann:
     Note(std::move(where));
 }
 
-Shape Scene::ScriptShapeAt(const Property& p, double time) const {
+Shape Scene::ScriptShapeAt(const Property& p, double time, int key) const {
     if (p.parent != nullptr && IsMask(*p.parent) && static_cast<const Mask&>(*p.parent).rotoBezier)
         throw ModelError(
             "\"value\" is not modelled by the simulated host for a RotoBezier mask (the host "
@@ -148,7 +148,7 @@ Shape Scene::ScriptShapeAt(const Property& p, double time) const {
         throw ModelError(
             "\"value\" is not modelled by the simulated host for a property whose expression is "
             "enabled (expressions are kept, not evaluated)");
-    return p.ShapeAt(time);
+    return key > 0 ? p.ShapeOf(p.KeyValue(key)) : p.ShapeAt(time);
 }
 
 void Scene::SetShape(Property& p, const Shape& shape) {

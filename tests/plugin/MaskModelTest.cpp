@@ -91,7 +91,9 @@ TEST(MaskModel, PathKeysInterpolateEqualCountsOnly) {
          "",
          "\"value\" is not modelled by the simulated host between shape keys with different "
          "numbers of vertices or feather points"},
-        {"var m = m1(); m.rotoBezier = true; m.maskPath.value", "",
+        {"var m = m1(); m.maskPath.setValueAtTime(1, sq(5)); m.rotoBezier = true; "
+         "m.maskPath.keyValue(1)",
+         "",
          "\"value\" is not modelled by the simulated host for a RotoBezier mask (the host computes "
          "its tangents)"},
     });

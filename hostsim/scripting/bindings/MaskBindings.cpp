@@ -57,8 +57,7 @@ std::span<const OpEntry> MaskOps() {
          }},
         {"shapeprop.keyValue",
          [](Scene& s, const Call& c) -> Out {
-             const model::Property& p = ShapeProperty(s, c);
-             return p.ShapeOf(p.KeyValue(c.Index(0))).ToJson();
+             return s.ScriptShapeAt(ShapeProperty(s, c), 0, c.Index(0)).ToJson();
          }},
         {"shapeprop.setValue",
          [](Scene& s, const Call& c) -> Out {
