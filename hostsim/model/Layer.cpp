@@ -1,6 +1,7 @@
 #include "Layer.h"
 
 #include "Comp.h"
+#include "Mask.h"
 
 namespace hostsim::model {
 namespace {
@@ -201,6 +202,7 @@ Layer::Layer(std::string name, Comp& comp, double width, double height, LayerKin
         contents->childrenModelled = false;  // shape groups, paths, fills and strokes
         Add(std::move(contents));
     }
+    Add(std::make_unique<PropertyGroup>("Masks", "ADBE Mask Parade"));
     // The source's time at each comp time while time remapping is on; keyed when it is.
     Add(Make("Time Remap", "ADBE Time Remapping", ValueType::OneD, {0}));
     Add(std::make_unique<PropertyGroup>("Effects", "ADBE Effect Parade"));
@@ -264,6 +266,8 @@ std::unique_ptr<Node> CopyNode(const Node& node) {
         auto property = std::make_unique<Property>(static_cast<const Property&>(node));
         for (const int key : property->SelectedKeys()) property->SetKeySelected(key, false);
         copy = std::move(property);
+    } else if (IsMask(node)) {
+        copy = std::make_unique<Mask>(static_cast<const Mask&>(node));
     } else {
         const auto& from = static_cast<const PropertyGroup&>(node);
         auto group = std::make_unique<PropertyGroup>(from.name, from.matchName, from.isEffect);

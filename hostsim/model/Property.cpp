@@ -51,7 +51,8 @@ bool IsSpatial(ValueType type) {
 
 PropertyKind KindOf(const Node& node) {
     if (node.Kind() == NodeKind::Property) return PropertyKind::Property;
-    if (node.Kind() == NodeKind::Group && node.matchName == "ADBE Effect Parade")
+    if (node.Kind() == NodeKind::Group &&
+        (node.matchName == "ADBE Effect Parade" || node.matchName == "ADBE Mask Parade"))
         return PropertyKind::IndexedGroup;
     return PropertyKind::NamedGroup;
 }
@@ -202,6 +203,7 @@ Value Property::PathValue(const Keyframe& a, const Keyframe& b, double time) con
 }
 
 Value Property::Checked(const Value& v, const std::string& method, int parameter) const {
+    if (IsShape()) ThrowParameter(method, parameter, "Value is not a Shape.");
     const std::size_t dims = Dimensions(type_);
     // The guide's short forms: two numbers for a three-number value, three for a colour; the
     // last takes its default (0 for a position, 100 for a scale, 1 for a colour's alpha).
@@ -253,6 +255,7 @@ int Property::SetValueAtTime(double time, const Value& v) {
 
 int Property::AddKey(double time) {
     if (!std::isfinite(time)) ThrowParameter("addKey", 1, "Value is not a finite number.");
+    if (IsShape()) return PutKey(time, Keep(ShapeAt(time)));
     return PutKey(time, ValueAt(time));
 }
 
@@ -457,6 +460,50 @@ const char* Property::UnitsText() const {
 
 bool Property::IsModified() const {
     return !keys_.empty() || value_ != default_ || !expression_.empty();
+}
+
+// ---- Shape values ------------------------------------------------------------------------
+
+Property::Property(const PropertySetup& setup, const Shape& initial) : Property(setup) {
+    value_ = default_ = Keep(initial);
+}
+
+Value Property::Keep(const Shape& shape) {
+    shapes_.push_back(shape);
+    return {static_cast<double>(shapes_.size() - 1)};
+}
+
+Shape Property::ShapeAt(double time) const {
+    if (keys_.empty()) return ShapeOf(value_);
+    if (time <= keys_.front().time) return ShapeOf(keys_.front().value);
+    if (time >= keys_.back().time) return ShapeOf(keys_.back().value);
+    const auto next = std::upper_bound(keys_.begin(), keys_.end(), time,
+                                       [](double t, const Keyframe& k) { return t < k.time; });
+    const auto& a = *std::prev(next);
+    const auto& b = *next;
+    if (a.outType == Interpolation::Hold || b.inType == Interpolation::Hold)
+        return ShapeOf(a.value);
+    // The fraction of the way eases as a one-dimensional value from 0 to 1 would.
+    const double slope = 1 / (b.time - a.time);
+    const double f = EasedValue(a.time, 0, b.time, 1, Side(a.outType, a.outEase[0], slope),
+                                Side(b.inType, b.inEase[0], slope), time);
+    return Interpolate(ShapeOf(a.value), ShapeOf(b.value), f);
+}
+
+void Property::SetShape(const Shape& shape) {
+    if (!keys_.empty())
+        ThrowCall("setValue",
+                  "the property has keyframes; use setValueAtTime or setValueAtKey instead");
+    value_ = Keep(shape);
+}
+
+int Property::SetShapeAtTime(double time, const Shape& shape) {
+    if (!std::isfinite(time)) ThrowParameter("setValueAtTime", 1, "Value is not a finite number.");
+    return PutKey(time, Keep(shape));
+}
+
+void Property::SetShapeAtKey(int index, const Shape& shape) {
+    MutableKey(index, "setValueAtKey").value = Keep(shape);
 }
 
 }  // namespace hostsim::model

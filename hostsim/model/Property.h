@@ -10,6 +10,7 @@
 
 #include "Ease.h"
 #include "Node.h"
+#include "Shape.h"
 
 namespace hostsim::model {
 
@@ -156,6 +157,26 @@ private:
     Value default_;
     std::string expression_;
     bool expressionEnabled_ = false;
+
+    // ---- Shape values (a mask's path) ---------------------------------------------------
+    // The static value and each key hold the number of a shape kept in shapes_, so that
+    // keys come, go, copy and are selected as every other property's do; the numeric
+    // setters refuse such a property ("Value is not a Shape.").
+public:
+    Property(const PropertySetup& setup, const Shape& initial);
+    bool IsShape() const { return !shapes_.empty(); }
+    const Shape& ShapeOf(const Value& stored) const { return shapes_.at(Slot(stored)); }
+    // The static shape, a key's, or between two keys a fraction of the way that their
+    // interpolation and ease give (Interpolate; a hold keeps the earlier key's).
+    Shape ShapeAt(double time) const;
+    void SetShape(const Shape& shape);  // refused once keyframed
+    int SetShapeAtTime(double time, const Shape& shape);
+    void SetShapeAtKey(int index, const Shape& shape);
+
+private:
+    static std::size_t Slot(const Value& stored) { return static_cast<std::size_t>(stored[0]); }
+    Value Keep(const Shape& shape);
+    std::vector<Shape> shapes_;
 };
 
 }  // namespace hostsim::model

@@ -330,16 +330,6 @@ void Scene::SetLayerName(Layer& layer, const std::string& name) {
     Note(std::move(where));
 }
 
-void Scene::SetPropertyName(Node& node, const std::string& name) {
-    if (node.parent == nullptr || KindOf(*node.parent) != PropertyKind::IndexedGroup)
-        throw ModelError("Unable to set \"name\". It is read-only.");
-    node.name = name;
-    auto where = Where(node);
-    where["change"] = "property name";
-    where["name"] = name;
-    Note(std::move(where));
-}
-
 void Scene::SetSwitch(Layer& layer, Switch which, bool on) {
     bool* field = which == Switch::Enabled  ? &layer.enabled
                   : which == Switch::Solo   ? &layer.solo
@@ -393,7 +383,8 @@ int Scene::AddKey(Property& p, double t) {
     auto where = Where(p);
     where["change"] = p.NumKeys() > before ? "key added" : "key set";
     where["time"] = t;
-    where["value"] = ValueJson(p.KeyValue(index));
+    where["value"] =
+        p.IsShape() ? p.ShapeOf(p.KeyValue(index)).ToJson() : ValueJson(p.KeyValue(index));
     Note(std::move(where));
     return index;
 }

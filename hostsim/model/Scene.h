@@ -19,6 +19,7 @@
 #include "AppModel.h"
 #include "Comp.h"
 #include "EffectDef.h"
+#include "Mask.h"
 #include "TextDocument.h"
 
 namespace hostsim::model {
@@ -138,8 +139,6 @@ public:
     Layer& AddNull(Comp& comp, double duration);
     void RemoveLayer(Layer& layer);
     void SetLayerName(Layer& layer, const std::string& name);
-    // The name of a child of an indexed group (an effect); any other property's is read-only.
-    void SetPropertyName(Node& node, const std::string& name);
     // moveBefore, moveAfter (`target`: another layer of its composition), moveToBeginning,
     // moveToEnd: the other layers keep their order. Locked layers move too (the host's guide
     // says nothing of them). Notes "layer moved" when the index changes.
@@ -274,6 +273,26 @@ public:
     int SetMarkerAtTime(Comp& comp, Layer* layer, double t, MarkerValue v);
     void RemoveMarker(Comp& comp, Layer* layer, int index);
     void SetMarkerSelected(Comp& comp, Layer* layer, int index, bool on);
+
+    // ---- Masks and the children of indexed groups (masks, effects) (SceneMasks.cpp) -------
+    // addProperty: an effect into the effects group, a mask ("ADBE Mask Atom" or "Mask")
+    // into the masks group, named "Mask <n>"; earlier references to its siblings go invalid.
+    Node& AddProperty(PropertyGroup& group, const std::string& name);
+    // remove, duplicate (the copy right after it, the next free number in its name), moveTo
+    // (1-based) and name=: only a child of an indexed group; each invalidates the references
+    // to the group's children.
+    void RemoveProperty(Node& node);
+    Node& DuplicateProperty(Node& node);
+    void MoveProperty(Node& node, int newIndex);
+    void SetPropertyName(Node& node, const std::string& name);
+    void SetMaskAttribute(Mask& mask, const MaskAttribute& a, const nlohmann::json& v);
+    // A mask path's value (at a time, or a key's: `key` 1-based) as a script reads it: not
+    // modelled where the host computes the tangents itself (a RotoBezier mask) or where an
+    // enabled expression would change it.
+    Shape ScriptShapeAt(const Property& p, double time, int key = 0) const;
+    void SetShape(Property& p, const Shape& shape);
+    void SetShapeAtTime(Property& p, double t, const Shape& shape);
+    void SetShapeAtKey(Property& p, int index, const Shape& shape);
 
     // ---- Undo groups: nested ones count, only the outermost is noted ---------------------
     void BeginUndoGroup(const std::string& name);

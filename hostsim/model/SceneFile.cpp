@@ -208,6 +208,31 @@ void AddMarkers(Scene& scene, Comp& comp, Layer* layer, const json& entry,
     }
 }
 
+// "masks": [{"path": {Shape record}, "maskMode": 6814, "inverted": true, ...,
+// "properties": {"Mask Feather": [10, 10]}}]: each added, set and checked as a script's calls
+// would be.
+void AddMasks(Scene& scene, Layer& layer, const json& entry, const std::string& where) {
+    if (!entry.contains("masks")) return;
+    if (!entry["masks"].is_array()) Fail(where, "\"masks\" must be a list");
+    auto* parade = static_cast<PropertyGroup*>(layer.Find("ADBE Mask Parade"));
+    for (std::size_t i = 0; i < entry["masks"].size(); ++i) {
+        const json& m = entry["masks"][i];
+        const std::string at = where + ".masks[" + std::to_string(i) + "]";
+        if (!m.is_object()) Fail(at, "a mask is an object");
+        if (parade == nullptr) Fail(at, "a camera or a light has no masks");
+        Mask* mask = nullptr;
+        Checked(at, [&] {
+            mask = &static_cast<Mask&>(scene.AddProperty(*parade, "ADBE Mask Atom"));
+            if (m.contains("path"))
+                scene.SetShape(mask->Path(), Shape::Checked(m["path"], "setValue", 1));
+            for (const auto& [name, value] : m.items())
+                if (const MaskAttribute* a = FindMaskAttribute(name))
+                    scene.SetMaskAttribute(*mask, *a, value);
+        });
+        if (m.contains("properties")) SetProperties(scene, *mask, m["properties"], at);
+    }
+}
+
 void AddLayer(Scene& scene, Comp& comp, const json& entry, const std::string& where) {
     if (entry.is_string()) {
         scene.AddLayer(comp, entry.get<std::string>(), comp.width, comp.height, 0, false,
@@ -229,6 +254,7 @@ void AddLayer(Scene& scene, Comp& comp, const json& entry, const std::string& wh
     SetLayerAttributes(scene, layer, entry, where);
     if (entry.contains("properties")) SetProperties(scene, layer, entry["properties"], where);
     AddMarkers(scene, comp, &layer, entry, where);
+    AddMasks(scene, layer, entry, where);
     if (!entry.contains("effects")) return;
     if (!entry["effects"].is_array()) Fail(where, "\"effects\" must be a list");
     for (std::size_t i = 0; i < entry["effects"].size(); ++i) {

@@ -814,6 +814,69 @@
     writable: true, configurable: true
   });
 
+  // ---- masks, their paths' Shape values, and the rest of PropertyBase ----
+  // A Shape is a value whose record lives here: every attribute the script writes is checked
+  // by the host (type and range), and the whole record again when a property takes it.
+  var Shape = cls('Shape', null, false, function () {
+    if (!(this instanceof Shape)) return new Shape();
+    def(this, '_s', { value: op('shape.new', 0), writable: true });
+  });
+  function shapeOf(record) {
+    var o = create(Shape.prototype);
+    def(o, '_s', { value: record, writable: true });
+    return o;
+  }
+  var SH = Shape.prototype, shapeAttrs = ['vertices', 'inTangents', 'outTangents', 'closed',
+      'featherSegLocs', 'featherRelSegLocs', 'featherRadii', 'featherInterps', 'featherTensions',
+      'featherTypes', 'featherRelCornerAngles'];
+  for (var sa = 0; sa < shapeAttrs.length; sa++)
+    (function (name) {
+      def(SH, name, {
+        get: function () { return op('shape.check', 0, name, this._s[name]); },
+        set: function (v) { this._s[name] = op('shape.check', 0, name, v); },
+        configurable: true
+      });
+    })(shapeAttrs[sa]);
+  // A mask ("q") is a callable MaskPropertyGroup; its path ("h") a Property whose value is a
+  // Shape.
+  var MaskPropertyGroup = cls('MaskPropertyGroup', PropertyGroup),
+      ShapePath = { prototype: create(Property.prototype) };
+  kinds.q = MaskPropertyGroup;
+  callable.q = true;
+  kinds.h = ShapePath;
+  var MG = MaskPropertyGroup.prototype;
+  named(MG, 'mask.attribute', ['maskMode', 'inverted', 'rotoBezier', 'maskMotionBlur', 'locked',
+                               'color', 'maskFeatherFalloff']);
+  shortcut(MG, 'maskShape', 'ADBE Mask Shape');
+  shortcut(MG, 'maskPath', 'ADBE Mask Shape');
+  shortcut(MG, 'maskFeather', 'ADBE Mask Feather');
+  shortcut(MG, 'maskOpacity', 'ADBE Mask Opacity');
+  shortcut(MG, 'maskExpansion', 'ADBE Mask Offset');
+  shortcut(L, 'mask', 'ADBE Mask Parade');
+  var SP = ShapePath.prototype, SHAPE = 0, pvt = list.enums.PropertyValueType;
+  for (var pv = 0; pv < pvt.length; pv++) if (pvt[pv].name === 'SHAPE') SHAPE = pvt[pv].value;
+  def(SP, 'propertyValueType', { get: function () { op('prop.numKeys', this._h); return SHAPE; },
+                                 configurable: true });
+  def(SP, 'value', { get: function () { return shapeOf(op('shapeprop.value', this._h)); },
+                     configurable: true });
+  // A Shape crosses as its record; anything else as null, which the host refuses.
+  function shapeArg(v) { return v instanceof Shape ? v._s : null; }
+  var shapeMethods = {
+    valueAtTime: function (t) { return shapeOf(op('shapeprop.valueAtTime', this._h, t)); },
+    keyValue: function (i) { return shapeOf(op('shapeprop.keyValue', this._h, i)); },
+    setValue: function (v) { op('shapeprop.setValue', this._h, shapeArg(v)); },
+    setValueAtTime: function (t, v) { op('shapeprop.setValueAtTime', this._h, t, shapeArg(v)); },
+    setValueAtKey: function (i, v) { op('shapeprop.setValueAtKey', this._h, i, shapeArg(v)); },
+    setValuesAtTimes: function () { throw notModelled('setValuesAtTimes'); }
+  };
+  for (var smn in shapeMethods)
+    def(SP, smn, { value: shapeMethods[smn], writable: true, configurable: true });
+  attrs(B, 'node.', ['isMask', 'elided', 'active']);
+  method(B, 'moveTo', 'node.moveTo');
+  method(B, 'propertyGroup', 'node.propertyGroup', ONE);
+  method(B, 'duplicate', 'node.duplicate', ONE);
+  method(P, 'remove', 'node.remove');
+
   // ---- the project, the viewer and the application ----
   var project = create(Project.prototype);
   protos.push([project, 'Project']);
@@ -1131,6 +1194,8 @@
     live.CameraLayer = scratch.addCamera('Camera', [50, 50]);
     live.LightLayer = scratch.addLight('Light', [50, 50]);
     live.MarkerValue = new MarkerValue('');
+    live.MaskPropertyGroup = box.mask.addProperty('Mask');
+    live.Shape = new Shape();
     for (var si = 1; si <= items.length; si++)
       if (items[si] instanceof FootageItem) {
         var src = items[si].mainSource, sk = src instanceof SolidSource ? 'SolidSource' : 'FileSource';

@@ -30,6 +30,7 @@ const std::unordered_map<std::string_view, Op>& Ops() {
               PropertyBaseOps(), PropertyGroupOps(), PropertyOps(), LayerCollectionOps(),
               TextDocumentOps(), MarkerOps(), GlobalOps(), LayerSpaceOps(), FootageOps()})
             for (const OpEntry& entry : table) map.emplace(entry.name, entry.op);
+        for (const OpEntry& entry : MaskOps()) map.emplace(entry.name, entry.op);
         return map;
     }();
     return ops;

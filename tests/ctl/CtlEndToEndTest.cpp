@@ -494,6 +494,15 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
                  {"change":"layer added","comp":2,"layer":1,"name":"Dark Gray Solid 1"})"),
          "var P = app.project; P.item(2).selected = true; P.item(5).selected = true; "
          "P.item(6).selected = true"},
+        // Logo alone selected: one mask, inset by a tenth of its size, feathered.
+        {"add-rectangle-mask", "1",
+         undo(
+             "Add Rectangle Mask",
+             R"({"change":"mask added","comp":2,"layer":4,"name":"Mask 1","property":"ADBE Mask Parade/ADBE Mask Atom"},
+                 {"change":"value","comp":2,"layer":4,"property":"ADBE Mask Parade/ADBE Mask Atom/ADBE Mask Shape","value":{"closed":true,"featherInterps":[],"featherRadii":[],"featherRelCornerAngles":[],"featherRelSegLocs":[],"featherSegLocs":[],"featherTensions":[],"featherTypes":[],"inTangents":[[0,0],[0,0],[0,0],[0,0]],"outTangents":[[0,0],[0,0],[0,0],[0,0]],"vertices":[[192,108],[1728,108],[1728,972],[192,972]]}},
+                 {"change":"value","comp":2,"layer":4,"property":"ADBE Mask Parade/ADBE Mask Atom/ADBE Mask Feather","value":[20,20]})"),
+         "var c = app.project.activeItem; for (var i = 1; i <= c.numLayers; i++) "
+         "c.layer(i).selected = c.layer(i).name === 'Logo'"},
     };
     std::size_t seen = 0, written = 0;
     for (const auto& c : cases) {

@@ -78,6 +78,8 @@ TEST(ObjectModel, EveryListedMemberWorksOrSaysItIsNotModelled) {
         {"classes", "SolidSource", "app.project.item(6).mainSource", true},
         {"classes", "FileSource", "app.project.item(3).mainSource", true},
         {"classes", "MarkerValue", "new MarkerValue('x')", true},
+        {"classes", "Shape", "new Shape()", true},
+        {"classes", "MaskPropertyGroup", layer + ".mask.addProperty('Mask')", true},
         {"classes", "System", "system", true},
         {"globals", "global", "(function () { return this; })()", false},
         {"environment", "$", "$", false},
@@ -90,8 +92,8 @@ TEST(ObjectModel, EveryListedMemberWorksOrSaysItIsNotModelled) {
         {"environment", "KeyboardState", "ScriptUI.environment.keyboardState", false},
     };
     // A class the model has no object of answers on its prototype for its own members.
-    for (const char* cls : {"Settings", "Shape", "MaskPropertyGroup", "ThreeDModelLayer",
-                            "PlaceholderItem", "PlaceholderSource", "View", "ViewOptions"})
+    for (const char* cls : {"Settings", "ThreeDModelLayer", "PlaceholderItem", "PlaceholderSource",
+                            "View", "ViewOptions"})
         rows.push_back({"classes", cls, std::string(cls) + ".prototype", false});
     std::set<std::string> walked;
     std::size_t checked = 0;
@@ -161,8 +163,9 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
         // Writable in the host, read here only.
         {"app.project.item(3).frameRate = 5", "", refused("frameRate")},
         {"L.effect(1).name = 'Soft'; L.effect('Soft').propertyIndex", "1", ""},
-        {"L.transform.opacity.name = 'x'", "",
-         "Error: Unable to set \"name\". It is read-only. (line 1)"},
+        {"L.transform.opacity.name = 'Soft'", "",
+         "Error: Unable to set \"name\". Only a child of an indexed group can be renamed. (line "
+         "1)"},
         {"L.index = 3", "", "Error: Unable to set \"index\". It is read-only. (line 1)"},
         {"C.id = 3", "", "Error: Unable to set \"id\". It is read-only. (line 1)"},
         {"app.project = null", "", "Error: Unable to set \"project\". It is read-only. (line 1)"},
@@ -176,7 +179,7 @@ TEST(ObjectModel, RefusedWritesClassNamesAndOrdinaryProperties) {
          "[object ItemCollection] [object FolderItem] [object FootageItem] [object Viewer] "
          "[object System]",
          ""},
-        {"new Shape()", "", refused("Shape")},
+        {"new ThreeDModelLayer()", "", refused("ThreeDModelLayer")},
         {"[L instanceof AVLayer, L instanceof TextLayer, typeof MarkerValue].join()",
          "true,false,function", ""},
         // Display names that are words are attributes; effects and shape contents whose

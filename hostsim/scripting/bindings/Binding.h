@@ -136,6 +136,8 @@ nlohmann::json ArgJson(const Arg& arg);  // undefined as null
 std::span<const OpEntry> MarkerOps();
 // Track mattes, light sources, time remapping, layer space and separated dimensions.
 std::span<const OpEntry> LayerSpaceOps();
+// Masks, Shape values and mask paths (MaskBindings.cpp).
+std::span<const OpEntry> MaskOps();
 
 // The script environment's table (EnvironmentBindings.cpp): model-free operations on the
 // host's ScriptEnvironment, run without the project's lock; and isValid's, on the model.

@@ -6,10 +6,6 @@ namespace hostsim::bindings {
 std::span<const OpEntry> PropertyBaseOps() {
     static const OpEntry ops[] = {
         {"node.name", [](Scene& s, const Call& c) -> Out { return s.Require(c.Handle()).name; }},
-        {"node.name=",
-         [](Scene& s, const Call& c) -> Out {
-             return s.SetPropertyName(s.Require(c.Handle()), c.Text(0)), Undefined{};
-         }},
         {"node.matchName",
          [](Scene& s, const Call& c) -> Out { return s.Require(c.Handle()).matchName; }},
         {"node.propertyDepth",
@@ -79,6 +75,49 @@ std::span<const OpEntry> PropertyBaseOps() {
         {"node.selected=",
          [](Scene& s, const Call& c) -> Out {
              return s.SetPropertySelected(s.Require(c.Handle()), c.Flag()), Undefined{};
+         }},
+        // Masks, moves and copies within indexed groups, ancestors. No group the model has is
+        // elided (hidden in the Timeline panel, as a text layer's "Text Animators" is).
+        {"node.isMask",
+         [](Scene& s, const Call& c) -> Out { return model::IsMask(s.Require(c.Handle())); }},
+        {"node.elided",
+         [](Scene& s, const Call& c) -> Out { return s.Require(c.Handle()), false; }},
+        // An effect's or a property's: its eye switch, read-only (a layer answers its own).
+        {"node.active",
+         [](Scene& s, const Call& c) -> Out {
+             const model::Node& n = s.Require(c.Handle());
+             return n.Kind() == model::NodeKind::Property ||
+                    static_cast<const model::PropertyGroup&>(n).enabled;
+         }},
+        {"node.name=",
+         [](Scene& s, const Call& c) -> Out {
+             if (c.At(0).type != Arg::Text)
+                 throw ModelError("Unable to set \"name\". Value is not a string.");
+             return s.SetPropertyName(s.Require(c.Handle()), c.At(0).text), Undefined{};
+         }},
+        {"node.moveTo",
+         [](Scene& s, const Call& c) -> Out {
+             model::Node& n = s.Require(c.Handle());
+             return s.MoveProperty(n, c.Index(0)), Undefined{};
+         }},
+        {"node.duplicate",
+         [](Scene& s, const Call& c) -> Out {
+             return NodeRef(s.DuplicateProperty(s.Require(c.Handle())));
+         }},
+        {"node.remove",
+         [](Scene& s, const Call& c) -> Out {
+             return s.RemoveProperty(s.Require(c.Handle())), Undefined{};
+         }},
+        // propertyGroup(countUp): the ancestor countUp levels up, 1 to propertyDepth.
+        {"node.propertyGroup",
+         [](Scene& s, const Call& c) -> Out {
+             const model::Node& n = s.Require(c.Handle());
+             const int up = c.At(0).type == Arg::Undefined ? 1 : c.Index(0);
+             if (up < 1 || up > n.Depth())
+                 model::ThrowParameterRange("propertyGroup", 1, up, 1, n.Depth());
+             const model::Node* at = &n;
+             for (int i = 0; i < up; ++i) at = at->ParentNode();
+             return NodeRef(*at);
          }},
     };
     return ops;

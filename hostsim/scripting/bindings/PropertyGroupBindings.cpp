@@ -63,17 +63,19 @@ std::span<const OpEntry> PropertyGroupOps() {
          [](Scene& s, const Call& c) -> Out {
              const model::PropertyGroup& g = s.RequireGroup(c.Handle());
              g.RequireModelledChildren("canAddProperty");
+             if (g.matchName == "ADBE Mask Parade")
+                 return c.Text(0) == "ADBE Mask Atom" || c.Text(0) == "Mask";
              return g.matchName == "ADBE Effect Parade" && s.FindEffect(c.Text(0)) != nullptr;
          }},
         {"group.addProperty",
          [](Scene& s, const Call& c) -> Out {
              model::PropertyGroup& g = s.RequireGroup(c.Handle());
              g.RequireModelledChildren("addProperty");
-             return NodeRef(s.AddEffect(g, c.Text(0)));
+             return NodeRef(s.AddProperty(g, c.Text(0)));
          }},
         {"group.remove",
          [](Scene& s, const Call& c) -> Out {
-             return s.RemoveEffect(s.RequireGroup(c.Handle())), Undefined{};
+             return s.RemoveProperty(s.Require(c.Handle())), Undefined{};
          }},
     };
     return ops;
