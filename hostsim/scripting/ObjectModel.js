@@ -837,13 +837,13 @@
         configurable: true
       });
     })(shapeAttrs[sa]);
-  // A mask ("q") is a callable MaskPropertyGroup; its path ("h") a Property whose value is a
+  // A mask ("a") is a callable MaskPropertyGroup; its path ("b") a Property whose value is a
   // Shape.
   var MaskPropertyGroup = cls('MaskPropertyGroup', PropertyGroup),
       ShapePath = { prototype: create(Property.prototype) };
-  kinds.q = MaskPropertyGroup;
-  callable.q = true;
-  kinds.h = ShapePath;
+  kinds.a = MaskPropertyGroup;
+  callable.a = true;
+  kinds.b = ShapePath;
   var MG = MaskPropertyGroup.prototype;
   named(MG, 'mask.attribute', ['maskMode', 'inverted', 'rotoBezier', 'maskMotionBlur', 'locked',
                                'color', 'maskFeatherFalloff']);

@@ -471,8 +471,9 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
              {"to":"console","text":"Selected: Background"}])"},
         // The text layer and Logo selected: only the text layer changes.
         {"center-selected-text", "1",
-         undo("Center Text",
-              R"({"change":"value","comp":2,"layer":1,"property":"ADBE Text Properties/ADBE Text Document","value":"Now Playing"})"),
+         undo(
+             "Center Text",
+             R"({"change":"value","comp":2,"layer":1,"property":"ADBE Text Properties/ADBE Text Document","value":"Now Playing"})"),
          "var c = app.project.activeItem; for (var i = 1; i <= c.numLayers; i++) "
          "c.layer(i).selected = c.layer(i).name === 'Now Playing' || c.layer(i).name === 'Logo'"},
         // The top layer alone selected: the layer below becomes its alpha matte.
@@ -481,8 +482,7 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
               R"({"change":"track matte","comp":2,"layer":1,"matte":2,"type":5013})"),
          "var c = app.project.activeItem; for (var i = 1; i <= c.numLayers; i++) "
          "c.layer(i).selected = i === 1"},
-        {"zoom-viewer-in", "2",
-         R"([{"change":"view option","view":0,"attribute":"zoom","to":2}])"},
+        {"zoom-viewer-in", "2", R"([{"change":"view option","view":0,"attribute":"zoom","to":2}])"},
         {"duplicate-active-comp", "Main Comp 2|5",
          undo(
              "Duplicate Composition",

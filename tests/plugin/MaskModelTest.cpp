@@ -146,7 +146,7 @@ TEST(MaskModel, IndexedChildrenMoveCopyAndGoInOrder) {
         {"T.transform.opacity.remove()", "",
          "Unable to call \"remove\" because only a child of an indexed group (a mask, an effect) "
          "allows it.",
-         "T.transform.numProperties", "5"},
+         "T.transform.numProperties", "11"},
         {"var o = m1().maskOpacity; [o.propertyGroup().name, o.propertyGroup(2).name, "
          "o.propertyGroup(3).name].join()",
          "Mask 1,Masks,Title"},

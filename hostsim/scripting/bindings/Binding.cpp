@@ -30,9 +30,9 @@ Ref NodeRef(const model::Node& node) {
     } else if (kind == 'p' && node.matchName == "ADBE Text Document") {
         kind = 'x';
     }
-    // A mask ("q", a MaskPropertyGroup) and its path ("h"), whose value is a Shape.
-    if (model::IsMask(node)) kind = 'q';
-    if (kind == 'p' && static_cast<const model::Property&>(node).IsShape()) kind = 'h';
+    // A mask ("a", a MaskPropertyGroup) and its path ("b"), whose value is a Shape.
+    if (model::IsMask(node)) kind = 'a';
+    if (kind == 'p' && static_cast<const model::Property&>(node).IsShape()) kind = 'b';
     return {kind, static_cast<double>(node.handle)};
 }
 
