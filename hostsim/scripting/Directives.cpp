@@ -53,7 +53,8 @@ std::string FolderOf(const std::string& path) {
 
 class Expander {
 public:
-    explicit Expander(const IncludeReader& read) : read_(read) {}
+    Expander(const IncludeReader& read, std::size_t mostBytes)
+        : read_(read), mostBytes_(mostBytes) {}
 
     // Appends text, its directives carried out, to out; false (error set) on a refusal.
     bool Expand(std::string_view text, const std::string& folder, int depth) {
@@ -108,6 +109,9 @@ private:
         if (!file) return Fail("#include \"" + name + "\": " + error);
         if (std::find(chain_.begin(), chain_.end(), file->path) != chain_.end())
             return Fail("#include \"" + name + "\": the file includes itself");
+        if (out.text.size() + file->text.size() > mostBytes_)
+            return Fail("#include \"" + name + "\": the script would be more than " +
+                        std::to_string(mostBytes_ >> 20) + " MiB with its included files");
         out.included = true;
         chain_.push_back(file->path);
         const bool ok = Expand(file->text, FolderOf(file->path), depth + 1);
@@ -120,6 +124,7 @@ private:
     }
 
     const IncludeReader& read_;
+    std::size_t mostBytes_;
     std::vector<std::string> paths_;  // #includepath
     std::vector<std::string> chain_;  // the files being expanded, outermost first
 };
@@ -130,8 +135,9 @@ bool MayHoldDirectives(std::string_view source) {
     return source.find('#') != std::string_view::npos || source.find('@') != std::string_view::npos;
 }
 
-Expanded ExpandDirectives(std::string_view source, const IncludeReader& read) {
-    Expander expander(read);
+Expanded ExpandDirectives(std::string_view source, const IncludeReader& read,
+                          std::size_t mostBytes) {
+    Expander expander(read, mostBytes);
     if (!expander.Expand(source, "", 0)) expander.out.text.clear();
     return std::move(expander.out);
 }

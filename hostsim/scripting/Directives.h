@@ -6,6 +6,7 @@
 // be read.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -32,8 +33,11 @@ struct Expanded {
 // Whether source may hold a directive at all (cheap; false: Expand would change nothing).
 bool MayHoldDirectives(std::string_view source);
 // source with its directives carried out. Included files may include others, up to
-// kMostNested deep; a file including itself through any chain is refused.
+// kMostNested deep; a file including itself through any chain is refused, and so is a text
+// growing past mostBytes (a file included many times over would otherwise exhaust memory).
 inline constexpr int kMostNested = 16;
-Expanded ExpandDirectives(std::string_view source, const IncludeReader& read);
+inline constexpr std::size_t kMostExpandedBytes = std::size_t{64} << 20;
+Expanded ExpandDirectives(std::string_view source, const IncludeReader& read,
+                          std::size_t mostBytes = kMostExpandedBytes);
 
 }  // namespace hostsim

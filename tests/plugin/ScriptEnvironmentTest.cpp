@@ -15,6 +15,7 @@
 #include "console/Console.h"
 #include "core/Catalog.h"
 #include "core/Host.h"
+#include "scripting/Directives.h"
 #include "view/ViewModel.h"
 
 namespace {
@@ -327,6 +328,13 @@ TEST(ScriptEnvironment, DirectivesAreCarriedOutOrDropped) {
     EXPECT_EQ(h.Run("#include 'lib/a.jsx'\nA"), "5");
     put("lib/a.jsx", "var A = 6;\n");
     EXPECT_EQ(h.Run("#include 'lib/a.jsx'\nA"), "6");
+    // A file included over and over stops at the bound rather than exhausting memory.
+    const hostsim::IncludeReader big = [](const std::string&, const std::string&, std::string&) {
+        return std::optional<hostsim::IncludedFile>({"/h/big.jsx", std::string(3 << 20, ' ')});
+    };
+    EXPECT_EQ(
+        hostsim::ExpandDirectives("#include 'big.jsx'\n#include 'big.jsx'", big, 5 << 20).error,
+        "#include \"big.jsx\": the script would be more than 5 MiB with its included files");
 }
 
 }  // namespace
