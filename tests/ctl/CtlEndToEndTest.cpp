@@ -498,9 +498,9 @@ TEST(CtlExampleScripts, EachRepliesAndChangesTheHostAsAControllerExpects) {
         {"add-rectangle-mask", "1",
          undo(
              "Add Rectangle Mask",
-             R"({"change":"mask added","comp":2,"layer":4,"name":"Mask 1","property":"ADBE Mask Parade/ADBE Mask Atom"},
-                 {"change":"value","comp":2,"layer":4,"property":"ADBE Mask Parade/ADBE Mask Atom/ADBE Mask Shape","value":{"closed":true,"featherInterps":[],"featherRadii":[],"featherRelCornerAngles":[],"featherRelSegLocs":[],"featherSegLocs":[],"featherTensions":[],"featherTypes":[],"inTangents":[[0,0],[0,0],[0,0],[0,0]],"outTangents":[[0,0],[0,0],[0,0],[0,0]],"vertices":[[192,108],[1728,108],[1728,972],[192,972]]}},
-                 {"change":"value","comp":2,"layer":4,"property":"ADBE Mask Parade/ADBE Mask Atom/ADBE Mask Feather","value":[20,20]})"),
+             R"({"change":"mask added","comp":2,"layer":6,"name":"Mask 1","property":"ADBE Mask Parade/ADBE Mask Atom"},
+                 {"change":"value","comp":2,"layer":6,"property":"ADBE Mask Parade/ADBE Mask Atom/ADBE Mask Shape","value":{"closed":true,"featherInterps":[],"featherRadii":[],"featherRelCornerAngles":[],"featherRelSegLocs":[],"featherSegLocs":[],"featherTensions":[],"featherTypes":[],"inTangents":[[0,0],[0,0],[0,0],[0,0]],"outTangents":[[0,0],[0,0],[0,0],[0,0]],"vertices":[[192,108],[1728,108],[1728,972],[192,972]]}},
+                 {"change":"value","comp":2,"layer":6,"property":"ADBE Mask Parade/ADBE Mask Atom/ADBE Mask Feather","value":[20,20]})"),
          "var c = app.project.activeItem; for (var i = 1; i <= c.numLayers; i++) "
          "c.layer(i).selected = c.layer(i).name === 'Logo'"},
     };

@@ -207,7 +207,7 @@ std::span<const EnvOpEntry> FootageFileOps() {
         // (path, method, sequence): the footage record a file gives, or the host's error.
         {"footage.probe",
          [](ScriptEnvironment& e, const Call& c) -> Out {
-             const std::string method = c.Text(1);
+             const std::string& method = c.Text(1);
              const std::string path = e.Files().Absolute(c.Text(0));
              std::string error;
              const auto real = e.Files().Resolve(path, error);
