@@ -5,41 +5,23 @@
 
 #include <string>
 
-#include "core/Catalog.h"
-#include "core/Host.h"
+#include "ScriptRows.h"
 
 namespace {
 
 // Each row on a fresh built-in project (Main Comp: Title (selected), Logo (opacity keyed),
 // Background; Lower Third: Name, Bar): the script's result or error, then what `after`
 // reads (for a refusal: that nothing changed).
-struct Row {
-    std::string script, result, error = "", after = "", afterResult = "";
-};
+using scriptrows::Row;
 
-void RunRows(const std::vector<Row>& rows) {
-    const std::string prefix =
-        "var C = app.project.item(2), T = C.layer('Title'), L = C.layer('Logo'), "
-        "B = C.layer('Background'), O = app.project.item(5); ";
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.script);
-        hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
-        const auto outcome = host.RunScript(prefix + row.script);
-        EXPECT_EQ(outcome.result, row.result);
-        EXPECT_EQ(outcome.error, row.error.empty() ? "" : "Error: " + row.error + " (line 1)");
-        if (!row.after.empty()) {
-            EXPECT_EQ(host.RunScript(prefix + row.after).result, row.afterResult);
-        }
-    }
-}
+const std::string kPrefix =
+    "var C = app.project.item(2), T = C.layer('Title'), L = C.layer('Logo'), "
+    "B = C.layer('Background'), O = app.project.item(5); ";
 
-std::string Set(const std::string& attribute, const std::string& reason) {
-    return "Unable to set \"" + attribute + "\". " + reason;
-}
-std::string Param(const std::string& method, int n, const std::string& reason) {
-    return "Unable to call \"" + method + "\" because of parameter " + std::to_string(n) + ". " +
-           reason;
-}
+void RunRows(const std::vector<Row>& rows) { scriptrows::RunRows(kPrefix, rows); }
+
+using scriptrows::Param;
+using scriptrows::Set;
 
 TEST(LayerModel, SwitchesAndTimesKeepTheHostsRanges) {
     RunRows({

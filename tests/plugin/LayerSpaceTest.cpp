@@ -6,39 +6,23 @@
 
 #include <string>
 
-#include "core/Catalog.h"
-#include "core/Host.h"
+#include "ScriptRows.h"
 
 namespace {
 
 // Each row on a fresh built-in project (Main Comp C: Title T, Logo L, Background B, all
 // 1920x1080 without a source; Lower Third O): the result or error, then what `after` reads.
-struct Row {
-    std::string script, result, error = "", after = "", afterResult = "";
-};
+using scriptrows::Row;
 
-void RunRows(const std::vector<Row>& rows) {
-    const std::string prefix =
-        "var C = app.project.item(2), T = C.layer('Title'), L = C.layer('Logo'), "
-        "B = C.layer('Background'), O = app.project.item(5); "
-        "function r(p) { return [Math.round(p[0] * 1000) / 1000, Math.round(p[1] * 1000) / 1000]; "
-        "} ";
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.script);
-        hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
-        const auto outcome = host.RunScript(prefix + row.script);
-        EXPECT_EQ(outcome.result, row.result);
-        EXPECT_EQ(outcome.error, row.error.empty() ? "" : "Error: " + row.error + " (line 1)");
-        if (!row.after.empty()) {
-            EXPECT_EQ(host.RunScript(prefix + row.after).result, row.afterResult);
-        }
-    }
-}
+const std::string kPrefix =
+    "var C = app.project.item(2), T = C.layer('Title'), L = C.layer('Logo'), "
+    "B = C.layer('Background'), O = app.project.item(5); "
+    "function r(p) { return [Math.round(p[0] * 1000) / 1000, Math.round(p[1] * 1000) / 1000]; "
+    "} ";
 
-std::string Param(const std::string& method, int n, const std::string& reason) {
-    return "Unable to call \"" + method + "\" because of parameter " + std::to_string(n) + ". " +
-           reason;
-}
+void RunRows(const std::vector<Row>& rows) { scriptrows::RunRows(kPrefix, rows); }
+
+using scriptrows::Param;
 
 TEST(LayerSpace, PointsFollowTheTransformAndItsParents) {
     RunRows({

@@ -6,41 +6,23 @@
 #include <fstream>
 #include <string>
 
-#include "core/Catalog.h"
-#include "core/Host.h"
+#include "ScriptRows.h"
 
 namespace {
 
 // Each row on a fresh built-in project; `after` reads the same host afterwards. T is the
 // "Title" layer; sq(d) a closed square shape of side d; m1() adds a mask to T.
-struct Row {
-    std::string script, result, error = "", after = "", afterResult = "";
-};
+using scriptrows::Row;
 
-void RunRows(const std::vector<Row>& rows) {
-    const std::string prefix =
-        "var C = app.project.item(2), T = C.layer('Title'); function sq(d) { var s = new "
-        "Shape(); s.vertices = [[0, 0], [0, d], [d, d], [d, 0]]; return s; } "
-        "function m1() { return T.mask.addProperty('Mask'); } ";
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.script);
-        hostsim::Host host({}, hostsim::BuiltInEffects(), hostsim::BuiltInProject());
-        const auto outcome = host.RunScript(prefix + row.script);
-        EXPECT_EQ(outcome.result, row.result);
-        EXPECT_EQ(outcome.error, row.error.empty() ? "" : "Error: " + row.error + " (line 1)");
-        if (!row.after.empty()) {
-            EXPECT_EQ(host.RunScript(prefix + row.after).result, row.afterResult);
-        }
-    }
-}
+const std::string kPrefix =
+    "var C = app.project.item(2), T = C.layer('Title'); function sq(d) { var s = new "
+    "Shape(); s.vertices = [[0, 0], [0, d], [d, d], [d, 0]]; return s; } "
+    "function m1() { return T.mask.addProperty('Mask'); } ";
 
-std::string Set(const std::string& attribute, const std::string& reason) {
-    return "Unable to set \"" + attribute + "\". " + reason;
-}
-std::string Param(const std::string& method, int n, const std::string& reason) {
-    return "Unable to call \"" + method + "\" because of parameter " + std::to_string(n) + ". " +
-           reason;
-}
+void RunRows(const std::vector<Row>& rows) { scriptrows::RunRows(kPrefix, rows); }
+
+using scriptrows::Param;
+using scriptrows::Set;
 const std::string kSetPath = "var m = m1(), s = sq(10); ";
 const std::string kVertices = "T.mask(1).maskPath.value.vertices.length";
 
