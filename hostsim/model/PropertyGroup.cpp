@@ -44,6 +44,22 @@ void PropertyGroup::RequireModelledChildren(const char* member) const {
                          name + "\"");
 }
 
+std::string NextNumberedName(const std::string& name,
+                             const std::function<bool(const std::string&)>& taken) {
+    std::string base = name;
+    long number = 1;
+    const auto space = name.find_last_of(' ');
+    if (space != std::string::npos && space + 1 < name.size() && name.size() - space < 10 &&
+        name.find_first_not_of("0123456789", space + 1) == std::string::npos) {
+        base = name.substr(0, space);
+        number = std::stol(name.substr(space + 1));
+    }
+    std::string next;
+    do next = base + " " + std::to_string(++number);
+    while (taken(next));
+    return next;
+}
+
 Node* PropertyGroup::At(int index) const {
     if (index < 1 || index > Count()) return nullptr;
     return children[static_cast<std::size_t>(index - 1)].get();

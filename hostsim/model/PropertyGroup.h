@@ -3,6 +3,7 @@
 // 1-based index. Plain state; main thread or under the Scene's owner's lock.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,5 +40,10 @@ public:
 // lower case and each later word's first letter in upper case ("Anchor Point" -> "anchorPoint",
 // "Z Rotation" -> "zRotation", "Gaussian Blur" -> "gaussianBlur").
 std::string IntercapName(const std::string& name);
+
+// The name a copy takes, as the host names copies: "Comp 1" -> "Comp 2", "Glow" -> "Glow 2",
+// the next number for which taken(name) is false.
+std::string NextNumberedName(const std::string& name,
+                             const std::function<bool(const std::string&)>& taken);
 
 }  // namespace hostsim::model

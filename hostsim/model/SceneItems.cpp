@@ -43,27 +43,6 @@ const char* KindName(SourceKind kind) {
     return kind == SourceKind::File ? "file" : kind == SourceKind::Solid ? "solid" : "placeholder";
 }
 
-// "Comp 1" -> "Comp 2", "Main" -> "Main 2": the next number no item has.
-std::string NextItemName(const Scene& scene, const std::string& name) {
-    std::string base = name;
-    long number = 1;
-    const auto space = name.find_last_of(' ');
-    if (space != std::string::npos && space + 1 < name.size() && name.size() - space < 10 &&
-        name.find_first_not_of("0123456789", space + 1) == std::string::npos) {
-        base = name.substr(0, space);
-        number = std::stol(name.substr(space + 1));
-    }
-    const auto taken = [&](const std::string& n) {
-        for (const auto& item : scene.Items())
-            if (item->name == n) return true;
-        return false;
-    };
-    std::string next;
-    do next = base + " " + std::to_string(++number);
-    while (taken(next));
-    return next;
-}
-
 // Whether the composition `from` shows `target`, directly or through compositions inside it.
 bool Reaches(const Scene& scene, const Comp& from, std::int32_t target,
              std::set<std::int32_t>& seen) {
@@ -181,7 +160,14 @@ std::int32_t Scene::DuplicateComp(Comp& comp) {
         if (const Layer* parent = comp.layers[i]->parentLayer)
             copy->layers[i]->parentLayer =
                 copy->layers[static_cast<std::size_t>(comp.IndexOf(*parent) - 1)].get();
-    Item& item = AppendItem(id, NextItemName(*this, from.name), ItemType::Comp, from.parentId);
+    Item& item = AppendItem(id,
+                            NextNumberedName(from.name,
+                                             [&](const std::string& n) {
+                                                 for (const auto& item : items_)
+                                                     if (item->name == n) return true;
+                                                 return false;
+                                             }),
+                            ItemType::Comp, from.parentId);
     item.settings = from.settings;
     item.guides = from.guides;
     for (auto& layer : copy->layers) Register(*layer);

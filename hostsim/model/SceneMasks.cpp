@@ -17,22 +17,6 @@ void RequireIndexed(const Node& node, const char* method) {
         ThrowCall(method, "only a child of an indexed group (a mask, an effect) allows it");
 }
 
-// "Mask 1" -> "Mask 2", "Glow" -> "Glow 2": the next number no child of `group` has.
-std::string NextFreeName(const PropertyGroup& group, const std::string& name) {
-    std::string base = name;
-    long number = 1;
-    const auto space = name.find_last_of(' ');
-    if (space != std::string::npos && space + 1 < name.size() && name.size() - space < 10 &&
-        name.find_first_not_of("0123456789", space + 1) == std::string::npos) {
-        base = name.substr(0, space);
-        number = std::stol(name.substr(space + 1));
-    }
-    std::string next;
-    do next = base + " " + std::to_string(++number);
-    while (group.Find(next) != nullptr);
-    return next;
-}
-
 }  // namespace
 
 Node& Scene::AddProperty(PropertyGroup& group, const std::string& name) {
@@ -68,7 +52,8 @@ Node& Scene::DuplicateProperty(Node& node) {
     RequireIndexed(node, "duplicate");
     PropertyGroup& group = *node.parent;
     auto copy = CopyNode(node);
-    copy->name = NextFreeName(group, node.name);
+    copy->name =
+        NextNumberedName(node.name, [&](const std::string& n) { return group.Find(n) != nullptr; });
     copy->parent = &group;
     const auto at = group.children.begin() + group.IndexOf(node);
     Node& added = **group.children.insert(at, std::move(copy));
@@ -160,9 +145,10 @@ void Scene::SetShape(Property& p, const Shape& shape) {
 }
 
 void Scene::SetShapeAtTime(Property& p, double t, const Shape& shape) {
+    const int before = p.NumKeys();
     p.SetShapeAtTime(t, shape);
     auto where = Where(p);
-    where["change"] = "key set";
+    where["change"] = p.NumKeys() > before ? "key added" : "key set";
     where["time"] = t;
     where["value"] = shape.ToJson();
     Note(std::move(where));
